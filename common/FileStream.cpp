@@ -1,0 +1,265 @@
+#include "common/FileStream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "common/RunError.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace eitool {
+
+namespace {
+
+std::string ErrnoText(int error) {
+    return std::strerror(error);
+}
+
+constexpr std::size_t kCopyBlock = 1 << 20;
+
+} // namespace
+
+FileStream FileStream::Open(const std::string& path, OpenMode mode) {
+#ifdef _WIN32
+    int fd = -1;
+    int flags = _O_BINARY;
+    int share = _SH_DENYNO;
+    switch (mode) {
+    case omRead:
+        flags |= _O_RDONLY;
+        share = _SH_DENYWR;
+        break;
+    case omReadWrite:
+        flags |= _O_RDWR;
+        share = _SH_DENYRW;
+        break;
+    case omCreate:
+        flags |= _O_RDWR | _O_CREAT | _O_TRUNC;
+        break;
+    }
+    const errno_t error = _sopen_s(&fd, path.c_str(), flags, share, _S_IREAD | _S_IWRITE);
+    if (error != 0) {
+        if (mode == omCreate) {
+            throw FileCreateError(path, "cannot create file: " + ErrnoText(error));
+        }
+        throw FileOpenError(path, "cannot open file: " + ErrnoText(error));
+    }
+    return FileStream(fd, path);
+#else
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case omRead:
+        flags |= O_RDONLY;
+        break;
+    case omReadWrite:
+        flags |= O_RDWR;
+        break;
+    case omCreate:
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        break;
+    }
+    const int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        if (mode == omCreate) {
+            throw FileCreateError(path, "cannot create file: " + ErrnoText(error));
+        }
+        throw FileOpenError(path, "cannot open file: " + ErrnoText(error));
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        throw FileOpenError(path, "cannot open file: it is a directory");
+    }
+    if (mode == omReadWrite && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK) {
+            throw FileOpenError(path, "cannot open file: it is in use by another process");
+        }
+        throw FileOpenError(path, "cannot lock file: " + ErrnoText(error));
+    }
+    return FileStream(fd, path);
+#endif
+}
+
+FileStream::FileStream(FileStream&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_pos(other.m_pos) {}
+
+FileStream& FileStream::operator=(FileStream&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+        m_pos = other.m_pos;
+    }
+    return *this;
+}
+
+FileStream::~FileStream() {
+    Close();
+}
+
+void FileStream::Close() {
+    if (m_fd >= 0) {
+#ifdef _WIN32
+        _close(m_fd);
+#else
+        ::close(m_fd);
+#endif
+        m_fd = -1;
+    }
+}
+
+std::uint64_t FileStream::Size() const {
+#ifdef _WIN32
+    struct _stat64 info {};
+    if (_fstat64(m_fd, &info) != 0) {
+        throw FileReadError(m_path, "cannot read the file size: " + ErrnoText(errno));
+    }
+#else
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0) {
+        throw FileReadError(m_path, "cannot read the file size: " + ErrnoText(errno));
+    }
+#endif
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::size_t FileStream::Read(void* buffer, std::size_t count) {
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+#ifdef _WIN32
+        _lseeki64(m_fd, static_cast<__int64>(m_pos), SEEK_SET);
+        const int chunk = static_cast<int>(std::min<std::size_t>(count - done, 1 << 30));
+        const int got = _read(m_fd, out + done, static_cast<unsigned>(chunk));
+#else
+        const ssize_t got = ::pread(m_fd, out + done, count - done, static_cast<off_t>(m_pos));
+#endif
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw FileReadError(m_path, "read failed at offset " + std::to_string(m_pos) + ": " +
+                                            ErrnoText(errno));
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+        m_pos += static_cast<std::uint64_t>(got);
+    }
+    return done;
+}
+
+void FileStream::ReadExact(void* buffer, std::size_t count) {
+    const std::uint64_t start = m_pos;
+    if (Read(buffer, count) != count) {
+        throw FileReadError(m_path, "the file ends before " + std::to_string(count) +
+                                        " bytes at offset " + std::to_string(start) +
+                                        " could be read");
+    }
+}
+
+void FileStream::Write(const void* buffer, std::size_t count) {
+    const auto* in = static_cast<const char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+#ifdef _WIN32
+        _lseeki64(m_fd, static_cast<__int64>(m_pos), SEEK_SET);
+        const int chunk = static_cast<int>(std::min<std::size_t>(count - done, 1 << 30));
+        const int put = _write(m_fd, in + done, static_cast<unsigned>(chunk));
+#else
+        const ssize_t put = ::pwrite(m_fd, in + done, count - done, static_cast<off_t>(m_pos));
+#endif
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw FileWriteError(m_path, "write failed at offset " + std::to_string(m_pos) +
+                                             ": " + ErrnoText(errno));
+        }
+        if (put == 0) {
+            throw FileWriteError(m_path, "write failed at offset " + std::to_string(m_pos) +
+                                             ": no space written");
+        }
+        done += static_cast<std::size_t>(put);
+        m_pos += static_cast<std::uint64_t>(put);
+    }
+}
+
+void FileStream::CopyFrom(FileStream& source, std::uint64_t count) {
+    std::uint64_t left = count;
+#if defined(__linux__)
+    // The kernel copies without a trip through user memory where it can.
+    while (left > 0) {
+        loff_t in = static_cast<loff_t>(source.m_pos);
+        loff_t out = static_cast<loff_t>(m_pos);
+        const ssize_t moved =
+            ::copy_file_range(source.m_fd, &in, m_fd, &out, static_cast<std::size_t>(left), 0);
+        if (moved < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                errno == EBADF || errno == EPERM) {
+                break; // fall back to the buffer below
+            }
+            throw FileWriteError(m_path, "copy from " + source.m_path + " failed at offset " +
+                                             std::to_string(m_pos) + ": " + ErrnoText(errno));
+        }
+        if (moved == 0) {
+            throw FileReadError(source.m_path,
+                                "the file ends before " + std::to_string(count) +
+                                    " bytes could be copied from offset " +
+                                    std::to_string(source.m_pos - (count - left)));
+        }
+        source.m_pos += static_cast<std::uint64_t>(moved);
+        m_pos += static_cast<std::uint64_t>(moved);
+        left -= static_cast<std::uint64_t>(moved);
+    }
+#endif
+    if (left == 0) {
+        return;
+    }
+    const std::size_t blockSize = static_cast<std::size_t>(std::min<std::uint64_t>(left, kCopyBlock));
+    auto block = std::make_unique_for_overwrite<char[]>(blockSize);
+    while (left > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, blockSize));
+        const std::size_t got = source.Read(block.get(), want);
+        if (got != want) {
+            throw FileReadError(source.m_path, "the file ends before " + std::to_string(count) +
+                                                   " bytes could be copied");
+        }
+        Write(block.get(), got);
+        left -= got;
+    }
+}
+
+void FileStream::Flush() {
+#ifdef _WIN32
+    if (_commit(m_fd) != 0) {
+        throw FileWriteError(m_path, "cannot flush the file to disk: " + ErrnoText(errno));
+    }
+#else
+    if (::fsync(m_fd) != 0) {
+        throw FileWriteError(m_path, "cannot flush the file to disk: " + ErrnoText(errno));
+    }
+#endif
+}
+
+} // namespace eitool

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace eitool {
+
+enum OpenMode {
+    omRead,      // read only; the file must exist
+    omReadWrite, // read and write without sharing: a second opening by this tool fails
+    omCreate,    // create or truncate, read and write
+};
+
+// A file opened for one call of a handler. Reads and writes go to the stream's own position;
+// every failure throws a FileError that names the path.
+class FileStream {
+public:
+    static FileStream Open(const std::string& path, OpenMode mode);
+
+    FileStream() = default;
+    FileStream(FileStream&& other) noexcept;
+    FileStream& operator=(FileStream&& other) noexcept;
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+    ~FileStream();
+
+    bool IsOpen() const { return m_fd >= 0; }
+    const std::string& Path() const { return m_path; }
+
+    std::uint64_t Size() const;
+    std::uint64_t Position() const { return m_pos; }
+    void Seek(std::uint64_t position) { m_pos = position; }
+
+    // Reads up to count bytes; returns how many were read (0 at the end of the file).
+    std::size_t Read(void* buffer, std::size_t count);
+    // Reads exactly count bytes or throws FileReadError.
+    void ReadExact(void* buffer, std::size_t count);
+    void Write(const void* buffer, std::size_t count);
+
+    // Block copy of count bytes from the source's position to this stream's position; both
+    // positions advance. A source that ends early throws FileReadError naming the source.
+    void CopyFrom(FileStream& source, std::uint64_t count);
+
+    // Makes everything written so far durable (fsync).
+    void Flush();
+    void Close();
+
+private:
+    FileStream(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+
+    int m_fd = -1;
+    std::string m_path;
+    std::uint64_t m_pos = 0;
+};
+
+} // namespace eitool

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace eitool {
+
+// Whether any entry of that path exists (file, directory, link; any attributes).
+bool FileExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+// Creates one directory; false if it could not be created (an existing one counts as failure).
+bool CreateDirectoryOne(const std::string& path);
+// Creates a directory with its missing parents; true if it exists afterwards.
+bool CreateDirectories(const std::string& path);
+// Removes a file if it exists; never throws.
+void RemoveFileQuietly(const std::string& path);
+// Renames (replacing the target); throws FileWriteError.
+void RenameFile(const std::string& from, const std::string& to);
+// Makes a rename or creation inside the directory durable; failures are ignored.
+void SyncDirectory(const std::string& directory);
+
+std::string CurrentDirectory();
+// Throws FileOpenError when the directory cannot be entered.
+void SetCurrentDirectory(const std::string& directory);
+// path made absolute by putting the current directory in front when it is relative; no other
+// change.
+std::string AbsolutePath(const std::string& path);
+
+struct DirectoryEntry {
+    std::string name;
+    bool isDirectory = false;
+    bool isHidden = false; // Linux: the name begins with "."; Windows: hidden or system attribute
+};
+
+// The entries of a directory other than "." and "..", in the order the file system gives them.
+// A directory that cannot be read gives an empty list.
+std::vector<DirectoryEntry> ListDirectory(const std::string& directory);
+
+} // namespace eitool

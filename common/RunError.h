@@ -1,0 +1,63 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace eitool {
+
+// A failure that ends the whole run. Only the front ends catch it: the window shows its text in a
+// message box, the command line prints it and exits with status 3. The message always names the
+// file concerned and what failed.
+class RunError : public std::runtime_error {
+public:
+    explicit RunError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// A file (or directory) that cannot be opened, created, read or written.
+class FileError : public RunError {
+public:
+    FileError(const std::string& path, const std::string& what)
+        : RunError(path + ": " + what), m_path(path) {}
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+class FileOpenError : public FileError {
+public:
+    using FileError::FileError;
+};
+class FileCreateError : public FileError {
+public:
+    using FileError::FileError;
+};
+class FileReadError : public FileError {
+public:
+    using FileError::FileError;
+};
+class FileWriteError : public FileError {
+public:
+    using FileError::FileError;
+};
+
+// Content that cannot be handled safely and that ends the run (a directory running past the end
+// of its file, a names list that is too short ...).
+class CorruptFileError : public FileError {
+public:
+    using FileError::FileError;
+};
+
+// A path built from file content that would leave the directory it must stay in.
+class UnsafePathError : public FileError {
+public:
+    using FileError::FileError;
+};
+
+// A handler for an input kind that this build does not have yet.
+class NotSupportedError : public RunError {
+public:
+    using RunError::RunError;
+};
+
+} // namespace eitool

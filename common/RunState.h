@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+#include "common/FileStream.h"
+#include "common/TextLines.h"
+
+namespace eitool {
+
+// Input kinds: what the entries of the input list are.
+enum : std::uint8_t {
+    kKindDataPacks = 1,
+    kKindExtendedImages = 2,
+    kKindFonts = 3,
+    kKindLogs = 4,
+    kKindProjectList = 5,
+    kKindNone = 6, // ReplayKind only: no inserter
+};
+
+// Counts kept for the command line's summary; the results pane never shows them.
+struct RunStats {
+    std::uint64_t files = 0;
+    std::uint64_t pieces = 0;
+    std::uint64_t bytes = 0;
+};
+
+// The state that the batch run, the log replay and the handlers share. The form model owns the
+// one instance; handlers reach it through their RunContext.
+struct RunState {
+    TextLines inputList;
+    std::uint8_t InputKind = 0;
+    std::string TargetDirectory;
+    TextLines ResultLog;
+    TextLines ReplayList;
+    std::uint8_t ReplayKind = 0;
+    std::unique_ptr<FileStream> SourceStream;
+    std::string SourcePath;
+    std::string ScanRoot;
+    bool ListFromScan = false;
+    std::uint32_t ExtractedBytes = 0;
+    int StopTag = 0; // the stop flag: 1 after Stop was pressed during the run
+
+    // Directories known to exist below the target during this run, so that piece paths do not
+    // ask the file system again for every piece. Cleared at the start of every run.
+    std::unordered_set<std::string> KnownDirectories;
+    RunStats stats;
+};
+
+} // namespace eitool

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace eitool {
+
+// What the batch run, the log replay and every handler report through: the status label
+// (CurrentMessage), the counter label (Extracted), the per-file bar (Progress), the whole-run bar
+// (Total), the results pane (Results) and the Stop and Save results buttons. The window, the
+// command line and the tests each implement it.
+class StatusSurface {
+public:
+    virtual ~StatusSurface() = default;
+
+    virtual void SetCurrentMessage(const std::string& text) = 0;
+    // Sets the counter text and repaints it at once, without dispatching other messages.
+    virtual void SetExtracted(const std::string& text) = 0;
+
+    virtual int ProgressPosition() const = 0;
+    virtual void SetProgressPosition(int position) = 0;
+    // Adds one to the per-file bar; the bar stops at its maximum (100).
+    virtual void StepProgress() = 0;
+
+    virtual void SetTotalMax(int maximum) = 0;
+    virtual void SetTotalPosition(int position) = 0;
+
+    virtual void ClearResults() = 0;
+    virtual void AddResultLine(const std::string& line) = 0;
+    virtual std::size_t ResultLineCount() const = 0;
+    virtual void FocusResults() = 0;
+
+    virtual void EnableStop(bool enabled) = 0;
+    virtual void EnableSaveLog(bool enabled) = 0;
+
+    // Lets the platform handle what waits for the program's one thread (repaint, clicks, Stop).
+    virtual void ProcessMessages() = 0;
+};
+
+// Sets the per-file bar to value and dispatches pending messages, but only when value differs
+// from the bar's position, so a file causes at most one dispatch per percentage.
+void UpdateFileProgress(StatusSurface& surface, std::int32_t value);
+
+} // namespace eitool

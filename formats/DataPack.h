@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/RunContext.h"
+
+namespace eitool {
+
+// Writes every non-empty member of the pack at path as a piece file below the target directory
+// and appends one ResultLog line per directory entry (the piece path, or "NULL").
+void ExtractDataPack(RunContext& run, const std::string& path);
+
+// Writes the pieces named by the entry lines from firstLine on back into the pack open as
+// run.state.SourceStream, with new sizes and CRC-32s in its directory. All or nothing: a rollback
+// journal beside the pack restores it if anything fails. Returns firstLine + N.
+std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32_t firstLine);
+
+// The full output path of a piece of sourcePath, named relativeName (folder, separator, file
+// name) below the target directory, mirroring a scanned tree; creates the missing directories.
+std::string MakePiecePath(RunContext& run, const std::string& sourcePath,
+                          const std::string& relativeName);
+
+// If an insertion into the pack at packPath was interrupted (its journal lies beside it), puts
+// the pack back as it was before that insertion, adds a results line saying so and returns true.
+bool RecoverDataPack(RunContext& run, const std::string& packPath);
+
+// The journal's file name beside a pack.
+std::string DataPackJournalPath(const std::string& packPath);
+
+} // namespace eitool

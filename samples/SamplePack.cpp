@@ -1,0 +1,2 @@
+#include "samples/SamplePack.h"
+// (being written)

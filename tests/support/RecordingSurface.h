@@ -1,0 +1,96 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Dialogs.h"
+#include "common/StatusSurface.h"
+
+namespace eitool::testing {
+
+// A status surface that keeps everything it is told, for tests.
+class RecordingSurface : public StatusSurface {
+public:
+    std::string currentMessage;
+    std::vector<std::string> messages; // every CurrentMessage text, in order
+    std::string extracted = "Extracted: 0";
+    int extractedUpdates = 0;
+    int progress = 0;
+    std::vector<int> progressHistory; // every position set by SetProgressPosition
+    int total = 0;
+    int totalMax = 100;
+    std::vector<int> totalHistory;
+    std::vector<std::string> results;
+    bool stopEnabled = false;
+    bool saveLogEnabled = false;
+    int dispatches = 0;
+    int focusCount = 0;
+    // Called on every dispatch of pending messages (a test may press Stop there).
+    std::function<void()> onDispatch;
+
+    void SetCurrentMessage(const std::string& text) override {
+        currentMessage = text;
+        messages.push_back(text);
+    }
+    void SetExtracted(const std::string& text) override {
+        extracted = text;
+        ++extractedUpdates;
+    }
+    int ProgressPosition() const override { return progress; }
+    void SetProgressPosition(int position) override {
+        progress = position;
+        progressHistory.push_back(position);
+    }
+    void StepProgress() override {
+        if (progress < 100) {
+            ++progress;
+        }
+    }
+    void SetTotalMax(int maximum) override { totalMax = maximum; }
+    void SetTotalPosition(int position) override {
+        total = position;
+        totalHistory.push_back(position);
+    }
+    void ClearResults() override { results.clear(); }
+    void AddResultLine(const std::string& line) override { results.push_back(line); }
+    std::size_t ResultLineCount() const override { return results.size(); }
+    void FocusResults() override { ++focusCount; }
+    void EnableStop(bool enabled) override { stopEnabled = enabled; }
+    void EnableSaveLog(bool enabled) override { saveLogEnabled = enabled; }
+    void ProcessMessages() override {
+        ++dispatches;
+        if (onDispatch) {
+            onDispatch();
+        }
+    }
+};
+
+// Dialogs answered from a script: the picker returns pickedDirectory (or cancels), message boxes
+// are recorded.
+class ScriptedDialogs : public Dialogs {
+public:
+    bool confirmPicker = true;
+    std::string pickedDirectory;
+    std::vector<std::string> pickerStarts; // the directory each picker opened at
+    std::vector<std::string> shownMessages;
+    std::vector<std::string> shownCaptions;
+
+    bool SelectDirectory(const std::string& title, std::string& directory) override {
+        (void)title;
+        pickerStarts.push_back(directory);
+        if (!confirmPicker) {
+            return false;
+        }
+        directory = pickedDirectory;
+        return true;
+    }
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override {
+        (void)icon;
+        shownMessages.push_back(text);
+        shownCaptions.push_back(caption);
+    }
+};
+
+} // namespace eitool::testing
