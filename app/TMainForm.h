@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 #include "app/Dialogs.h"
 #include "common/RunContext.h"
@@ -56,7 +57,8 @@ public:
 
 private:
     void EnableListButtons(bool enabled);
-    std::string ReadFirstWord(const std::string& line) const;
+    void ScanTree(const std::string& directory, int depth);
+    std::int32_t CallInserter(const std::string& outputPath, std::int32_t firstLine);
 
     RunState m_state;
     StatusSurface& m_surface;
@@ -64,6 +66,7 @@ private:
     WriteHook* m_writeHook = nullptr;
     ToolButtonStates m_buttons;
     std::string m_scanMask; // the mask of the type chosen for the running scan
+    std::unordered_set<std::string> m_scanVisited; // resolved directories the scan has entered
 };
 
 } // namespace eitool

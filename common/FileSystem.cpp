@@ -76,6 +76,12 @@ std::string CurrentDirectory() {
     return error ? std::string() : current.string();
 }
 
+std::string CanonicalPath(const std::string& path) {
+    std::error_code error;
+    const fs::path resolved = fs::canonical(Native(path), error);
+    return error ? std::string() : resolved.string();
+}
+
 void SetCurrentDirectory(const std::string& directory) {
     std::error_code error;
     fs::current_path(Native(directory), error);

@@ -21,6 +21,9 @@ void RenameFile(const std::string& from, const std::string& to);
 void SyncDirectory(const std::string& directory);
 
 std::string CurrentDirectory();
+// The path with every link and "." / ".." resolved; empty when it cannot be resolved.
+std::string CanonicalPath(const std::string& path);
+
 // Throws FileOpenError when the directory cannot be entered.
 void SetCurrentDirectory(const std::string& directory);
 // path made absolute by putting the current directory in front when it is relative; no other
