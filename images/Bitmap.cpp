@@ -1,0 +1,1 @@
+#include "images/Bitmap.h"

@@ -1,0 +1,1 @@
+#include "images/Ps2util.h"
