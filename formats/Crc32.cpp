@@ -1,7 +1,65 @@
 #include "formats/Crc32.h"
-// (being written)
+
+#include <array>
+#include <libdeflate.h>
+#include <vector>
+
 namespace eitool {
-std::uint32_t Crc32Update(std::uint32_t, std::span<const std::uint8_t>) { return 0; }
-std::uint32_t Crc32OfStream(FileStream&) { return 0; }
-std::uint32_t Crc32Reference(std::span<const std::uint8_t>) { return 0; }
+
+namespace {
+
+constexpr std::size_t kStreamBlock = 65536;
+
+const std::array<std::uint32_t, 256>& Crc32Table() {
+    static const std::array<std::uint32_t, 256> table = [] {
+        std::array<std::uint32_t, 256> entries{};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k) {
+                c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            }
+            entries[n] = c;
+        }
+        return entries;
+    }();
+    return table;
+}
+
+} // namespace
+
+// libdeflate folds with carry-less multiplication where the processor has it (PCLMUL), more than
+// twenty times the speed of the table. NOTE: it answers a null buffer with 0 whatever the CRC so
+// far, so an empty span must not reach it.
+std::uint32_t Crc32Update(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) {
+        return crc;
+    }
+    return libdeflate_crc32(crc, bytes.data(), bytes.size());
+}
+
+std::uint32_t Crc32OfStream(FileStream& stream) {
+    const std::uint64_t saved = stream.Position();
+    std::vector<std::uint8_t> block(kStreamBlock);
+    std::uint32_t crc = 0;
+    stream.Seek(0);
+    for (;;) {
+        const std::size_t got = stream.Read(block.data(), block.size());
+        if (got == 0) {
+            break;
+        }
+        crc = Crc32Update(crc, std::span(block.data(), got));
+    }
+    stream.Seek(saved);
+    return crc;
+}
+
+std::uint32_t Crc32Reference(std::span<const std::uint8_t> bytes) {
+    const auto& table = Crc32Table();
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (const std::uint8_t byte : bytes) {
+        c = table[(c ^ byte) & 0xFF] ^ (c >> 8);
+    }
+    return c ^ 0xFFFFFFFFu;
+}
+
 } // namespace eitool
