@@ -1,0 +1,346 @@
+#include "images/ExtendedImage.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "common/ByteReader.h"
+#include "common/FileStream.h"
+#include "common/FileSystem.h"
+#include "common/Paths.h"
+#include "common/RunError.h"
+#include "formats/DataPack.h"
+#include "images/Ps2util.h"
+
+namespace eitool {
+
+namespace {
+
+// Extended image header (32 bytes at offset 0), little-endian:
+//   0  8  not examined
+//   8  4  PaletteOffset  palette position, counted from offset 32
+//  12  4  PaletteSize    64: 16 entries, 4-bit pixels; 1024: 256 entries, 8-bit pixels
+//  16  2  width          used only when MipCount is 0
+//  18  2  height         used only when MipCount is 0
+//  20 10  not examined
+//  30  1  ImageCount     must be 1
+//  31  1  MipCount       further mipmap levels
+// With MipCount > 0 a level table of ImageCount + MipCount entries follows at offset 32:
+//   0  4  DataOffset     level pixels, counted from offset 32
+//   4  2  width
+//   6  2  height
+// Palette entries are 4 bytes: red, green, blue, alpha. Level pixels are in the stored layout.
+constexpr std::size_t kHeaderSize = 32;
+constexpr std::size_t kLevelEntrySize = 8;
+
+struct Header {
+    std::uint32_t paletteOffset = 0;
+    std::uint32_t paletteSize = 0;
+    std::uint16_t width = 0;
+    std::uint16_t height = 0;
+    std::uint8_t imageCount = 0;
+    std::uint8_t mipCount = 0;
+};
+
+struct Level {
+    std::uint32_t dataOffset = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+Header ReadHeader(FileStream& file) {
+    if (file.Size() < kHeaderSize) {
+        throw CorruptFileError(file.Path(), "the file is too short to hold the 32-byte header of "
+                                            "an extended image");
+    }
+    std::uint8_t bytes[kHeaderSize];
+    file.Seek(0);
+    file.ReadExact(bytes, sizeof bytes);
+    ByteReader reader(bytes);
+    Header header;
+    reader.Seek(8);
+    header.paletteOffset = reader.U32le();
+    header.paletteSize = reader.U32le();
+    header.width = reader.U16le();
+    header.height = reader.U16le();
+    reader.Seek(30);
+    header.imageCount = reader.U8();
+    header.mipCount = reader.U8();
+    return header;
+}
+
+int DepthOf(const Header& header) {
+    if (header.paletteSize == 64) {
+        return 4;
+    }
+    if (header.paletteSize == 1024) {
+        return 8;
+    }
+    return 0;
+}
+
+// The level table, or the single level that the header describes when there are no mipmaps.
+std::vector<Level> ReadLevels(FileStream& file, const Header& header) {
+    const std::size_t count = std::size_t{header.imageCount} + header.mipCount;
+    if (header.mipCount == 0) {
+        return {Level{0, header.width, header.height}};
+    }
+    const std::uint64_t tableEnd = kHeaderSize + std::uint64_t{count} * kLevelEntrySize;
+    if (tableEnd > file.Size()) {
+        throw CorruptFileError(file.Path(), "the level table of " + std::to_string(count) +
+                                                " levels runs past the end of the file");
+    }
+    std::vector<std::uint8_t> table(count * kLevelEntrySize);
+    file.Seek(kHeaderSize);
+    file.ReadExact(table.data(), table.size());
+    ByteReader reader(table);
+    std::vector<Level> levels(count);
+    for (Level& level : levels) {
+        level.dataOffset = reader.U32le();
+        level.width = reader.U16le();
+        level.height = reader.U16le();
+    }
+    return levels;
+}
+
+std::uint64_t LevelBytes(const Level& level, int depth) {
+    const std::uint64_t pixels = std::uint64_t(level.width) * std::uint64_t(level.height);
+    return depth == 4 ? pixels / 2 : pixels;
+}
+
+void CheckLevelInFile(const FileStream& file, const Level& level, int depth, std::size_t index) {
+    const std::uint64_t start = kHeaderSize + std::uint64_t{level.dataOffset};
+    if (start + LevelBytes(level, depth) > file.Size()) {
+        throw CorruptFileError(file.Path(), "the pixels of level " + std::to_string(index) +
+                                                " run past the end of the file");
+    }
+}
+
+// The stem of the output names: the file name up to its first "."; a name without any "."
+// keeps its whole name.
+std::string StemOf(const std::string& path) {
+    const std::string name = FileNamePart(path);
+    const std::size_t dot = name.find('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+void SwapBitmapNibbles(Bitmap& bitmap) {
+    const auto rowBytes = static_cast<std::size_t>(bitmap.Width() / 2);
+    for (std::int32_t row = 0; row < bitmap.Height(); ++row) {
+        SwapNibbles(bitmap.ScanLine(row), rowBytes);
+    }
+}
+
+// Removes the half-made patched copy unless it was completed.
+class PendingCopy {
+public:
+    explicit PendingCopy(std::string path) : m_path(std::move(path)) {}
+    ~PendingCopy() {
+        if (!m_done) {
+            RemoveFileQuietly(m_path);
+        }
+    }
+    PendingCopy(const PendingCopy&) = delete;
+    PendingCopy& operator=(const PendingCopy&) = delete;
+    const std::string& Path() const { return m_path; }
+    void Done() { m_done = true; }
+
+private:
+    std::string m_path;
+    bool m_done = false;
+};
+
+} // namespace
+
+void SwapNibbles(std::uint8_t* row, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        row[i] = static_cast<std::uint8_t>((row[i] >> 4) | (row[i] << 4));
+    }
+}
+
+// The console keeps 256-entry palettes with the second and third run of 8 entries of every 32
+// exchanged; exchanging them again gives index order. A 16-entry palette is already in order.
+// A palette whose entries all share one colour carries its information in alpha only and becomes
+// a grey ramp of the alpha values.
+void ReorderClut(std::span<std::uint8_t> palette, int count, int entrySize) {
+    const int groups = count / 8;
+    const std::size_t groupBytes = std::size_t{8} * static_cast<std::size_t>(entrySize);
+    for (int g = 1; g < groups - 2; g += 4) {
+        auto* first = palette.data() + static_cast<std::size_t>(g) * groupBytes;
+        std::swap_ranges(first, first + groupBytes, first + groupBytes);
+    }
+    if (entrySize != 4 || count <= 0) {
+        return;
+    }
+    for (int i = 1; i < count; ++i) {
+        const auto* entry = palette.data() + 4 * static_cast<std::size_t>(i);
+        if (!std::equal(entry, entry + 3, entry - 4)) {
+            return;
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        auto* entry = palette.data() + 4 * static_cast<std::size_t>(i);
+        entry[0] = entry[1] = entry[2] = entry[3];
+    }
+}
+
+std::vector<Rgb> MakePalette(int count, std::span<const std::uint8_t> palette) {
+    std::vector<Rgb> colours(static_cast<std::size_t>(std::max(count, 0)));
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        colours[i] = Rgb{palette[4 * i], palette[4 * i + 1], palette[4 * i + 2]};
+    }
+    return colours;
+}
+
+void ExtractExtendedImage(RunContext& run, const std::string& path) {
+    FileStream file = FileStream::Open(path, omRead);
+    const Header header = ReadHeader(file);
+    run.surface.SetCurrentMessage("Processing " + FileNamePart(path) + "...");
+    run.surface.ProcessMessages();
+
+    if (header.imageCount != 1) {
+        run.surface.AddResultLine(path + " contain more than one image!");
+        return;
+    }
+    const int depth = DepthOf(header);
+    if (depth == 0) {
+        run.surface.AddResultLine(path + " have unknown pixel format!");
+        return;
+    }
+    const std::vector<Level> levels = ReadLevels(file, header);
+
+    // Everything is checked against the file before any output is written.
+    const std::uint64_t paletteStart = kHeaderSize + std::uint64_t{header.paletteOffset};
+    if (paletteStart + header.paletteSize > file.Size()) {
+        throw CorruptFileError(path, "the palette runs past the end of the file");
+    }
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        CheckLevelInFile(file, levels[i], depth, i);
+    }
+
+    std::vector<std::uint8_t> palette(header.paletteSize);
+    file.Seek(paletteStart);
+    file.ReadExact(palette.data(), palette.size());
+    const int entries = static_cast<int>(header.paletteSize / 4);
+    ReorderClut(palette, entries, 4);
+
+    Bitmap bitmap;
+    bitmap.SetPixelFormat(depth == 4 ? pf4bit : pf8bit);
+    bitmap.SetPalette(MakePalette(entries, palette));
+
+    const std::string stem = StemOf(path);
+    const auto count = static_cast<std::int32_t>(levels.size());
+    for (std::int32_t i = 0; i < count; ++i) {
+        const Level& level = levels[static_cast<std::size_t>(i)];
+        if (level.width == 0 || level.height == 0) {
+            run.surface.AddResultLine(path + " has unsupported size!");
+            run.state.ResultLog.push_back("NULL");
+        } else if (level.width <= 16 || level.height <= 16) {
+            run.state.ResultLog.push_back("NULL");
+        } else if (!IsSupportedTextureSize(level.width, level.height, depth)) {
+            run.surface.AddResultLine(path + " has unsupported size!");
+            run.state.ResultLog.push_back("NULL");
+        } else {
+            file.Seek(kHeaderSize + std::uint64_t{level.dataOffset});
+            bitmap.SetSize(level.width, level.height);
+            TransferTexture(ToBitmap, file, bitmap);
+            if (depth == 4) {
+                SwapBitmapNibbles(bitmap);
+            }
+            const std::string piecePath =
+                MakePiecePath(run, path, stem + "_mip_" + HexIndex(static_cast<std::uint32_t>(i), 2) +
+                                             ".bmp");
+            bitmap.SaveToFile(piecePath);
+            run.state.ResultLog.push_back(piecePath);
+            ++run.state.stats.pieces;
+            run.state.stats.bytes += LevelBytes(level, depth);
+        }
+        UpdateFileProgress(run.surface, static_cast<std::int32_t>(std::int64_t{i} * 100 / count));
+    }
+}
+
+std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
+                                 std::int32_t firstLine) {
+    const TextLines& lines = run.state.ReplayList;
+    const auto lineCount = static_cast<std::int32_t>(lines.size());
+
+    // Is there anything to insert? Look for a line naming an existing path before the next
+    // "#Format:" line.
+    std::int32_t i = firstLine;
+    bool found = false;
+    while (i < lineCount) {
+        const std::string& line = lines[static_cast<std::size_t>(i)];
+        if (line.find("#Format:") != std::string::npos) {
+            break;
+        }
+        if (FileExists(line)) {
+            found = true;
+            break;
+        }
+        ++i;
+    }
+    if (!found) {
+        return i - 1;
+    }
+
+    FileStream& source = *run.state.SourceStream;
+    // A target directory that holds the source would replace the user's original.
+    const std::string sourceResolved = CanonicalPath(run.state.SourcePath);
+    if (!sourceResolved.empty() && sourceResolved == CanonicalPath(outputPath)) {
+        run.surface.AddResultLine(outputPath +
+                                  " is the source itself; choose another target directory!");
+        return i - 1;
+    }
+
+    // The patched copy is made beside the output and renamed over it when complete.
+    PendingCopy pending(outputPath + ".eitool-new");
+    FileStream copy = FileStream::Open(pending.Path(), omCreate);
+    source.Seek(0);
+    copy.CopyFrom(source, source.Size());
+    const Header header = ReadHeader(copy);
+    run.surface.SetCurrentMessage("Processing " + FileNamePart(outputPath) + "...");
+    run.surface.ProcessMessages();
+
+    std::int32_t line = firstLine;
+    const int depth = DepthOf(header);
+    if (header.imageCount == 1 && depth != 0) {
+        const std::vector<Level> levels = ReadLevels(copy, header);
+        const auto count = static_cast<std::int32_t>(levels.size());
+        Bitmap bitmap;
+        for (std::int32_t k = 0; k < count; ++k) {
+            if (line >= lineCount) {
+                break; // the log ends inside the block: the remaining levels stay as they are
+            }
+            const std::string& bitmapPath = lines[static_cast<std::size_t>(line)];
+            const Level& level = levels[static_cast<std::size_t>(k)];
+            if (FileExists(bitmapPath)) {
+                bitmap = Bitmap::LoadFromFile(bitmapPath);
+                if (depth == 4 && bitmap.Format() != pf4bit) {
+                    run.surface.AddResultLine(bitmapPath + " not 4 bit!");
+                } else if (depth == 8 && bitmap.Format() != pf8bit) {
+                    run.surface.AddResultLine(bitmapPath + " not 8 bit!");
+                } else if (bitmap.Width() != level.width || bitmap.Height() != level.height) {
+                    run.surface.AddResultLine(bitmapPath + " has invalid size!");
+                } else if (!IsSupportedTextureSize(level.width, level.height, depth)) {
+                    run.surface.AddResultLine(bitmapPath + " has unsupported size!");
+                } else {
+                    CheckLevelInFile(copy, level, depth, static_cast<std::size_t>(k));
+                    if (depth == 4) {
+                        SwapBitmapNibbles(bitmap);
+                    }
+                    copy.Seek(kHeaderSize + std::uint64_t{level.dataOffset});
+                    TransferTexture(FromBitmap, copy, bitmap);
+                    ++run.state.stats.pieces;
+                    run.state.stats.bytes += LevelBytes(level, depth);
+                }
+            }
+            ++line;
+            UpdateFileProgress(run.surface, static_cast<std::int32_t>(std::int64_t{k} * 100 / count));
+        }
+    }
+    copy.Close();
+    RenameFile(pending.Path(), outputPath);
+    pending.Done();
+    return line;
+}
+
+} // namespace eitool

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/RunContext.h"
+#include "images/Bitmap.h"
+
+namespace eitool {
+
+// Writes every level of the extended image (*.bmpx, *.tgax) at path as an indexed BMP file below
+// the target directory and appends one ResultLog line per level (the BMP path, or "NULL").
+void ExtractExtendedImage(RunContext& run, const std::string& path);
+
+// Writes a patched copy of the extended image open as run.state.SourceStream to outputPath, with
+// the level bitmaps named by the lines from firstLine on. Returns the last line dealt with.
+std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
+                                 std::int32_t firstLine);
+
+// Puts a palette of count entries of entrySize bytes from the console's storage order into index
+// order, in place (see the .cpp for the rule).
+void ReorderClut(std::span<std::uint8_t> palette, int count, int entrySize);
+
+// The bitmap palette of count entries of red, green, blue, alpha bytes (alpha dropped).
+std::vector<Rgb> MakePalette(int count, std::span<const std::uint8_t> palette);
+
+// Exchanges the high and low nibble of each of length bytes.
+void SwapNibbles(std::uint8_t* row, std::size_t length);
+
+} // namespace eitool
