@@ -1,2 +1,149 @@
-// (being written)
-int main() { return 0; }
+// eitool: the command line of the Extract\Insert Tool.
+#include <CLI/CLI.hpp>
+
+#include <new>
+
+#include "cli/Commands.h"
+#include "cli/CommandLine.h"
+#include "cli/Console.h"
+#include "cli/Demo.h"
+
+namespace {
+
+using eitool::cli::Command;
+using eitool::cli::CommandLine;
+
+constexpr const char* kFooter = R"(Forms:
+  eitool extract [--target DIR] FILE...          data packs, extended images or fonts
+  eitool extract [--target DIR] --scan DIR --type tre|img|fnt
+  eitool insert  [--target DIR] FILE...          result logs (*.log) or one project list (*.lst)
+  eitool insert  [--target DIR] --scan DIR --type log|lst
+  eitool scan DIR --type tre|img|fnt|lst|log     print the scanned input list
+  eitool demo [DIR]                              the whole cycle on generated sample files
+
+Exit status: 0 the run completed with no results lines; 1 the run completed and
+printed results lines (a piece that grew, a pack without names list ...); 2 usage
+error; 3 a failure ended the run (a file that cannot be opened, created, read or
+written, or corrupt input); 130 stopped by Ctrl-C.
+
+Standard output carries the results lines only (or the list of `scan`); the
+progress display and error messages go to standard error.)";
+
+void AddTarget(CLI::App* command, CommandLine& line) {
+    command
+        ->add_option("--target", line.target,
+                     "Directory for pieces, result.log and patched copies "
+                     "(default: the current directory; created when missing)")
+        ->type_name("DIR");
+}
+
+void AddProgress(CLI::App* command, CommandLine& line) {
+    command->add_flag("--progress", line.progress,
+                      "Show the progress display on standard error even when it is not a "
+                      "terminal");
+}
+
+void AddScan(CLI::App* command, CommandLine& line, const char* types) {
+    command->add_option("--scan", line.scanDir,
+                        "Take every file of the type found in DIR and below it (hidden "
+                        "directories skipped)")
+        ->type_name("DIR");
+    command->add_option("--type", line.type, std::string("File type of --scan: ") + types)
+        ->type_name("TYPE");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CommandLine line;
+    CLI::App app{"eitool, the Extract\\Insert Tool: takes pieces out of PlayStation 2 game data "
+                 "files (data packs *.tre, extended images *.bmpx/*.tgax, fonts *.fnt) so that "
+                 "they can be edited as ordinary files, and puts the edited pieces back.",
+                 "eitool"};
+    app.set_version_flag("--version", std::string("eitool ") + EITOOL_VERSION);
+    app.footer(kFooter);
+    app.require_subcommand(1);
+
+    CLI::App* extract = app.add_subcommand(
+        "extract", "Write the pieces of data packs, extended images or fonts into the target "
+                   "directory, with a result log (result.log) that lists them");
+    extract->add_option("FILE", line.files, "*.tre, *.bmpx, *.tgax or *.fnt files, one kind")
+        ->type_name("");
+    AddScan(extract, line, "tre|img|fnt");
+    AddTarget(extract, line);
+    AddProgress(extract, line);
+
+    CLI::App* insert = app.add_subcommand(
+        "insert", "Put edited pieces back as result logs record them: data packs are changed "
+                  "in place; images and fonts are written as patched copies into the target");
+    insert->add_option("FILE", line.files, "Result logs (*.log) or one project list (*.lst)")
+        ->type_name("");
+    AddScan(insert, line, "log|lst");
+    AddTarget(insert, line);
+    AddProgress(insert, line);
+
+    CLI::App* scan = app.add_subcommand(
+        "scan", "Print the input list that a directory scan gives, one entry a line");
+    scan->add_option("DIR", line.scanDir, "Directory to scan")->type_name("")->required();
+    scan->add_option("--type", line.type, "File type: tre|img|fnt|lst|log")
+        ->type_name("TYPE")
+        ->required();
+
+    CLI::App* demo = app.add_subcommand(
+        "demo", "Run the whole cycle on generated sample files: make, extract, edit, insert, "
+                "check, and report");
+    demo->add_option("DIR", line.demoDir,
+                     "Directory to work in (default: ./eitool-demo); must be empty or made by "
+                     "an earlier demo")
+        ->type_name("");
+    AddProgress(demo, line);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        eitool::cli::WriteStderr(std::string("eitool: ") + e.what() +
+                                 "\nRun \"eitool --help\" for usage.\n");
+        return eitool::cli::kExitUsage;
+    }
+
+    if (extract->parsed()) {
+        line.command = Command::Extract;
+    } else if (insert->parsed()) {
+        line.command = Command::Insert;
+    } else if (scan->parsed()) {
+        line.command = Command::Scan;
+    } else if (demo->parsed()) {
+        line.command = Command::Demo;
+    }
+
+    try {
+        switch (line.command) {
+        case Command::Extract:
+        case Command::Insert:
+            return eitool::cli::RunBatch(line);
+        case Command::Scan:
+            return eitool::cli::RunScan(line);
+        case Command::Demo:
+            return eitool::cli::RunDemo(line);
+        case Command::None:
+            break;
+        }
+    } catch (const eitool::cli::UsageError& e) {
+        eitool::cli::WriteStderr(std::string("eitool: ") + e.what() +
+                                 "\nRun \"eitool --help\" for usage.\n");
+        return eitool::cli::kExitUsage;
+    } catch (const std::bad_alloc&) {
+        eitool::cli::WriteStderr("eitool: out of memory\n");
+        return eitool::cli::kExitFailed;
+    } catch (const std::exception& e) {
+        eitool::cli::WriteStderr(std::string("eitool: ") + e.what() + "\n");
+        return eitool::cli::kExitFailed;
+    }
+    return eitool::cli::kExitUsage;
+}

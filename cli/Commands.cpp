@@ -1,0 +1,130 @@
+#include "cli/Commands.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "app/FormatTables.h"
+#include "app/TMainForm.h"
+#include "cli/CliDialogs.h"
+#include "cli/Console.h"
+#include "cli/ConsoleSurface.h"
+#include "cli/Interrupt.h"
+#include "cli/Summary.h"
+#include "common/FileSystem.h"
+#include "common/RunError.h"
+
+namespace eitool::cli {
+
+namespace {
+
+// Test seam. With EITOOL_TEST_KILL_AT_WRITE=n in the environment, the process ends by SIGKILL
+// just before the n-th write to a file the user already had (a data pack or its journal), as if
+// the power went off there. The end-to-end tests use it to check that the next run finds the
+// journal and puts the pack back. Nothing else sets that variable.
+class KillAtWriteHook : public WriteHook {
+public:
+    explicit KillAtWriteHook(long n) : m_remaining(n) {}
+
+    void BeforeWrite(const std::string&) override {
+        if (--m_remaining == 0) {
+#ifdef SIGKILL
+            std::raise(SIGKILL);
+#endif
+            std::abort();
+        }
+    }
+
+private:
+    long m_remaining;
+};
+
+std::unique_ptr<WriteHook> KillHookFromEnvironment() {
+    const char* value = std::getenv("EITOOL_TEST_KILL_AT_WRITE");
+    if (value == nullptr || *value == '\0') {
+        return nullptr;
+    }
+    char* end = nullptr;
+    const long n = std::strtol(value, &end, 10);
+    if (*end != '\0' || n <= 0) {
+        return nullptr;
+    }
+    return std::make_unique<KillAtWriteHook>(n);
+}
+
+void FillInputList(TMainForm& form, const InputSelection& input) {
+    if (input.scan) {
+        const int typeIndex = input.position - 1;
+        form.ProcessDirConfirmed(input.scanDir, typeIndex,
+                                 std::string(FileTypeMasks[static_cast<std::size_t>(typeIndex)]));
+    } else {
+        form.AddFilesConfirmed(input.position, input.files);
+    }
+}
+
+} // namespace
+
+int RunBatch(const CommandLine& line) {
+    const std::string currentDirectory = CurrentDirectory();
+    const InputSelection input = SelectInput(line, currentDirectory);
+    const std::string target = ResolveTarget(line.target, currentDirectory);
+
+    const bool terminal = StderrIsTerminal();
+    ConsoleSurface surface({.echoResults = true, .showProgress = line.progress || terminal});
+    CliDialogs dialogs(target);
+    TMainForm form(surface, dialogs);
+    const std::unique_ptr<WriteHook> killHook = KillHookFromEnvironment();
+    if (killHook) {
+        form.SetWriteHook(killHook.get());
+    }
+    surface.SetStopHandler([&form] { form.StopClick(); });
+    InstallInterruptHandler();
+
+    const auto start = std::chrono::steady_clock::now();
+    std::string failure;
+    try {
+        FillInputList(form, input);
+        form.BProcessClick();
+    } catch (const RunError& error) {
+        failure = error.what();
+    } catch (const std::bad_alloc&) {
+        failure = "out of memory";
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    surface.FinishDisplay(failure.empty() && !InterruptRequested());
+    if (!failure.empty()) {
+        surface.PrintError("eitool: " + failure);
+        return kExitFailed;
+    }
+    if (InterruptRequested()) {
+        surface.PrintError("eitool: stopped by Ctrl-C after " +
+                           std::to_string(form.State().stats.files) + " file(s)");
+        return kExitInterrupted;
+    }
+    if (terminal) {
+        WriteStderr(SummaryLine(form.State().stats, seconds) + "\n");
+    }
+    return surface.ResultLineCount() > 0 ? kExitResults : kExitClean;
+}
+
+int RunScan(const CommandLine& line) {
+    const InputSelection input = SelectInput(line, CurrentDirectory());
+    ConsoleSurface surface({.echoResults = false, .showProgress = false});
+    CliDialogs dialogs(CurrentDirectory());
+    TMainForm form(surface, dialogs);
+    FillInputList(form, input);
+    std::string text;
+    for (const std::string& entry : form.State().inputList) {
+        text += entry + "\n";
+    }
+    WriteStdout(text);
+    return kExitClean;
+}
+
+} // namespace eitool::cli

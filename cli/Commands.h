@@ -1,0 +1,23 @@
+#pragma once
+
+#include "cli/CommandLine.h"
+
+namespace eitool::cli {
+
+// Exit statuses of eitool.
+enum ExitStatus {
+    kExitClean = 0,       // the run completed and the results pane stayed empty
+    kExitResults = 1,     // the run completed and the results pane has lines
+    kExitUsage = 2,       // the command line asks for something eitool does not do
+    kExitFailed = 3,      // a failure ended the run early
+    kExitInterrupted = 130, // Ctrl-C stopped the run
+};
+
+// `eitool extract` and `eitool insert`: fills the input list, answers the picker with the
+// target and presses Process.
+int RunBatch(const CommandLine& line);
+
+// `eitool scan`: prints the input list that the scan gives, one entry a line.
+int RunScan(const CommandLine& line);
+
+} // namespace eitool::cli

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/StatusSurface.h"
+
+namespace eitool::cli {
+
+// The status surface of the command line. Results-pane lines go to standard output as they are
+// added; the labels and bars become a one-line progress display on standard error, redrawn at
+// most 20 times a second however often the run updates them. Dispatching pending messages is
+// where a Ctrl-C is noticed and turned into a press of Stop.
+class ConsoleSurface : public StatusSurface {
+public:
+    struct Options {
+        bool echoResults = true; // print results-pane lines on standard output
+        bool showProgress = false;
+    };
+
+    explicit ConsoleSurface(Options options);
+
+    // What pressing Stop means; called once, at the first dispatch after a Ctrl-C.
+    void SetStopHandler(std::function<void()> stop) { m_stop = std::move(stop); }
+
+    void SetCurrentMessage(const std::string& text) override;
+    void SetExtracted(const std::string& text) override;
+    int ProgressPosition() const override { return m_progress; }
+    void SetProgressPosition(int position) override;
+    void StepProgress() override;
+    void SetTotalMax(int maximum) override;
+    void SetTotalPosition(int position) override;
+    void ClearResults() override { m_results.clear(); }
+    void AddResultLine(const std::string& line) override;
+    std::size_t ResultLineCount() const override { return m_results.size(); }
+    void FocusResults() override {}
+    void EnableStop(bool) override {}
+    void EnableSaveLog(bool) override {}
+    void ProcessMessages() override;
+
+    const std::vector<std::string>& Results() const { return m_results; }
+
+    // Ends the progress display: draws the last state of the run once more (both bars full when
+    // the run completed) and ends its line. Does nothing when nothing was ever drawn.
+    void FinishDisplay(bool completed);
+    // Takes the progress line off the screen (for callers that print their own report below).
+    void ClearDisplay();
+    // Prints a message on standard error below the progress display.
+    void PrintError(const std::string& message);
+
+private:
+    void Changed();
+    void Draw();
+    void EraseLine();
+    std::string ComposeLine() const;
+
+    Options m_options;
+    std::function<void()> m_stop;
+    bool m_stopPressed = false;
+
+    // What the display shows. The end of a run blanks the labels and zeroes the bars; the
+    // display keeps the last texts and positions of the run instead, so its final line says
+    // where the run stood.
+    std::string m_message;
+    std::string m_counter;
+    int m_progress = 0;
+    int m_shownProgress = 0;
+    int m_total = 0;
+    int m_totalMax = 100;
+    bool m_runEnded = false;
+
+    std::vector<std::string> m_results;
+
+    bool m_lineShown = false;   // the progress line is on the screen now
+    bool m_everDrawn = false;
+    bool m_dirty = false;
+    std::chrono::steady_clock::time_point m_nextDraw{};
+};
+
+} // namespace eitool::cli

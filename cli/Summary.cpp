@@ -1,0 +1,53 @@
+#include "cli/Summary.h"
+
+#include <cstdio>
+
+namespace eitool::cli {
+
+namespace {
+
+std::string Plural(std::uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+} // namespace
+
+std::string BytesText(std::uint64_t bytes) {
+    if (bytes < 1024) {
+        return Plural(bytes, "byte", "bytes");
+    }
+    const char* unit = "KiB";
+    double value = static_cast<double>(bytes) / 1024.0;
+    if (value >= 1024.0) {
+        value /= 1024.0;
+        unit = "MiB";
+    }
+    if (value >= 1024.0) {
+        value /= 1024.0;
+        unit = "GiB";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f %s (%llu bytes)", value, unit,
+                  static_cast<unsigned long long>(bytes));
+    return text;
+}
+
+std::string SecondsText(double seconds) {
+    char text[32];
+    if (seconds < 1.0) {
+        std::snprintf(text, sizeof text, "%.3f s", seconds);
+    } else if (seconds < 10.0) {
+        std::snprintf(text, sizeof text, "%.2f s", seconds);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f s", seconds);
+    }
+    return text;
+}
+
+std::string SummaryLine(const RunStats& stats, double seconds) {
+    return Plural(stats.files, "file", "files") + ", " +
+           Plural(stats.pieces, "piece", "pieces") + ", " + BytesText(stats.bytes) + " in " +
+           SecondsText(seconds);
+}
+
+} // namespace eitool::cli
