@@ -1,13 +1,13 @@
 #include "samples/SamplePack.h"
 
-#include <algorithm>
-#include <array>
-#include <random>
-
 #include "common/ByteReader.h"
 #include "common/FileStream.h"
 #include "formats/Crc32.h"
 #include "formats/ExchangeSort.h"
+
+#include <algorithm>
+#include <array>
+#include <random>
 
 namespace eitool::samples {
 

@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <set>
-#include <string>
+#include "samples/SamplePack.h"
 
 #include "common/TextLines.h"
-#include "samples/SamplePack.h"
+
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
 
 namespace eitool::samples {
 namespace {
