@@ -1,0 +1,626 @@
+#include "formats/Font.h"
+
+#include "common/ByteReader.h"
+#include "common/FileStream.h"
+#include "common/FileSystem.h"
+#include "common/Paths.h"
+#include "common/RunError.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <span>
+
+namespace eitool {
+
+// Font file (little-endian, offsets counted from the start of the file):
+//   44  i32  offset of the cell table
+//   48  i32  length of the cell table in bytes; the glyph count N is this length shifted right
+//            by 3
+//   68  i32  offset of the coordinate table
+//   92  i32  offset of the texture name
+//   every other byte is not interpreted and is written back unchanged
+// Cell table: N entries of 8 bytes, f32 cell width and f32 cell height.
+// Coordinate table: N entries of 16 bytes, f32 left, top, right and bottom, each a fraction of
+// the sheet's width (left, right) or height (top, bottom).
+// Texture name: 8-bit text ended by a NUL byte; only its file-name part is used.
+
+namespace {
+
+constexpr std::uint64_t kCellOffsetField = 44;
+constexpr std::uint64_t kCellLengthField = 48;
+constexpr std::uint64_t kCoordOffsetField = 68;
+constexpr std::uint64_t kNameOffsetField = 92;
+constexpr std::uint64_t kCellEntrySize = 8;
+constexpr std::uint64_t kCoordEntrySize = 16;
+
+// Strip layout: glyphs start at column 4; a band is the glyph height plus 20 rows; the strip is
+// 50 columns wider than the widest glyph.
+constexpr std::int64_t kStripGlyphColumn = 4;
+constexpr std::int64_t kStripBandGap = 20;
+constexpr std::int64_t kStripExtraWidth = 50;
+// A strip larger than this is refused rather than allocated.
+constexpr std::uint64_t kMaxStripBytes = std::uint64_t{1} << 30;
+
+// Insertion: the codes 192 to 255 go into slots 128 onward; a cell is the glyph plus 10 columns
+// and 14 rows.
+constexpr int kFirstNewCode = 192;
+constexpr int kNewCodeCount = 64;
+constexpr std::uint32_t kFirstNewSlot = 128;
+constexpr std::size_t kCharacterTableSize = 256;
+constexpr std::int64_t kCellExtraWidth = 10;
+constexpr std::int64_t kCellExtraHeight = 14;
+
+// Positions far outside any bitmap are held at this distance, so that sums stay exact in 64 bits.
+constexpr double kFarAway = 1099511627776.0; // 2^40
+
+const Rgb kWhite{255, 255, 255};
+
+struct FontHeader {
+    std::uint64_t cellOffset = 0;
+    std::uint64_t coordOffset = 0;
+    std::uint32_t glyphCount = 0;
+    std::string textureName;
+};
+
+struct GlyphCoords {
+    float left = 0;
+    float top = 0;
+    float right = 0;
+    float bottom = 0;
+};
+
+// A glyph's rectangle on the sheet in pixels; w or h may be negative for a damaged entry.
+struct SheetRect {
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+    std::int64_t w = 0;
+    std::int64_t h = 0;
+};
+
+std::vector<std::uint8_t> ReadFontFile(const std::string& path) {
+    FileStream file = FileStream::Open(path, omRead);
+    const std::uint64_t size = file.Size();
+    if (size > std::numeric_limits<std::size_t>::max() / 2) {
+        throw CorruptFileError(path, "the file is too large for a font");
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    file.ReadExact(bytes.data(), bytes.size());
+    return bytes;
+}
+
+// The header, when its offsets and glyph count keep both tables and the NUL-ended texture name
+// inside the file.
+std::optional<FontHeader> ReadFontHeader(std::span<const std::uint8_t> font) {
+    try {
+        ByteReader reader(font);
+        reader.Seek(kCellOffsetField);
+        const auto cellOffset = static_cast<std::int32_t>(reader.U32le());
+        const auto cellLength = static_cast<std::int32_t>(reader.U32le());
+        reader.Seek(kCoordOffsetField);
+        const auto coordOffset = static_cast<std::int32_t>(reader.U32le());
+        reader.Seek(kNameOffsetField);
+        const auto nameOffset = static_cast<std::int32_t>(reader.U32le());
+        if (cellOffset < 0 || cellLength < 0 || coordOffset < 0 || nameOffset < 0) {
+            return std::nullopt;
+        }
+        FontHeader header;
+        header.cellOffset = static_cast<std::uint64_t>(cellOffset);
+        header.coordOffset = static_cast<std::uint64_t>(coordOffset);
+        header.glyphCount = static_cast<std::uint32_t>(cellLength) >> 3;
+        (void)reader.Sub(header.cellOffset, kCellEntrySize * header.glyphCount);
+        (void)reader.Sub(header.coordOffset, kCoordEntrySize * header.glyphCount);
+        const auto start = static_cast<std::uint64_t>(nameOffset);
+        if (start >= font.size()) {
+            return std::nullopt;
+        }
+        const std::span<const std::uint8_t> rest = font.subspan(static_cast<std::size_t>(start));
+        const auto nul = std::find(rest.begin(), rest.end(), std::uint8_t{0});
+        if (nul == rest.end()) {
+            return std::nullopt;
+        }
+        header.textureName.assign(rest.begin(), nul);
+        return header;
+    } catch (const OutOfBounds&) {
+        return std::nullopt;
+    }
+}
+
+// The caller has checked the table against the file.
+GlyphCoords ReadCoords(std::span<const std::uint8_t> font, const FontHeader& header,
+                       std::uint32_t index) {
+    ByteReader entry =
+        ByteReader(font).Sub(header.coordOffset + kCoordEntrySize * index, kCoordEntrySize);
+    GlyphCoords coords;
+    coords.left = entry.F32le();
+    coords.top = entry.F32le();
+    coords.right = entry.F32le();
+    coords.bottom = entry.F32le();
+    return coords;
+}
+
+void StoreF32le(std::vector<std::uint8_t>& bytes, std::uint64_t at, float value) {
+    const auto word = std::bit_cast<std::uint32_t>(value);
+    for (std::size_t i = 0; i < 4; ++i) {
+        bytes[static_cast<std::size_t>(at) + i] = static_cast<std::uint8_t>(word >> (8 * i));
+    }
+}
+
+std::int64_t Truncate(double value) {
+    return static_cast<std::int64_t>(std::clamp(std::trunc(value), -kFarAway, kFarAway));
+}
+
+// Each size is the difference of the two products (not the sheet size times the difference of
+// the fractions), formed in double and truncated toward zero; so are the positions. An entry
+// that is not finite, or whose glyph is wider or taller than the sheet itself, gives nothing.
+std::optional<SheetRect> GlyphRectOnSheet(std::int32_t sheetWidth, std::int32_t sheetHeight,
+                                          const GlyphCoords& coords) {
+    const double width = sheetWidth;
+    const double height = sheetHeight;
+    const double x0 = width * coords.left;
+    const double x1 = width * coords.right;
+    const double y0 = height * coords.top;
+    const double y1 = height * coords.bottom;
+    if (!std::isfinite(x0) || !std::isfinite(x1) || !std::isfinite(y0) || !std::isfinite(y1)) {
+        return std::nullopt;
+    }
+    SheetRect rect{Truncate(x0), Truncate(y0), Truncate(x1 - x0), Truncate(y1 - y0)};
+    if (rect.w > sheetWidth || rect.h > sheetHeight) {
+        return std::nullopt;
+    }
+    return rect;
+}
+
+std::string SheetPathOf(const std::string& fontPath, const FontHeader& header) {
+    return DirectoryPart(fontPath) + SheetFileName(header.textureName);
+}
+
+Bitmap LoadSheet(const std::string& fontPath, const std::string& sheetPath) {
+    if (!FileExists(sheetPath)) {
+        throw FileOpenError(sheetPath, "the glyph sheet of " + FileNamePart(fontPath) +
+                                           " is not there; it is expected beside the font");
+    }
+    return Bitmap::LoadFromFile(sheetPath);
+}
+
+// Copies a w x h block at (sx, sy) of source to (dx, dy) of dest, leaving out whatever lies
+// outside either bitmap.
+void CopyBlock(Bitmap& dest, std::int64_t dx, std::int64_t dy, const Bitmap& source,
+               std::int64_t sx, std::int64_t sy, std::int64_t w, std::int64_t h) {
+    const std::int64_t fromX = std::max<std::int64_t>({0, -dx, -sx});
+    const std::int64_t fromY = std::max<std::int64_t>({0, -dy, -sy});
+    const std::int64_t toX = std::min<std::int64_t>({w, dest.Width() - dx, source.Width() - sx});
+    const std::int64_t toY = std::min<std::int64_t>({h, dest.Height() - dy, source.Height() - sy});
+    if (fromX >= toX || fromY >= toY) {
+        return;
+    }
+    const Rect destRect{static_cast<std::int32_t>(dx + fromX), static_cast<std::int32_t>(dy + fromY),
+                        static_cast<std::int32_t>(dx + toX), static_cast<std::int32_t>(dy + toY)};
+    const Rect sourceRect{static_cast<std::int32_t>(sx + fromX),
+                          static_cast<std::int32_t>(sy + fromY),
+                          static_cast<std::int32_t>(sx + toX), static_cast<std::int32_t>(sy + toY)};
+    dest.CopyRect(destRect, source, sourceRect);
+}
+
+// Sets every pixel to one raw value, the fourth byte of 32-bit pixels included.
+void FillWithValue(Bitmap& bitmap, std::uint32_t value) {
+    if (bitmap.Width() <= 0 || bitmap.Height() <= 0) {
+        return;
+    }
+    for (std::int32_t x = 0; x < bitmap.Width(); ++x) {
+        bitmap.SetPixelValue(x, 0, value);
+    }
+    for (std::int32_t y = 1; y < bitmap.Height(); ++y) {
+        std::memcpy(bitmap.ScanLine(y), bitmap.ScanLine(0), bitmap.RowBytes());
+    }
+}
+
+// A file written beside its target under a temporary name. Commit renames it over the target;
+// a file that is never committed is removed, so a failure leaves no half-written target.
+class PendingFile {
+public:
+    explicit PendingFile(std::string target)
+        : m_target(std::move(target)), m_temporary(m_target + ".eitool-new") {}
+    ~PendingFile() {
+        if (m_written && !m_committed) {
+            RemoveFileQuietly(m_temporary);
+        }
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    void Write(std::span<const std::uint8_t> bytes) {
+        m_written = true;
+        FileStream file = FileStream::Open(m_temporary, omCreate);
+        file.Write(bytes.data(), bytes.size());
+        file.Flush();
+        file.Close();
+    }
+    void Commit(RunContext& run) {
+        run.BeforeWrite(m_target);
+        RenameFile(m_temporary, m_target);
+        m_committed = true;
+    }
+
+private:
+    std::string m_target;
+    std::string m_temporary;
+    bool m_written = false;
+    bool m_committed = false;
+};
+
+void ShowStatus(RunContext& run, const std::string& path) {
+    run.surface.SetCurrentMessage("Processing " + FileNamePart(path) + "...");
+    run.surface.ProcessMessages();
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    const std::string resolved = CanonicalPath(a);
+    return !resolved.empty() && resolved == CanonicalPath(b);
+}
+
+// ---- Insertion entry lines ------------------------------------------------------------------
+
+struct Placement {
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+    std::int64_t rowHeight = 0;
+    std::int64_t marginLeft = 0;
+    std::int64_t marginRight = 0;
+};
+
+// The placement line is read like the pattern "%d:%d:%d:%d:%d": blanks may come before each
+// number, and text after the fifth number is ignored. A number outside the 32-bit range does
+// not count as one.
+std::optional<std::array<std::int64_t, 5>> ParseFiveNumbers(std::string_view line) {
+    std::array<std::int64_t, 5> numbers{};
+    std::size_t at = 0;
+    for (std::size_t k = 0; k < numbers.size(); ++k) {
+        if (k > 0) {
+            if (at >= line.size() || line[at] != ':') {
+                return std::nullopt;
+            }
+            ++at;
+        }
+        while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at])) != 0) {
+            ++at;
+        }
+        bool negative = false;
+        if (at < line.size() && (line[at] == '-' || line[at] == '+')) {
+            negative = line[at] == '-';
+            ++at;
+        }
+        const std::size_t digitsStart = at;
+        std::int64_t value = 0;
+        while (at < line.size() && line[at] >= '0' && line[at] <= '9') {
+            value = value * 10 + (line[at] - '0');
+            if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) {
+                return std::nullopt;
+            }
+            ++at;
+        }
+        if (at == digitsStart) {
+            return std::nullopt;
+        }
+        value = negative ? -value : value;
+        if (value > std::numeric_limits<std::int32_t>::max()) {
+            return std::nullopt;
+        }
+        numbers[k] = value;
+    }
+    return numbers;
+}
+
+// The first 256 bytes of the character table, or fewer when the file is shorter.
+std::vector<std::uint8_t> ReadCharacterTable(const std::string& path) {
+    FileStream file = FileStream::Open(path, omRead);
+    const auto length =
+        static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), kCharacterTableSize));
+    std::vector<std::uint8_t> table(length);
+    file.ReadExact(table.data(), table.size());
+    return table;
+}
+
+} // namespace
+
+std::string SheetFileName(std::string_view textureName) {
+    std::string name = GameNamePart(textureName);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos) {
+        name.resize(dot);
+    }
+    return name + ".bmp";
+}
+
+std::uint32_t PixelAt(const Bitmap& bitmap, std::int32_t x, std::int32_t y) {
+    if (bitmap.Format() == pf32bit) {
+        const std::uint8_t* pixel = bitmap.ScanLine(y) + static_cast<std::size_t>(x) * 4;
+        return static_cast<std::uint32_t>(pixel[0]) | (static_cast<std::uint32_t>(pixel[1]) << 8) |
+               (static_cast<std::uint32_t>(pixel[2]) << 16) |
+               (static_cast<std::uint32_t>(pixel[3]) << 24);
+    }
+    const Rgb colour = bitmap.PixelColor(x, y);
+    return (static_cast<std::uint32_t>(colour.r) << 16) |
+           (static_cast<std::uint32_t>(colour.g) << 8) | colour.b;
+}
+
+// A band is a run of rows whose column-0 pixel differs from the background, the pixel at column 1
+// of row 0; adjacent marked rows form one band whatever they hold. The box covers every pixel of
+// the band from column 1 on that differs from the background, but always starts at the band's
+// first row.
+std::int32_t FindGlyphBoxes(const Bitmap& bitmap, std::vector<GlyphBox>& boxes) {
+    boxes.clear();
+    const std::int32_t width = bitmap.Width();
+    const std::int32_t height = bitmap.Height();
+    if (width < 2 || height < 1) {
+        return 0; // no background pixel to compare with
+    }
+    const std::uint32_t background = PixelAt(bitmap, 1, 0);
+    std::int32_t y = 0;
+    while (y < height) {
+        GlyphBox box{width, y, 0, 0, 0};
+        bool marked = false;
+        bool inked = false;
+        while (y < height && PixelAt(bitmap, 0, y) != background) {
+            marked = true;
+            for (std::int32_t x = 1; x < width; ++x) {
+                if (PixelAt(bitmap, x, y) != background) {
+                    box.Left = std::min(box.Left, x);
+                    box.Right = std::max(box.Right, x);
+                    inked = true;
+                    box.Bottom = y;
+                }
+            }
+            ++y;
+        }
+        if (marked) {
+            if (inked) {
+                box.Right += 1;
+                box.Bottom += 1;
+            } else {
+                // An empty band keeps its place with a box of no columns over its marked rows.
+                box.Left = 1;
+                box.Right = 1;
+                box.Bottom = y;
+            }
+            boxes.push_back(box);
+        }
+        ++y; // the row that ended the band is unmarked
+    }
+    return static_cast<std::int32_t>(boxes.size());
+}
+
+// ---- Extraction -----------------------------------------------------------------------------
+
+// The strip has one band per glyph, maxH + 20 rows high, marked in column 0 over its first maxH
+// rows; the glyph sits at column 4 of its band's first row.
+void ExtractFont(RunContext& run, const std::string& path) {
+    const std::vector<std::uint8_t> font = ReadFontFile(path);
+    const std::optional<FontHeader> header = ReadFontHeader(font);
+    if (!header) {
+        run.surface.AddResultLine(path + " has invalid header!");
+        return;
+    }
+    const std::uint32_t count = header->glyphCount;
+    if (count == 0) {
+        run.surface.AddResultLine(path + " has no glyphs!");
+        return;
+    }
+    const std::string sheetName = SheetFileName(header->textureName);
+    const Bitmap sheet = LoadSheet(path, SheetPathOf(path, *header));
+    const std::int32_t sheetWidth = sheet.Width();
+    const std::int32_t sheetHeight = sheet.Height();
+    ShowStatus(run, path);
+
+    std::vector<SheetRect> rects;
+    rects.reserve(count);
+    std::int64_t maxW = 0;
+    std::int64_t maxH = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::optional<SheetRect> rect =
+            GlyphRectOnSheet(sheetWidth, sheetHeight, ReadCoords(font, *header, i));
+        if (!rect) {
+            run.surface.AddResultLine(path + " has glyphs larger than their sheet!");
+            return;
+        }
+        maxW = std::max(maxW, rect->w);
+        maxH = std::max(maxH, rect->h);
+        rects.push_back(*rect);
+    }
+
+    const std::int64_t bandHeight = maxH + kStripBandGap;
+    const std::uint64_t stripWidth = static_cast<std::uint64_t>(maxW + kStripExtraWidth);
+    const std::uint64_t stripHeight = static_cast<std::uint64_t>(bandHeight) * count;
+    const std::uint64_t stripBytes =
+        (stripWidth * static_cast<std::uint64_t>(BitsPerPixel(sheet.Format())) + 31) / 32 * 4 *
+        stripHeight;
+    if (stripHeight > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) ||
+        stripBytes > kMaxStripBytes) {
+        run.surface.AddResultLine(path + " needs a glyph strip too large to make!");
+        return;
+    }
+
+    Bitmap strip;
+    strip.SetPixelFormat(sheet.Format());
+    strip.SetPalette(sheet.Palette());
+    strip.SetSize(static_cast<std::int32_t>(stripWidth), static_cast<std::int32_t>(stripHeight));
+    // NOTE: the background takes the raw value of the sheet's top-left pixel rather than its
+    // colour, so that the fourth byte of a 32-bit sheet matches the glyphs' own background.
+    FillWithValue(strip, sheet.PixelValue(0, 0));
+
+    std::int64_t bandTop = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const auto top = static_cast<std::int32_t>(bandTop);
+        strip.DrawLine(0, top, 0, static_cast<std::int32_t>(bandTop + maxH), kWhite);
+        const SheetRect& rect = rects[i];
+        CopyBlock(strip, kStripGlyphColumn, bandTop, sheet, rect.x, rect.y, rect.w, rect.h);
+        bandTop += bandHeight;
+        UpdateFileProgress(run.surface,
+                           static_cast<std::int32_t>(std::uint64_t{i} * 100 / count));
+    }
+
+    // NOTE: with the font's own directory as the target, the strip replaces the sheet, which
+    // bears the same name.
+    const std::string stripPath = JoinPath(run.state.TargetDirectory, sheetName);
+    const std::vector<std::uint8_t> stripFile = strip.SaveToBytes();
+    PendingFile pending(stripPath);
+    pending.Write(stripFile);
+    pending.Commit(run);
+    run.state.ResultLog.push_back(stripPath);
+    ++run.state.stats.pieces;
+    run.state.stats.bytes += stripFile.size();
+}
+
+// ---- Insertion ------------------------------------------------------------------------------
+
+// Glyph j of the strip (code 192 + j) goes to the next free slot from 128 on. Glyphs are laid
+// left to right from the placement line's position; a glyph that would pass the sheet's right
+// edge starts a new row, rowHeight below, where rowHeight is the tallest glyph of the current row
+// (in the first row at least the placement line's row height). Cells are the glyph plus 10 by 14.
+std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t firstLine) {
+    const std::int32_t next = firstLine > std::numeric_limits<std::int32_t>::max() - 3
+                                  ? std::numeric_limits<std::int32_t>::max()
+                                  : firstLine + 3;
+    run.state.SourceStream.reset();
+    const std::string fontPath = run.state.SourcePath;
+    const TextLines& lines = run.state.ReplayList;
+    auto refuse = [&](const std::string& line) {
+        run.surface.AddResultLine(line);
+        return next;
+    };
+
+    if (firstLine < 0 || std::int64_t{firstLine} + 3 > static_cast<std::int64_t>(lines.size())) {
+        return refuse(fontPath + " has fewer than three entry lines after it in the log!");
+    }
+    if (SameFile(name, fontPath)) {
+        return refuse(name + " is the source itself; choose another target directory!");
+    }
+
+    std::vector<std::uint8_t> font = ReadFontFile(fontPath);
+    const std::optional<FontHeader> header = ReadFontHeader(font);
+    if (!header) {
+        return refuse(fontPath + " has invalid header!");
+    }
+    const std::string sheetPath = SheetPathOf(fontPath, *header);
+    const std::string sheetOutput =
+        JoinPath(run.state.TargetDirectory, SheetFileName(header->textureName));
+    if (SameFile(sheetOutput, sheetPath) || sheetOutput == name) {
+        return refuse(sheetOutput + " is the source sheet itself; choose another target "
+                                    "directory!");
+    }
+    Bitmap sheet = LoadSheet(fontPath, sheetPath);
+    const std::int32_t sheetWidth = sheet.Width();
+    const std::int32_t sheetHeight = sheet.Height();
+    if (sheetWidth <= 0 || sheetHeight <= 0) {
+        return refuse(sheetPath + " has no pixels!");
+    }
+
+    std::int32_t line = firstLine;
+    const std::string& tablePath = lines[static_cast<std::size_t>(line++)];
+    const std::vector<std::uint8_t> table = ReadCharacterTable(tablePath);
+    if (table.size() < kCharacterTableSize) {
+        return refuse(tablePath + " is shorter than 256 bytes!");
+    }
+
+    const auto numbers = ParseFiveNumbers(lines[static_cast<std::size_t>(line++)]);
+    if (!numbers) {
+        return refuse(fontPath + " has a placement line that does not hold five numbers "
+                                 "x:y:row height:left margin:right margin!");
+    }
+    if (std::any_of(numbers->begin(), numbers->end(), [](std::int64_t n) { return n < 0; })) {
+        return refuse(fontPath + " has a negative number in its placement line!");
+    }
+    Placement placement{(*numbers)[0], (*numbers)[1], (*numbers)[2], (*numbers)[3], (*numbers)[4]};
+
+    const std::string& stripPath = lines[static_cast<std::size_t>(line++)];
+    const Bitmap strip = Bitmap::LoadFromFile(stripPath);
+    std::vector<GlyphBox> boxes;
+    const std::int32_t bandCount = FindGlyphBoxes(strip, boxes);
+
+    std::vector<int> codes;
+    for (int code = kFirstNewCode; code < kFirstNewCode + kNewCodeCount; ++code) {
+        if (table[static_cast<std::size_t>(code)] != 0) {
+            codes.push_back(code);
+        }
+    }
+    if (!codes.empty() && codes.back() - kFirstNewCode >= bandCount) {
+        return refuse(stripPath + " has " + std::to_string(bandCount) +
+                      " glyph bands, but code " + std::to_string(codes.back()) + " needs band " +
+                      std::to_string(codes.back() - kFirstNewCode) + "!");
+    }
+    const std::uint64_t slotsNeeded = kFirstNewSlot + codes.size();
+    if (header->glyphCount < slotsNeeded) {
+        return refuse(fontPath + " has " + std::to_string(header->glyphCount) +
+                      " glyph entries, but " + std::to_string(codes.size()) +
+                      " new glyphs need " + std::to_string(slotsNeeded) + "!");
+    }
+
+    ShowStatus(run, name);
+    std::int64_t x = placement.x;
+    std::int64_t y = placement.y;
+    std::int64_t rowHeight = placement.rowHeight;
+    std::uint32_t slot = kFirstNewSlot;
+    bool outside = false;
+    for (int j = 0; j < kNewCodeCount; ++j) {
+        if (table[static_cast<std::size_t>(kFirstNewCode + j)] != 0) {
+            const GlyphBox& box = boxes[static_cast<std::size_t>(j)];
+            std::int64_t left = box.Left;
+            std::int64_t right = box.Right;
+            // A band without glyph pixels adds a glyph of no width and the band's height: no
+            // margins, nothing copied, but a slot and a cell like any other glyph.
+            if (box.Right > box.Left) {
+                left -= placement.marginLeft;
+                right += placement.marginRight;
+            }
+            const std::int64_t w = right - left;
+            const std::int64_t h = std::int64_t{box.Bottom} - box.Top;
+            if (x + w > sheetWidth) {
+                x = 0;
+                y += rowHeight;
+                rowHeight = 0;
+            }
+            CopyBlock(sheet, x, y, strip, left, box.Top, w, h);
+            if (x + w > sheetWidth || y + h > sheetHeight) {
+                outside = true;
+            }
+            // Coordinates are the nearest floats to the quotients formed in double.
+            const double width = sheetWidth;
+            const double height = sheetHeight;
+            const std::uint64_t coordAt = header->coordOffset + kCoordEntrySize * slot;
+            StoreF32le(font, coordAt, static_cast<float>(static_cast<double>(x) / width));
+            StoreF32le(font, coordAt + 4, static_cast<float>(static_cast<double>(y) / height));
+            StoreF32le(font, coordAt + 8, static_cast<float>(static_cast<double>(x + w) / width));
+            StoreF32le(font, coordAt + 12,
+                       static_cast<float>(static_cast<double>(y + h) / height));
+            const std::uint64_t cellAt = header->cellOffset + kCellEntrySize * slot;
+            StoreF32le(font, cellAt, static_cast<float>(w + kCellExtraWidth));
+            StoreF32le(font, cellAt + 4, static_cast<float>(h + kCellExtraHeight));
+            x += w;
+            ++slot;
+            rowHeight = std::max(rowHeight, h);
+        }
+        UpdateFileProgress(run.surface, j * 100 / kNewCodeCount);
+    }
+
+    // Both files are complete beside their targets before either replaces anything.
+    const std::vector<std::uint8_t> sheetFile = sheet.SaveToBytes();
+    PendingFile pendingSheet(sheetOutput);
+    PendingFile pendingFont(name);
+    pendingSheet.Write(sheetFile);
+    pendingFont.Write(font);
+    pendingSheet.Commit(run);
+    pendingFont.Commit(run);
+    ++run.state.stats.pieces;
+    run.state.stats.bytes += sheetFile.size() + font.size();
+    if (outside) {
+        run.surface.AddResultLine(stripPath + " has glyphs that do not fit the sheet!");
+    }
+    return next;
+}
+
+} // namespace eitool
