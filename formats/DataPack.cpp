@@ -10,10 +10,8 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <vector>
 
 namespace eitool {
@@ -50,10 +48,8 @@ struct Directory {
     std::vector<Entry> entries;    // file order
 };
 
-std::uint32_t LoadU32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-           (static_cast<std::uint32_t>(bytes[2]) << 16) |
-           (static_cast<std::uint32_t>(bytes[3]) << 24);
+std::uint32_t U32At(std::span<const std::uint8_t> bytes) {
+    return ByteReader(bytes).U32le();
 }
 
 void AppendU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
@@ -101,7 +97,7 @@ std::uint32_t ReadEntryCount(FileStream& pack, std::uint64_t fileSize) {
     std::array<std::uint8_t, 4> bytes{};
     pack.Seek(0);
     pack.ReadExact(bytes.data(), bytes.size());
-    return LoadU32(bytes.data());
+    return U32At(bytes);
 }
 
 void CheckDirectoryFits(const std::string& path, std::uint32_t count, std::uint64_t fileSize) {
@@ -281,13 +277,17 @@ std::vector<std::string> DirectoryChain(const std::string& directory) {
     return chain;
 }
 
-// Creates the missing directories of the chain. What exists or was created is remembered for
-// the run, so later pieces in the same folders cost no file system call.
+// Creates the missing directories of a piece's directory, top down. What exists or was created
+// is remembered for the run, so later pieces in the same folders cost no file system call.
 void CreatePieceDirectories(RunState& state, const std::string& directory) {
-    const std::vector<std::string> chain = DirectoryChain(directory);
-    if (chain.empty() || state.KnownDirectories.contains(chain.back())) {
+    std::string key = directory;
+    while (!key.empty() && IsPathSeparator(key.back())) {
+        key.pop_back();
+    }
+    if (key.empty() || state.KnownDirectories.contains(key)) {
         return;
     }
+    const std::vector<std::string> chain = DirectoryChain(directory);
     for (const std::string& step : chain) {
         if (state.KnownDirectories.contains(step)) {
             continue;
@@ -296,6 +296,9 @@ void CreatePieceDirectories(RunState& state, const std::string& directory) {
         if (FileExists(step) || CreateDirectoryOne(step)) {
             state.KnownDirectories.insert(step);
         }
+    }
+    if (!chain.empty() && state.KnownDirectories.contains(chain.back())) {
+        state.KnownDirectories.insert(key);
     }
 }
 
@@ -552,7 +555,7 @@ JournalContents ReadJournal(FileStream& journal, FileStream& pack) {
     std::array<std::uint8_t, 4> stored{};
     journal.Seek(body);
     journal.ReadExact(stored.data(), stored.size());
-    if (JournalChecksum(journal, body) != LoadU32(stored.data())) {
+    if (JournalChecksum(journal, body) != U32At(stored)) {
         throw CorruptFileError(path, "the journal's checksum does not match its contents");
     }
 
@@ -585,7 +588,7 @@ JournalContents ReadJournal(FileStream& journal, FileStream& pack) {
     journal.ReadExact(contents.directory.data(), contents.directory.size());
     std::array<std::uint8_t, 4> rangeCount{};
     journal.ReadExact(rangeCount.data(), rangeCount.size());
-    contents.rangeCount = LoadU32(rangeCount.data());
+    contents.rangeCount = U32At(rangeCount);
     contents.rangesAt = journal.Position();
 
     for (std::uint32_t r = 0; r < contents.rangeCount; ++r) {

@@ -201,6 +201,21 @@ TEST(DataPackExtract, PackWithoutNamesListIsReportedWithoutPieces) {
     EXPECT_EQ(FilesBelow(bench.state.TargetDirectory), 0u);
 }
 
+TEST(DataPackExtract, PieceThatCannotBeWrittenIsRemoved) {
+    if (!FileExists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    PackWorkbench bench;
+    const std::string pack = bench.WritePack("a.tre", BuildPack(FewMembers(1, {0})));
+    // The piece's path leads to a device on which every write fails.
+    const std::string piece = bench.state.TargetDirectory + "/BIN/0000_m0.bin";
+    CreateDirectories(bench.state.TargetDirectory + "/BIN");
+    std::filesystem::create_symlink("/dev/full", piece);
+    EXPECT_THROW(bench.Extract(pack), FileWriteError);
+    EXPECT_FALSE(FileExists(piece));
+    EXPECT_TRUE(bench.state.ResultLog.empty());
+}
+
 struct Malformed {
     const char* what;
     Bytes bytes;
