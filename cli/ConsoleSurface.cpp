@@ -146,6 +146,9 @@ void ConsoleSurface::Changed() {
 }
 
 void ConsoleSurface::Draw() {
+    if (m_message.empty()) {
+        return; // nothing worth showing before the first status text
+    }
     WriteStderr("\r" + ComposeLine() + kEraseToEnd);
     m_lineShown = true;
     m_everDrawn = true;
@@ -160,24 +163,33 @@ void ConsoleSurface::EraseLine() {
 }
 
 std::string ConsoleSurface::ComposeLine() const {
-    // file [##########----------]  50%  run [#####-----]  50%  Extracted: 5 of 10
-    std::string bars = "  file " + Bar(m_shownProgress, 100, 20) + Percent(m_shownProgress, 100) +
-                       "  run " + Bar(m_total, m_totalMax, 10) + Percent(m_total, m_totalMax);
-    if (!m_counter.empty()) {
-        bars += "  " + m_counter;
+    // Processing data.tre...  Extracted: 5 of 10  file [##########----------]  50%  all [#####-----]  50%
+    // On a narrow terminal the bars shrink and then go, then the front of the status text gives
+    // way (its end names the file); the counter is cut last.
+    const std::string head = m_counter.empty() ? "" : "  " + m_counter;
+    auto bars = [&](int width) {
+        return "  file " + Bar(m_shownProgress, 100, width) + Percent(m_shownProgress, 100) +
+               "  all " + Bar(m_total, m_totalMax, width / 2) + Percent(m_total, m_totalMax);
+    };
+    if (!StderrIsTerminal()) {
+        return m_message + head + bars(20);
     }
-    // Keep the line narrower than the terminal, or "\r" would no longer reach its start: the
-    // status text gives way first, from its front, since its end names the file.
+    // One column less than the terminal, or the cursor would wrap and "\r" no longer reach the
+    // start of the line.
     const std::size_t columns = static_cast<std::size_t>(std::max(20, StderrColumns() - 1));
-    std::string message = m_message;
-    if (message.size() + bars.size() > columns) {
-        const std::size_t room = columns > bars.size() + 3 ? columns - bars.size() : 3;
-        message = room > 3 ? "..." + message.substr(message.size() - (room - 3)) : "";
-        if (message.size() > room) {
-            message.clear();
+    std::string tail = head;
+    for (const int width : {20, 12, 8, 4}) {
+        if (m_message.size() + head.size() + bars(width).size() <= columns) {
+            tail = head + bars(width);
+            break;
         }
     }
-    std::string line = message + bars;
+    std::string message = m_message;
+    if (message.size() + tail.size() > columns) {
+        const std::size_t room = columns > tail.size() ? columns - tail.size() : 0;
+        message = room > 8 ? "..." + message.substr(message.size() - (room - 3)) : "";
+    }
+    std::string line = message + tail;
     if (line.size() > columns) {
         line.resize(columns);
     }

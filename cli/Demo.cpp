@@ -359,8 +359,8 @@ bool RunDataPackSection(DemoContext& demo) {
     } else {
         ReportStep(seconds, "checked the pack: sizes and CRC-32s of the 2 written members, the "
                             "grown member untouched, the other " +
-                                std::to_string(directory.size() - 2) +
-                                " members and entries byte-identical, no journal left");
+                                std::to_string(directory.size() - 3) +
+                                " members and their entries byte-identical, no journal left");
     }
     return passed;
 }
