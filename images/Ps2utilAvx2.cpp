@@ -1,0 +1,126 @@
+#include <cstddef>
+#include <cstdint>
+
+#include "images/Ps2utilFast.h"
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define EITOOL_PS2_AVX2 1
+#endif
+
+#ifdef EITOOL_PS2_AVX2
+
+// Everything below is compiled for AVX2 and runs only after Avx2Available().
+// NOTE: the standard headers are included above the pragma, so none of their inline functions
+// is compiled with these instructions.
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#include <immintrin.h>
+
+#include "images/Ps2utilWalk.h"
+
+namespace eitool::ps2detail {
+
+namespace {
+
+__m128i Load(const std::uint8_t* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+// ExchangeNibbles on 32 bytes: a delta swap of the bits 28 apart in each 64-bit lane, which are
+// the high nibbles of bytes 0..3 and the low nibbles of bytes 4..7.
+__m256i ExchangeNibbles(__m256i value) {
+    const __m256i mask = _mm256_set1_epi64x(0x00000000F0F0F0F0);
+    const __m256i delta =
+        _mm256_and_si256(_mm256_xor_si256(_mm256_srli_epi64(value, 28), value), mask);
+    return _mm256_xor_si256(_mm256_xor_si256(value, delta), _mm256_slli_epi64(delta, 28));
+}
+
+// A whole stored row of a column in one register: half A in the low lane, B in the high lane.
+// One in-lane shuffle makes A' and B', and a blend with the lanes exchanged gives linear row v
+// in the low lane and row v + 2 in the high lane.
+template <bool fourBit> class Avx2Kernel {
+public:
+    explicit Avx2Kernel(std::size_t parity) {
+        const RowShuffle& shuffle = (fourBit ? RowShuffles4() : RowShuffles8())[parity];
+        m_from = _mm256_setr_m128i(Load(shuffle.fromA), Load(shuffle.fromB));
+        m_to = _mm256_setr_m128i(Load(shuffle.toA), Load(shuffle.toB));
+        m_takeB = _mm256_broadcastsi128_si256(Load(shuffle.takeB));
+    }
+
+    void Unswizzle(const std::uint8_t* stored, std::uint8_t* row0, std::uint8_t* row2) const {
+        __m256i halves = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(stored));
+        if constexpr (fourBit) {
+            halves = ExchangeNibbles(halves);
+        }
+        halves = _mm256_shuffle_epi8(halves, m_from);
+        const __m256i swapped = _mm256_permute4x64_epi64(halves, 0x4E);
+        const __m256i rows = _mm256_blendv_epi8(halves, swapped, m_takeB);
+        _mm256_storeu2_m128i(reinterpret_cast<__m128i*>(row2), reinterpret_cast<__m128i*>(row0),
+                             rows);
+    }
+
+    void Swizzle(const std::uint8_t* row0, const std::uint8_t* row2, std::uint8_t* stored) const {
+        const __m256i rows = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(row2),
+                                                 reinterpret_cast<const __m128i*>(row0));
+        const __m256i swapped = _mm256_permute4x64_epi64(rows, 0x4E);
+        __m256i halves = _mm256_shuffle_epi8(_mm256_blendv_epi8(rows, swapped, m_takeB), m_to);
+        if constexpr (fourBit) {
+            halves = ExchangeNibbles(halves);
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(stored), halves);
+    }
+
+private:
+    __m256i m_from;
+    __m256i m_to;
+    __m256i m_takeB;
+};
+
+void Unswizzle4(std::int32_t width, std::int32_t height, const std::uint8_t* in,
+                std::uint8_t* out) {
+    ConvertImage4<Avx2Kernel<true>, false>(width, height, in, out);
+}
+void Swizzle4(std::int32_t width, std::int32_t height, const std::uint8_t* in, std::uint8_t* out) {
+    ConvertImage4<Avx2Kernel<true>, true>(width, height, in, out);
+}
+void Unswizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in,
+                std::uint8_t* out) {
+    ConvertImage8<Avx2Kernel<false>, false>(width, height, in, out);
+}
+void Swizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in, std::uint8_t* out) {
+    ConvertImage8<Avx2Kernel<false>, true>(width, height, in, out);
+}
+
+} // namespace
+
+} // namespace eitool::ps2detail
+
+#pragma GCC pop_options
+
+namespace eitool::ps2detail {
+
+bool Avx2Available() {
+    return __builtin_cpu_supports("avx2");
+}
+
+ImageRoutines Avx2Routines() {
+    return {Unswizzle4, Swizzle4, Unswizzle8, Swizzle8, "avx2"};
+}
+
+} // namespace eitool::ps2detail
+
+#else
+
+namespace eitool::ps2detail {
+
+bool Avx2Available() {
+    return false;
+}
+
+ImageRoutines Avx2Routines() {
+    return PortableRoutines();
+}
+
+} // namespace eitool::ps2detail
+
+#endif

@@ -1,0 +1,163 @@
+#include "images/Ps2utilFast.h"
+
+#include <array>
+#include <cassert>
+#include <cstring>
+
+#include "images/Ps2util.h"
+#include "images/Ps2utilWalk.h"
+
+namespace eitool::ps2detail {
+
+namespace {
+
+// For one column parity: the stored byte (0..31 of a stored row of the column) that each byte
+// of linear rows v and v + 2 (0..15 each) comes from.
+struct RowSources {
+    std::uint8_t byte[2][16];
+};
+
+RowShuffle MakeRowShuffle(const RowSources& sources) {
+    RowShuffle shuffle{};
+    bool filledA[16] = {};
+    bool filledB[16] = {};
+    for (std::size_t x = 0; x < 16; ++x) {
+        for (std::size_t row = 0; row < 2; ++row) {
+            const std::uint8_t from = sources.byte[row][x];
+            const bool fromB = from >= 16;
+            // Row 0 and row 1 take complementary halves at each x, so the shuffled half A' (or
+            // B') holds row 0's byte at x when row 0 takes it, and row 1's byte otherwise.
+            if (row == 0) {
+                shuffle.takeB[x] = fromB ? 0xFF : 0x00;
+            } else {
+                assert(fromB != (shuffle.takeB[x] != 0));
+            }
+            std::uint8_t* permutation = fromB ? shuffle.fromB : shuffle.fromA;
+            bool* filled = fromB ? filledB : filledA;
+            permutation[x] = static_cast<std::uint8_t>(from % 16);
+            assert(!filled[x]);
+            filled[x] = true;
+        }
+    }
+    for (std::uint8_t x = 0; x < 16; ++x) {
+        shuffle.toA[shuffle.fromA[x]] = x;
+        shuffle.toB[shuffle.fromB[x]] = x;
+    }
+    return shuffle;
+}
+
+std::array<RowShuffle, 2> MakeRowShuffles8() {
+    std::array<RowShuffle, 2> shuffles{};
+    for (std::size_t parity = 0; parity < 2; ++parity) {
+        RowSources sources{};
+        for (std::uint8_t t = 0; t < 32; ++t) {
+            const std::uint8_t linear = ColumnTable8[parity * 64 + t];
+            // The second stored row of the column feeds the rows one below.
+            assert(ColumnTable8[parity * 64 + 32 + t] == linear + 16);
+            assert(linear / 16 == 0 || linear / 16 == 2);
+            sources.byte[linear / 32][linear % 16] = t;
+        }
+        shuffles[parity] = MakeRowShuffle(sources);
+    }
+    return shuffles;
+}
+
+std::array<RowShuffle, 2> MakeRowShuffles4() {
+    std::array<RowShuffle, 2> shuffles{};
+    for (std::size_t parity = 0; parity < 2; ++parity) {
+        const std::uint8_t* table = ColumnTable4.data() + parity * 128;
+        RowSources sources{};
+        for (std::uint8_t t = 0; t < 32; ++t) {
+            // After the exchange, byte t of an even word pairs the low nibbles of stored bytes t
+            // and t + 4, byte t of an odd word the high nibbles of bytes t - 4 and t.
+            const bool oddWord = (t / 4) % 2 != 0;
+            const std::size_t first = oddWord ? t - 4u : t;
+            const std::size_t nibble = oddWord ? 1 : 0;
+            const std::uint8_t left = table[2 * first + nibble];
+            [[maybe_unused]] const std::uint8_t right = table[2 * (first + 4) + nibble];
+            assert(left % 2 == 0 && right == left + 1);
+            assert(table[64 + 2 * first + nibble] == left + 32);
+            const std::size_t row = left / 32;
+            assert(row == 2 * nibble);
+            sources.byte[row / 2][(left % 32) / 2] = t;
+        }
+        shuffles[parity] = MakeRowShuffle(sources);
+    }
+    return shuffles;
+}
+
+template <bool fourBit> class PortableKernel {
+public:
+    explicit PortableKernel(std::size_t parity)
+        : m_shuffle((fourBit ? RowShuffles4() : RowShuffles8())[parity]) {}
+
+    void Unswizzle(const std::uint8_t* stored, std::uint8_t* row0, std::uint8_t* row2) const {
+        std::uint8_t bytes[32];
+        std::memcpy(bytes, stored, 32);
+        if constexpr (fourBit) {
+            ExchangeNibbles(bytes, 32);
+        }
+        for (std::size_t x = 0; x < 16; ++x) {
+            const std::uint8_t a = bytes[m_shuffle.fromA[x]];
+            const std::uint8_t b = bytes[16 + m_shuffle.fromB[x]];
+            row0[x] = m_shuffle.takeB[x] != 0 ? b : a;
+            row2[x] = m_shuffle.takeB[x] != 0 ? a : b;
+        }
+    }
+
+    void Swizzle(const std::uint8_t* row0, const std::uint8_t* row2, std::uint8_t* stored) const {
+        std::uint8_t shuffledA[16];
+        std::uint8_t shuffledB[16];
+        for (std::size_t x = 0; x < 16; ++x) {
+            shuffledA[x] = m_shuffle.takeB[x] != 0 ? row2[x] : row0[x];
+            shuffledB[x] = m_shuffle.takeB[x] != 0 ? row0[x] : row2[x];
+        }
+        std::uint8_t bytes[32];
+        for (std::size_t t = 0; t < 16; ++t) {
+            bytes[t] = shuffledA[m_shuffle.toA[t]];
+            bytes[16 + t] = shuffledB[m_shuffle.toB[t]];
+        }
+        if constexpr (fourBit) {
+            ExchangeNibbles(bytes, 32);
+        }
+        std::memcpy(stored, bytes, 32);
+    }
+
+private:
+    const RowShuffle& m_shuffle;
+};
+
+ImageRoutines Choose() {
+    if (Avx2Available()) {
+        return Avx2Routines();
+    }
+    if (Sse41Available()) {
+        return Sse41Routines();
+    }
+    return PortableRoutines();
+}
+
+} // namespace
+
+const RowShuffle* RowShuffles4() {
+    static const std::array<RowShuffle, 2> shuffles = MakeRowShuffles4();
+    return shuffles.data();
+}
+
+const RowShuffle* RowShuffles8() {
+    static const std::array<RowShuffle, 2> shuffles = MakeRowShuffles8();
+    return shuffles.data();
+}
+
+ImageRoutines PortableRoutines() {
+    return {ConvertImage4<PortableKernel<true>, false>, ConvertImage4<PortableKernel<true>, true>,
+            ConvertImage8<PortableKernel<false>, false>, ConvertImage8<PortableKernel<false>, true>,
+            "portable"};
+}
+
+const ImageRoutines& ChosenRoutines() {
+    static const ImageRoutines routines = Choose();
+    return routines;
+}
+
+} // namespace eitool::ps2detail
