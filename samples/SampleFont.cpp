@@ -27,7 +27,7 @@ constexpr std::size_t kKerningSize = 64;
 
 constexpr std::int32_t kSheetSize = 256;
 constexpr std::int32_t kCellSize = 16;
-constexpr std::int32_t kGlyphHeight = 16;
+constexpr std::int32_t kGlyphHeight = 14;
 
 const Rgb kBackground{16, 16, 40};
 const Rgb kWhite{255, 255, 255};
@@ -144,8 +144,10 @@ SampleFont MakeSampleFont(std::uint32_t glyphCount) {
     font.sheet.FillRect(Rect{0, 0, kSheetSize, kSheetSize}, kBackground);
     const std::uint32_t perRow = kSheetSize / kCellSize;
     for (std::uint32_t i = 0; i < glyphCount; ++i) {
-        const auto x = static_cast<std::int32_t>(i % perRow) * kCellSize;
-        const auto y = static_cast<std::int32_t>(i / perRow % perRow) * kCellSize;
+        // A glyph sits one pixel in from its cell's top-left corner, so that the sheet's
+        // top-left pixel is background.
+        const auto x = static_cast<std::int32_t>(i % perRow) * kCellSize + 1;
+        const auto y = static_cast<std::int32_t>(i / perRow % perRow) * kCellSize + 1;
         const std::int32_t width = 6 + static_cast<std::int32_t>(i % 9);
         const Rect rect{x, y, x + width, y + kGlyphHeight};
         DrawGlyphShape(font.sheet, rect, GlyphColour(static_cast<int>(i)));

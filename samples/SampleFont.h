@@ -46,9 +46,10 @@ struct SampleFont {
     std::vector<Rect> rects; // every glyph's rectangle on the sheet, in pixels
 };
 
-// glyphCount glyphs (at least 192, so that slots 128 onward exist) of height 16 and widths 6 to
-// 14, laid out 16 to a row in 16 x 16 cells on a 256 x 256 sheet; the rows below the glyphs
-// stay free for new ones. Coordinates are exact fractions of 256.
+// glyphCount glyphs (at least 192, so that slots 128 onward exist) of height 14 and widths 6 to
+// 14, laid out 16 to a row in 16 x 16 cells on a 256 x 256 sheet, each one pixel in from its
+// cell's top-left corner; with 192 glyphs the rows from 192 on stay free for new ones.
+// Coordinates are exact fractions of 256.
 SampleFont MakeSampleFont(std::uint32_t glyphCount = 192);
 
 // The width of the new glyph that MakeGlyphStrip draws for code.
