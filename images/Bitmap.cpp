@@ -496,12 +496,11 @@ public:
         try {
             ReadHeaders();
             CheckVariant();
+            const std::vector<Rgb> palette = IsIndexed(m_format) ? ReadPalette() : std::vector<Rgb>{};
             CheckSize();
             Bitmap bitmap;
             bitmap.SetPixelFormat(m_format);
-            if (IsIndexed(m_format)) {
-                bitmap.SetPalette(ReadPalette());
-            }
+            bitmap.SetPalette(palette);
             bitmap.SetSize(static_cast<std::int32_t>(m_header.width),
                            static_cast<std::int32_t>(m_header.height));
             if (m_header.compression == kBiRle8 || m_header.compression == kBiRle4) {

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev libdeflate-dev zlib1g-dev)
+          libcli11-dev libdeflate-dev zlib1g-dev python3-pil)
 
 missing=()
 for package in "${packages[@]}"; do
