@@ -1,5 +1,10 @@
 #include "images/Bitmap.h"
 
+#include "common/ByteReader.h"
+#include "common/FileStream.h"
+#include "common/FileSystem.h"
+#include "common/RunError.h"
+
 #include <algorithm>
 #include <array>
 #include <cassert>
@@ -7,11 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-
-#include "common/ByteReader.h"
-#include "common/FileStream.h"
-#include "common/FileSystem.h"
-#include "common/RunError.h"
 
 namespace eitool {
 
@@ -55,9 +55,7 @@ std::uint32_t Distance(const Rgb& a, const Rgb& b) {
 // picture into an indexed format does not search the palette for every pixel.
 class ColourMatcher {
 public:
-    explicit ColourMatcher(const Bitmap& target) : m_target(target) {
-        m_keys.fill(kEmpty);
-    }
+    explicit ColourMatcher(const Bitmap& target) : m_target(target) { m_keys.fill(kEmpty); }
 
     std::uint32_t ValueOf(Rgb colour) {
         if (!IsIndexed(m_target.Format())) {
@@ -310,7 +308,8 @@ void Bitmap::FillRect(const Rect& rect, Rgb colour) {
     const std::uint32_t value = ValueOfColor(colour);
     for (std::int32_t y = top; y < bottom; ++y) {
         if (m_format == pf8bit) {
-            std::memset(ScanLine(y) + left, static_cast<int>(value), static_cast<std::size_t>(right - left));
+            std::memset(ScanLine(y) + left, static_cast<int>(value),
+                        static_cast<std::size_t>(right - left));
             continue;
         }
         for (std::int32_t x = left; x < right; ++x) {
@@ -357,15 +356,16 @@ void CopyArea(Bitmap& target, std::int64_t tx, std::int64_t ty, const Bitmap& so
               std::int64_t sx, std::int64_t sy, std::int64_t width, std::int64_t height) {
     const std::int64_t ox0 = std::max<std::int64_t>({0, -tx, -sx});
     const std::int64_t oy0 = std::max<std::int64_t>({0, -ty, -sy});
-    const std::int64_t ox1 = std::min<std::int64_t>({width, target.Width() - tx, source.Width() - sx});
+    const std::int64_t ox1 =
+        std::min<std::int64_t>({width, target.Width() - tx, source.Width() - sx});
     const std::int64_t oy1 =
         std::min<std::int64_t>({height, target.Height() - ty, source.Height() - sy});
     if (ox0 >= ox1 || oy0 >= oy1) {
         return;
     }
     const PixelFormat format = target.Format();
-    const bool raw = source.Format() == format &&
-                     (!IsIndexed(format) || source.Palette() == target.Palette());
+    const bool raw =
+        source.Format() == format && (!IsIndexed(format) || source.Palette() == target.Palette());
     const int bits = BitsPerPixel(format);
     ColourMatcher matcher(target);
     for (std::int64_t oy = oy0; oy < oy1; ++oy) {
@@ -374,7 +374,8 @@ void CopyArea(Bitmap& target, std::int64_t tx, std::int64_t ty, const Bitmap& so
         if (raw && bits >= 8) {
             const auto bytesPerPixel = static_cast<std::size_t>(bits / 8);
             std::memcpy(target.ScanLine(toRow) + static_cast<std::size_t>(tx + ox0) * bytesPerPixel,
-                        source.ScanLine(fromRow) + static_cast<std::size_t>(sx + ox0) * bytesPerPixel,
+                        source.ScanLine(fromRow) +
+                            static_cast<std::size_t>(sx + ox0) * bytesPerPixel,
                         static_cast<std::size_t>(ox1 - ox0) * bytesPerPixel);
             continue;
         }
@@ -496,7 +497,8 @@ public:
         try {
             ReadHeaders();
             CheckVariant();
-            const std::vector<Rgb> palette = IsIndexed(m_format) ? ReadPalette() : std::vector<Rgb>{};
+            const std::vector<Rgb> palette =
+                IsIndexed(m_format) ? ReadPalette() : std::vector<Rgb>{};
             CheckSize();
             Bitmap bitmap;
             bitmap.SetPixelFormat(m_format);
@@ -515,7 +517,9 @@ public:
     }
 
 private:
-    [[noreturn]] void Fail(const std::string& reason) const { throw CorruptFileError(m_name, reason); }
+    [[noreturn]] void Fail(const std::string& reason) const {
+        throw CorruptFileError(m_name, reason);
+    }
 
     void ReadHeaders() {
         ByteReader reader(m_bytes);
@@ -532,8 +536,7 @@ private:
         const std::uint32_t size = m_header.headerSize;
         if (size != kCoreHeaderSize && size != kInfoHeaderSize && size != 52 && size != 56 &&
             size != 108 && size != 124) {
-            Fail("BMP information header of " + std::to_string(size) +
-                 " bytes is not supported");
+            Fail("BMP information header of " + std::to_string(size) + " bytes is not supported");
         }
         if (!reader.CanRead(size - 4)) {
             Fail("the BMP information header runs past the end of the file");
@@ -696,8 +699,7 @@ private:
         }
         const std::uint64_t available = m_bytes.size() - m_header.pixelOffset;
         if (m_header.compression == kBiRle8 || m_header.compression == kBiRle4) {
-            const std::uint64_t limit =
-                std::max(kRleAlwaysAllowed, available * kRlePixelsPerByte);
+            const std::uint64_t limit = std::max(kRleAlwaysAllowed, available * kRlePixelsPerByte);
             if (width * height > limit) {
                 Fail("an RLE picture of " + size + " pixels cannot come from " +
                      std::to_string(available) + " bytes of data");
