@@ -323,6 +323,10 @@ void Bitmap::FillRect(const Rect& rect, Rgb colour) {
 // end to start draw every pixel once. Points outside the bitmap are skipped.
 void Bitmap::DrawLine(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,
                       Rgb colour) {
+    if (std::max(x0, x1) < 0 || std::min(x0, x1) >= m_width || std::max(y0, y1) < 0 ||
+        std::min(y0, y1) >= m_height) {
+        return;
+    }
     const std::uint32_t value = ValueOfColor(colour);
     const std::int64_t dx = std::abs(std::int64_t{x1} - x0);
     const std::int64_t dy = -std::abs(std::int64_t{y1} - y0);
