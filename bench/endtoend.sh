@@ -14,7 +14,8 @@
 # and every timed command starts after a sync.
 #
 # Environment: ROUNDS (default 5), MEMBERS (10000), MEMBER_SIZE (20480),
-#              WORK (default BUILD_DIR/endtoend-work; removed at the end).
+#              WORK (default BUILD_DIR/endtoend-work; removed at the end; needs about
+#              2 x (ROUNDS + 1) x MEMBERS x MEMBER_SIZE bytes of free space).
 set -euo pipefail
 
 build=${1:-./build}
@@ -53,9 +54,10 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 
 extract_times=() cp_times=() insert_times=() edited_times=()
 for round in $(seq 0 "$rounds"); do
-  tree=$work/extracted
-  copy=$work/copied
-  rm -rf "$tree" "$copy"
+  # Fresh names every round, all removed at the end: removing 20,000 files just before a timed
+  # command would slow it down (the file system frees and discards their blocks meanwhile).
+  tree=$work/extracted-$round
+  copy=$work/copied-$round
   t_extract=$(timed "$eitool" extract --target "$tree" "$pack")
   t_cp=$(timed cp -r "$tree" "$copy")
   t_insert=$(timed "$eitool" insert --target "$tree" "$tree/result.log")

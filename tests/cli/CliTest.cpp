@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <set>
 
@@ -251,6 +252,29 @@ TEST(CliExtract, FontsEndWithAClearMessageUntilTheirHandlerArrives) {
     EXPECT_EQ(run.exitCode, 3);
     EXPECT_NE(run.err.find(font), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("font"), std::string::npos) << run.err;
+}
+
+TEST(CliProgress, RedrawsOneLineAtMostTwentyTimesASecondAndEndsIt) {
+    TempDir dir;
+    const std::string pack = dir / "data.tre";
+    samples::WriteWholeFile(pack, samples::BuildPack(SmallMembers()));
+
+    const auto start = std::chrono::steady_clock::now();
+    const ProcessResult run = RunEitool({"extract", "--progress", "--target", dir / "out", pack});
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    // One line, redrawn in place: every redraw starts with "\r", the display ends with one "\n".
+    const auto redraws = std::count(run.err.begin(), run.err.end(), '\r');
+    EXPECT_GE(redraws, 1);
+    EXPECT_LE(redraws, static_cast<long>(seconds * 20) + 2) << "in " << seconds << " s";
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    EXPECT_EQ(run.err.back(), '\n');
+    const std::string last = run.err.substr(run.err.rfind('\r'));
+    EXPECT_NE(last.find("Processing data.tre..."), std::string::npos) << last;
+    EXPECT_NE(last.find("Extracted: 2535 of 2535"), std::string::npos) << last;
 }
 
 // ---------------------------------------------------------------------------------------------
