@@ -199,8 +199,9 @@ void CopyBlock(Bitmap& dest, std::int64_t dx, std::int64_t dy, const Bitmap& sou
     if (fromX >= toX || fromY >= toY) {
         return;
     }
-    const Rect destRect{static_cast<std::int32_t>(dx + fromX), static_cast<std::int32_t>(dy + fromY),
-                        static_cast<std::int32_t>(dx + toX), static_cast<std::int32_t>(dy + toY)};
+    const Rect destRect{static_cast<std::int32_t>(dx + fromX),
+                        static_cast<std::int32_t>(dy + fromY), static_cast<std::int32_t>(dx + toX),
+                        static_cast<std::int32_t>(dy + toY)};
     const Rect sourceRect{static_cast<std::int32_t>(sx + fromX),
                           static_cast<std::int32_t>(sy + fromY),
                           static_cast<std::int32_t>(sx + toX), static_cast<std::int32_t>(sy + toY)};
@@ -460,8 +461,7 @@ void ExtractFont(RunContext& run, const std::string& path) {
         const SheetRect& rect = rects[i];
         CopyBlock(strip, kStripGlyphColumn, bandTop, sheet, rect.x, rect.y, rect.w, rect.h);
         bandTop += bandHeight;
-        UpdateFileProgress(run.surface,
-                           static_cast<std::int32_t>(std::uint64_t{i} * 100 / count));
+        UpdateFileProgress(run.surface, static_cast<std::int32_t>(std::uint64_t{i} * 100 / count));
     }
 
     // NOTE: with the font's own directory as the target, the strip replaces the sheet, which
@@ -535,7 +535,8 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
     if (std::any_of(numbers->begin(), numbers->end(), [](std::int64_t n) { return n < 0; })) {
         return refuse(fontPath + " has a negative number in its placement line!");
     }
-    Placement placement{(*numbers)[0], (*numbers)[1], (*numbers)[2], (*numbers)[3], (*numbers)[4]};
+    const Placement placement{(*numbers)[0], (*numbers)[1], (*numbers)[2], (*numbers)[3],
+                              (*numbers)[4]};
 
     const std::string& stripPath = lines[static_cast<std::size_t>(line++)];
     const Bitmap strip = Bitmap::LoadFromFile(stripPath);
@@ -549,15 +550,15 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
         }
     }
     if (!codes.empty() && codes.back() - kFirstNewCode >= bandCount) {
-        return refuse(stripPath + " has " + std::to_string(bandCount) +
-                      " glyph bands, but code " + std::to_string(codes.back()) + " needs band " +
+        return refuse(stripPath + " has " + std::to_string(bandCount) + " glyph bands, but code " +
+                      std::to_string(codes.back()) + " needs band " +
                       std::to_string(codes.back() - kFirstNewCode) + "!");
     }
     const std::uint64_t slotsNeeded = kFirstNewSlot + codes.size();
     if (header->glyphCount < slotsNeeded) {
         return refuse(fontPath + " has " + std::to_string(header->glyphCount) +
-                      " glyph entries, but " + std::to_string(codes.size()) +
-                      " new glyphs need " + std::to_string(slotsNeeded) + "!");
+                      " glyph entries, but " + std::to_string(codes.size()) + " new glyphs need " +
+                      std::to_string(slotsNeeded) + "!");
     }
 
     ShowStatus(run, name);
@@ -567,7 +568,8 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
     std::uint32_t slot = kFirstNewSlot;
     bool outside = false;
     for (int j = 0; j < kNewCodeCount; ++j) {
-        if (table[static_cast<std::size_t>(kFirstNewCode + j)] != 0) {
+        const std::size_t code = kFirstNewCode + static_cast<std::size_t>(j);
+        if (table[code] != 0) {
             const GlyphBox& box = boxes[static_cast<std::size_t>(j)];
             std::int64_t left = box.Left;
             std::int64_t right = box.Right;
@@ -595,8 +597,7 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
             StoreF32le(font, coordAt, static_cast<float>(static_cast<double>(x) / width));
             StoreF32le(font, coordAt + 4, static_cast<float>(static_cast<double>(y) / height));
             StoreF32le(font, coordAt + 8, static_cast<float>(static_cast<double>(x + w) / width));
-            StoreF32le(font, coordAt + 12,
-                       static_cast<float>(static_cast<double>(y + h) / height));
+            StoreF32le(font, coordAt + 12, static_cast<float>(static_cast<double>(y + h) / height));
             const std::uint64_t cellAt = header->cellOffset + kCellEntrySize * slot;
             StoreF32le(font, cellAt, static_cast<float>(w + kCellExtraWidth));
             StoreF32le(font, cellAt + 4, static_cast<float>(h + kCellExtraHeight));

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "common/RunContext.h"
+#include "images/Bitmap.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "common/RunContext.h"
-#include "images/Bitmap.h"
 
 namespace eitool {
 

@@ -47,9 +47,9 @@ std::vector<Rgb> SamplePalette() {
     std::vector<Rgb> palette(256);
     palette[0] = kBackground;
     for (int i = 1; i < 255; ++i) {
-        palette[static_cast<std::size_t>(i)] = Rgb{static_cast<std::uint8_t>(120 + i % 128),
-                                                   static_cast<std::uint8_t>(200 - i % 64),
-                                                   static_cast<std::uint8_t>(80 + (i * 7) % 170)};
+        palette[static_cast<std::size_t>(i)] =
+            Rgb{static_cast<std::uint8_t>(120 + i % 128), static_cast<std::uint8_t>(200 - i % 64),
+                static_cast<std::uint8_t>(80 + (i * 7) % 170)};
     }
     palette[255] = kWhite;
     return palette;
@@ -153,12 +153,10 @@ SampleFont MakeSampleFont(std::uint32_t glyphCount) {
         DrawGlyphShape(font.sheet, rect, GlyphColour(static_cast<int>(i)));
         font.rects.push_back(rect);
         const float size = kSheetSize;
-        font.tables.glyphs.push_back(FontGlyph{static_cast<float>(rect.left) / size,
-                                               static_cast<float>(rect.top) / size,
-                                               static_cast<float>(rect.right) / size,
-                                               static_cast<float>(rect.bottom) / size,
-                                               static_cast<float>(width + 2),
-                                               static_cast<float>(kGlyphHeight + 4)});
+        font.tables.glyphs.push_back(
+            FontGlyph{static_cast<float>(rect.left) / size, static_cast<float>(rect.top) / size,
+                      static_cast<float>(rect.right) / size, static_cast<float>(rect.bottom) / size,
+                      static_cast<float>(width + 2), static_cast<float>(kGlyphHeight + 4)});
     }
     return font;
 }
@@ -167,8 +165,8 @@ std::int32_t StripGlyphWidth(int code) {
     return 5 + code % 8;
 }
 
-Bitmap MakeGlyphStrip(const std::vector<int>& codes, std::int32_t glyphHeight,
-                      PixelFormat format, std::int32_t bandCount) {
+Bitmap MakeGlyphStrip(const std::vector<int>& codes, std::int32_t glyphHeight, PixelFormat format,
+                      std::int32_t bandCount) {
     const std::int32_t bandHeight = glyphHeight + 20;
     std::int32_t width = 0;
     for (const int code : codes) {

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "images/Bitmap.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "images/Bitmap.h"
 
 namespace eitool::samples {
 
