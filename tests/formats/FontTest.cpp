@@ -17,6 +17,7 @@
 #include <limits>
 #include <memory>
 #include <numeric>
+#include <tuple>
 #include <utility>
 
 namespace eitool {
@@ -483,44 +484,36 @@ TEST(FontInsert, MissingSheetIsAnErrorNamingItsPath) {
 }
 
 TEST(FontInsert, RefusalsWriteNothingAndStillReturnFirstLinePlusThree) {
-    struct Case {
-        std::string what;
-        std::uint32_t glyphCount = 192;
-        Bytes table = MakeCharacterTable({192, 200});
-        std::string placement = "0:192:0:1:1";
-        int bands = 64;
-        std::string expected; // the results line after the named file's path
-    };
-    const std::vector<Case> cases{
-        {"short table", 192, Bytes(255, 1), "0:192:0:1:1", 64, " is shorter than 256 bytes!"},
-        {"four numbers", 192, MakeCharacterTable({192}), "0:192:0:1", 64,
-         " has a placement line that does not hold five numbers x:y:row height:left margin:right "
-         "margin!"},
-        {"no numbers", 192, MakeCharacterTable({192}), "", 64,
-         " has a placement line that does not hold five numbers x:y:row height:left margin:right "
-         "margin!"},
-        {"too large number", 192, MakeCharacterTable({192}), "0:99999999999:0:1:1", 64,
-         " has a placement line that does not hold five numbers x:y:row height:left margin:right "
-         "margin!"},
-        {"negative margin", 192, MakeCharacterTable({192}), "0:192:0:-1:1", 64,
-         " has a negative number in its placement line!"},
-        {"too few bands", 192, MakeCharacterTable({192, 200}), "0:192:0:1:1", 8,
-         " has 8 glyph bands, but code 200 needs band 8!"},
-        {"too few slots", 130, MakeCharacterTable({192, 193, 194}), "0:192:0:1:1", 64,
-         " has 130 glyph entries, but 3 new glyphs need 131!"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    const std::string noFive = " has a placement line that does not hold five numbers x:y:row "
+                               "height:left margin:right margin!";
+    // what, glyph entries, table, placement line, strip bands, file named ('t'able, 's'trip or
+    // 'f'ont), the rest of the results line
+    const std::vector<
+        std::tuple<std::string, std::uint32_t, Bytes, std::string, int, char, std::string>>
+        cases{
+            {"short table", 192, Bytes(255, 1), "0:0:0:0:0", 64, 't',
+             " is shorter than 256 bytes!"},
+            {"four numbers", 192, MakeCharacterTable({192}), "0:192:0:1", 64, 'f', noFive},
+            {"no numbers", 192, MakeCharacterTable({192}), "", 64, 'f', noFive},
+            {"too large", 192, MakeCharacterTable({192}), "0:99999999999:0:1:1", 64, 'f', noFive},
+            {"negative", 192, MakeCharacterTable({192}), "0:192:0:-1:1", 64, 'f',
+             " has a negative number in its placement line!"},
+            {"too few bands", 192, MakeCharacterTable({192, 200}), "0:0:0:0:0", 8, 's',
+             " has 8 glyph bands, but code 200 needs band 8!"},
+            {"too few slots", 130, MakeCharacterTable({192, 193, 194}), "0:0:0:0:0", 64, 'f',
+             " has 130 glyph entries, but 3 new glyphs need 131!"},
+        };
+    for (const auto& [what, glyphs, table, placement, bands, named, expected] : cases) {
+        SCOPED_TRACE(what);
         FontBench bench;
-        bench.WriteSample(c.glyphCount);
-        std::vector<int> codes(static_cast<std::size_t>(c.bands));
+        bench.WriteSample(glyphs);
+        std::vector<int> codes(static_cast<std::size_t>(bands));
         std::iota(codes.begin(), codes.end(), 192);
-        EXPECT_EQ(bench.Insert(c.table, c.placement, MakeGlyphStrip(codes, 16, pf8bit, c.bands)),
-                  5);
-        const std::string file = c.what == "short table"     ? bench.dir / "table.bin"
-                                 : c.what == "too few bands" ? bench.dir / "strip.bmp"
-                                                             : bench.fontPath;
-        EXPECT_EQ(bench.surface.results, std::vector<std::string>{file + c.expected});
+        EXPECT_EQ(bench.Insert(table, placement, MakeGlyphStrip(codes, 16, pf8bit, bands)), 5);
+        const std::string file = named == 't'   ? bench.dir / "table.bin"
+                                 : named == 's' ? bench.dir / "strip.bmp"
+                                                : bench.fontPath;
+        EXPECT_EQ(bench.surface.results, std::vector<std::string>{file + expected});
         EXPECT_TRUE(bench.OutIsEmpty());
         EXPECT_EQ(bench.state.SourceStream, nullptr);
     }
