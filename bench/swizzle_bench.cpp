@@ -1,8 +1,9 @@
-// Unswizzle and swizzle of whole 4-bit and 8-bit textures against memcpy of the same number of
-// bytes: the routines as built (the fastest this processor runs), the portable walk, and the
-// table-driven reference. Sizes 512 x 512, 1024 x 1024 and 4096 x 4096. Bytes per second count
-// the image once (W x H / 2 or W x H bytes), as for memcpy. Run with --benchmark_min_time=1s
-// for steadier figures.
+// Unswizzle and swizzle of whole square 4-bit and 8-bit textures (512, 1024 and 4096 pixels a
+// side) against memcpy of the same number of bytes, in one run: the routines as exported (the
+// fastest this processor runs), each vector implementation the processor has, the portable walk
+// and the table-driven reference. Bytes per second count the image once (W x H / 2 or W x H
+// bytes), as for memcpy. Run with --benchmark_min_time=1 for steadier figures, and
+// --benchmark_filter=Memcpy|/exported to see the exported routines only.
 #include "images/Ps2util.h"
 #include "images/Ps2utilFast.h"
 
@@ -10,11 +11,15 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
 
-using Routine = void (*)(std::int32_t, std::int32_t, const std::uint8_t*, std::uint8_t*);
+using eitool::ps2detail::ImageRoutine;
+using eitool::ps2detail::ImageRoutines;
+
+const std::int64_t kSides[] = {512, 1024, 4096};
 
 std::vector<std::uint8_t> RandomBytes(std::size_t size) {
     std::vector<std::uint8_t> bytes(size);
@@ -46,7 +51,7 @@ void Memcpy(benchmark::State& state, int depth) {
     Finish(state, bytes);
 }
 
-void Convert(benchmark::State& state, int depth, Routine routine) {
+void Convert(benchmark::State& state, int depth, ImageRoutine routine) {
     const auto side = static_cast<std::int32_t>(state.range(0));
     const std::size_t bytes = ImageBytes(side, depth);
     const auto in = RandomBytes(bytes);
@@ -58,73 +63,60 @@ void Convert(benchmark::State& state, int depth, Routine routine) {
     Finish(state, bytes);
 }
 
-const eitool::ps2detail::ImageRoutines& Portable() {
-    static const auto routines = eitool::ps2detail::PortableRoutines();
-    return routines;
+void Register(const std::string& name, int depth, ImageRoutine routine) {
+    auto* bench =
+        benchmark::RegisterBenchmark(name.c_str(), [depth, routine](benchmark::State& state) {
+            Convert(state, depth, routine);
+        });
+    for (const std::int64_t side : kSides) {
+        bench->Arg(side);
+    }
 }
 
-void BM_Memcpy4(benchmark::State& state) {
-    Memcpy(state, 4);
-}
-void BM_Memcpy8(benchmark::State& state) {
-    Memcpy(state, 8);
-}
-void BM_Unswizzle4(benchmark::State& state) {
-    Convert(state, 4, eitool::UnswizzleImage4);
-}
-void BM_Swizzle4(benchmark::State& state) {
-    Convert(state, 4, eitool::SwizzleImage4);
-}
-void BM_Unswizzle8(benchmark::State& state) {
-    Convert(state, 8, eitool::UnswizzleImage8);
-}
-void BM_Swizzle8(benchmark::State& state) {
-    Convert(state, 8, eitool::SwizzleImage8);
-}
-void BM_Unswizzle4Portable(benchmark::State& state) {
-    Convert(state, 4, Portable().unswizzle4);
-}
-void BM_Swizzle4Portable(benchmark::State& state) {
-    Convert(state, 4, Portable().swizzle4);
-}
-void BM_Unswizzle8Portable(benchmark::State& state) {
-    Convert(state, 8, Portable().unswizzle8);
-}
-void BM_Swizzle8Portable(benchmark::State& state) {
-    Convert(state, 8, Portable().swizzle8);
-}
-void BM_Unswizzle4Reference(benchmark::State& state) {
-    Convert(state, 4, eitool::UnswizzleImage4Reference);
-}
-void BM_Swizzle4Reference(benchmark::State& state) {
-    Convert(state, 4, eitool::SwizzleImage4Reference);
-}
-void BM_Unswizzle8Reference(benchmark::State& state) {
-    Convert(state, 8, eitool::UnswizzleImage8Reference);
-}
-void BM_Swizzle8Reference(benchmark::State& state) {
-    Convert(state, 8, eitool::SwizzleImage8Reference);
-}
+void RegisterAll() {
+    std::vector<ImageRoutines> implementations = {{eitool::UnswizzleImage4, eitool::SwizzleImage4,
+                                                   eitool::UnswizzleImage8, eitool::SwizzleImage8,
+                                                   "exported"}};
+    if (eitool::ps2detail::Avx512Available()) {
+        implementations.push_back(eitool::ps2detail::Avx512Routines());
+    }
+    if (eitool::ps2detail::Avx2Available()) {
+        implementations.push_back(eitool::ps2detail::Avx2Routines());
+    }
+    if (eitool::ps2detail::Sse41Available()) {
+        implementations.push_back(eitool::ps2detail::Sse41Routines());
+    }
+    implementations.push_back(eitool::ps2detail::PortableRoutines());
+    implementations.push_back({eitool::UnswizzleImage4Reference, eitool::SwizzleImage4Reference,
+                               eitool::UnswizzleImage8Reference, eitool::SwizzleImage8Reference,
+                               "reference"});
 
-void Sizes(benchmark::internal::Benchmark* bench) {
-    bench->Arg(512)->Arg(1024)->Arg(4096);
+    for (const int depth : {4, 8}) {
+        const std::string suffix = std::to_string(depth);
+        auto* memcpyBench = benchmark::RegisterBenchmark(
+            ("Memcpy" + suffix).c_str(),
+            [depth](benchmark::State& state) { Memcpy(state, depth); });
+        for (const std::int64_t side : kSides) {
+            memcpyBench->Arg(side);
+        }
+        for (const ImageRoutines& r : implementations) {
+            const std::string name = r.name;
+            Register("Unswizzle" + suffix + "/" + name, depth,
+                     depth == 4 ? r.unswizzle4 : r.unswizzle8);
+            Register("Swizzle" + suffix + "/" + name, depth, depth == 4 ? r.swizzle4 : r.swizzle8);
+        }
+    }
 }
-
-BENCHMARK(BM_Memcpy4)->Apply(Sizes);
-BENCHMARK(BM_Unswizzle4)->Apply(Sizes);
-BENCHMARK(BM_Swizzle4)->Apply(Sizes);
-BENCHMARK(BM_Memcpy8)->Apply(Sizes);
-BENCHMARK(BM_Unswizzle8)->Apply(Sizes);
-BENCHMARK(BM_Swizzle8)->Apply(Sizes);
-BENCHMARK(BM_Unswizzle4Portable)->Apply(Sizes);
-BENCHMARK(BM_Swizzle4Portable)->Apply(Sizes);
-BENCHMARK(BM_Unswizzle8Portable)->Apply(Sizes);
-BENCHMARK(BM_Swizzle8Portable)->Apply(Sizes);
-BENCHMARK(BM_Unswizzle4Reference)->Apply(Sizes);
-BENCHMARK(BM_Swizzle4Reference)->Apply(Sizes);
-BENCHMARK(BM_Unswizzle8Reference)->Apply(Sizes);
-BENCHMARK(BM_Swizzle8Reference)->Apply(Sizes);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    RegisterAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,12 +1,12 @@
 #include "images/Ps2util.h"
 
+#include "images/Ps2utilFast.h"
+
 #include <array>
 #include <cassert>
 #include <cstddef>
 #include <cstring>
 #include <vector>
-
-#include "images/Ps2utilFast.h"
 
 namespace eitool {
 
@@ -112,8 +112,8 @@ void ConvertPage(std::size_t blocksAcross, std::size_t blocksDown, std::size_t l
                 CopyRows(in + linearOffset, linearRowBytes, source.data(), kLinearBlockRowBytes,
                          kLinearBlockRowBytes, kLinearBlockRows);
                 convertBlock(source.data(), target.data());
-                CopyRows(target.data(), kStoredBlockRowBytes, out + storedOffset,
-                         kStoredRowBytes, kStoredBlockRowBytes, kStoredBlockRows);
+                CopyRows(target.data(), kStoredBlockRowBytes, out + storedOffset, kStoredRowBytes,
+                         kStoredBlockRowBytes, kStoredBlockRows);
             } else {
                 CopyRows(in + storedOffset, kStoredRowBytes, source.data(), kStoredBlockRowBytes,
                          kStoredBlockRowBytes, kStoredBlockRows);
@@ -160,8 +160,8 @@ PageGrid MakePageGrid(std::int32_t width, std::int32_t height, int depth) {
 // layout is gathered into one buffer, converted as a whole page into the other, and the
 // destination layout's rectangle is copied out. The buffers are cleared only once.
 template <bool toStored>
-void ConvertImageByPages(std::int32_t width, std::int32_t height, int depth,
-                         const std::uint8_t* in, std::uint8_t* out) {
+void ConvertImageByPages(std::int32_t width, std::int32_t height, int depth, const std::uint8_t* in,
+                         std::uint8_t* out) {
     const PageGrid grid = MakePageGrid(width, height, depth);
     const std::int32_t pageWidth = 128;
     const std::int32_t pageHeight = depth == 4 ? 128 : 64;
@@ -186,8 +186,8 @@ void ConvertImageByPages(std::int32_t width, std::int32_t height, int depth,
                 CopyRows(storedPage.data(), kStoredRowBytes, out + storedOffset,
                          storedImageRowBytes, grid.storedRowBytes, grid.storedRows);
             } else {
-                CopyRows(in + storedOffset, storedImageRowBytes, storedPage.data(),
-                         kStoredRowBytes, grid.storedRowBytes, grid.storedRows);
+                CopyRows(in + storedOffset, storedImageRowBytes, storedPage.data(), kStoredRowBytes,
+                         grid.storedRowBytes, grid.storedRows);
                 convertPage(pageWidth, pageHeight, storedPage.data(), linearPage.data());
                 CopyRows(linearPage.data(), pageLinearRowBytes, out + linearOffset,
                          linearImageRowBytes, grid.linearRowBytes, grid.linearRows);
@@ -256,7 +256,8 @@ void SwizzleBlock4(const std::uint8_t* in, std::uint8_t* out) {
             std::uint8_t byte = 0;
             for (std::size_t n = 0; n < 2; ++n) {
                 const std::uint8_t p = table[2 * i + n];
-                const auto nibble = static_cast<std::uint8_t>((column[p / 2] >> (4 * (p % 2))) & 0x0F);
+                const auto nibble =
+                    static_cast<std::uint8_t>((column[p / 2] >> (4 * (p % 2))) & 0x0F);
                 byte = static_cast<std::uint8_t>(byte | (nibble << (4 * n)));
             }
             out[c * kColumnBytes + i] = byte;
@@ -375,8 +376,8 @@ void TransferTexture(TransferDirection direction, FileStream& stream, Bitmap& bi
         stream.ReadExact(first.data(), total);
         (fourBit ? UnswizzleImage4 : UnswizzleImage8)(width, height, first.data(), second.data());
         for (std::int32_t row = 0; row < height; ++row) {
-            std::memcpy(bitmap.ScanLine(row), second.data() + static_cast<std::size_t>(row) * rowBytes,
-                        rowBytes);
+            std::memcpy(bitmap.ScanLine(row),
+                        second.data() + static_cast<std::size_t>(row) * rowBytes, rowBytes);
         }
     } else {
         for (std::int32_t row = 0; row < height; ++row) {

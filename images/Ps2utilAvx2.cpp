@@ -1,7 +1,7 @@
+#include "images/Ps2utilFast.h"
+
 #include <cstddef>
 #include <cstdint>
-
-#include "images/Ps2utilFast.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define EITOOL_PS2_AVX2 1
@@ -9,13 +9,13 @@
 
 #ifdef EITOOL_PS2_AVX2
 
-// Everything below is compiled for AVX2 and runs only after Avx2Available().
-// NOTE: the standard headers are included above the pragma, so none of their inline functions
-// is compiled with these instructions.
-#pragma GCC push_options
-#pragma GCC target("avx2")
 #include <immintrin.h>
 
+// Everything below is compiled for AVX2 and runs only after Avx2Available().
+// NOTE: every other header is included above, so that none of their inline functions is compiled
+// with these instructions; the walk is included below, so that the kernels inline into it.
+#pragma GCC push_options
+#pragma GCC target("avx2")
 #include "images/Ps2utilWalk.h"
 
 namespace eitool::ps2detail {
@@ -47,7 +47,7 @@ public:
         m_takeB = _mm256_broadcastsi128_si256(Load(shuffle.takeB));
     }
 
-    void Unswizzle(const std::uint8_t* stored, std::uint8_t* row0, std::uint8_t* row2) const {
+    void UnswizzleRow(const std::uint8_t* stored, std::uint8_t* row0, std::uint8_t* row2) const {
         __m256i halves = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(stored));
         if constexpr (fourBit) {
             halves = ExchangeNibbles(halves);
@@ -59,7 +59,8 @@ public:
                              rows);
     }
 
-    void Swizzle(const std::uint8_t* row0, const std::uint8_t* row2, std::uint8_t* stored) const {
+    void SwizzleRow(const std::uint8_t* row0, const std::uint8_t* row2,
+                    std::uint8_t* stored) const {
         const __m256i rows = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(row2),
                                                  reinterpret_cast<const __m128i*>(row0));
         const __m256i swapped = _mm256_permute4x64_epi64(rows, 0x4E);
@@ -78,17 +79,17 @@ private:
 
 void Unswizzle4(std::int32_t width, std::int32_t height, const std::uint8_t* in,
                 std::uint8_t* out) {
-    ConvertImage4<Avx2Kernel<true>, false>(width, height, in, out);
+    ConvertImage4<PairedRows<Avx2Kernel<true>>, false>(width, height, in, out);
 }
 void Swizzle4(std::int32_t width, std::int32_t height, const std::uint8_t* in, std::uint8_t* out) {
-    ConvertImage4<Avx2Kernel<true>, true>(width, height, in, out);
+    ConvertImage4<PairedRows<Avx2Kernel<true>>, true>(width, height, in, out);
 }
 void Unswizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in,
                 std::uint8_t* out) {
-    ConvertImage8<Avx2Kernel<false>, false>(width, height, in, out);
+    ConvertImage8<PairedRows<Avx2Kernel<false>>, false>(width, height, in, out);
 }
 void Swizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in, std::uint8_t* out) {
-    ConvertImage8<Avx2Kernel<false>, true>(width, height, in, out);
+    ConvertImage8<PairedRows<Avx2Kernel<false>>, true>(width, height, in, out);
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 #include "images/Ps2utilFast.h"
 
+#include "images/Ps2util.h"
+#include "images/Ps2utilWalk.h"
+
 #include <array>
 #include <cassert>
 #include <cstring>
-
-#include "images/Ps2util.h"
-#include "images/Ps2utilWalk.h"
 
 namespace eitool::ps2detail {
 
@@ -91,7 +91,7 @@ public:
     explicit PortableKernel(std::size_t parity)
         : m_shuffle((fourBit ? RowShuffles4() : RowShuffles8())[parity]) {}
 
-    void Unswizzle(const std::uint8_t* stored, std::uint8_t* row0, std::uint8_t* row2) const {
+    void UnswizzleRow(const std::uint8_t* stored, std::uint8_t* row0, std::uint8_t* row2) const {
         std::uint8_t bytes[32];
         std::memcpy(bytes, stored, 32);
         if constexpr (fourBit) {
@@ -105,7 +105,8 @@ public:
         }
     }
 
-    void Swizzle(const std::uint8_t* row0, const std::uint8_t* row2, std::uint8_t* stored) const {
+    void SwizzleRow(const std::uint8_t* row0, const std::uint8_t* row2,
+                    std::uint8_t* stored) const {
         std::uint8_t shuffledA[16];
         std::uint8_t shuffledB[16];
         for (std::size_t x = 0; x < 16; ++x) {
@@ -128,6 +129,9 @@ private:
 };
 
 ImageRoutines Choose() {
+    if (Avx512Available()) {
+        return Avx512Routines();
+    }
     if (Avx2Available()) {
         return Avx2Routines();
     }
@@ -150,9 +154,10 @@ const RowShuffle* RowShuffles8() {
 }
 
 ImageRoutines PortableRoutines() {
-    return {ConvertImage4<PortableKernel<true>, false>, ConvertImage4<PortableKernel<true>, true>,
-            ConvertImage8<PortableKernel<false>, false>, ConvertImage8<PortableKernel<false>, true>,
-            "portable"};
+    return {ConvertImage4<PairedRows<PortableKernel<true>>, false>,
+            ConvertImage4<PairedRows<PortableKernel<true>>, true>,
+            ConvertImage8<PairedRows<PortableKernel<false>>, false>,
+            ConvertImage8<PairedRows<PortableKernel<false>>, true>, "portable"};
 }
 
 const ImageRoutines& ChosenRoutines() {

@@ -65,6 +65,9 @@ bool Sse41Available();
 ImageRoutines Sse41Routines();
 bool Avx2Available();
 ImageRoutines Avx2Routines();
+// With AVX-512 (F and BW), 64 bytes at a time.
+bool Avx512Available();
+ImageRoutines Avx512Routines();
 
 // The routines that UnswizzleImage4 and the others use: the best that this processor runs.
 const ImageRoutines& ChosenRoutines();

@@ -1,7 +1,7 @@
+#include "images/Ps2utilFast.h"
+
 #include <cstddef>
 #include <cstdint>
-
-#include "images/Ps2utilFast.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define EITOOL_PS2_SSE41 1
@@ -9,13 +9,13 @@
 
 #ifdef EITOOL_PS2_SSE41
 
-// Everything below is compiled for SSSE3 and SSE4.1 and runs only after Sse41Available().
-// NOTE: the standard headers are included above the pragma, so none of their inline functions
-// is compiled with these instructions.
-#pragma GCC push_options
-#pragma GCC target("ssse3,sse4.1")
 #include <immintrin.h>
 
+// Everything below is compiled for SSSE3 and SSE4.1 and runs only after Sse41Available().
+// NOTE: every other header is included above, so that none of their inline functions is compiled
+// with these instructions; the walk is included below, so that the kernels inline into it.
+#pragma GCC push_options
+#pragma GCC target("ssse3,sse4.1")
 #include "images/Ps2utilWalk.h"
 
 namespace eitool::ps2detail {
@@ -49,7 +49,7 @@ public:
         m_takeB = Load(shuffle.takeB);
     }
 
-    void Unswizzle(const std::uint8_t* stored, std::uint8_t* row0, std::uint8_t* row2) const {
+    void UnswizzleRow(const std::uint8_t* stored, std::uint8_t* row0, std::uint8_t* row2) const {
         __m128i a = Load(stored);
         __m128i b = Load(stored + 16);
         if constexpr (fourBit) {
@@ -62,7 +62,8 @@ public:
         Store(row2, _mm_blendv_epi8(b, a, m_takeB));
     }
 
-    void Swizzle(const std::uint8_t* row0, const std::uint8_t* row2, std::uint8_t* stored) const {
+    void SwizzleRow(const std::uint8_t* row0, const std::uint8_t* row2,
+                    std::uint8_t* stored) const {
         const __m128i first = Load(row0);
         const __m128i second = Load(row2);
         __m128i a = _mm_shuffle_epi8(_mm_blendv_epi8(first, second, m_takeB), m_toA);
@@ -85,17 +86,17 @@ private:
 
 void Unswizzle4(std::int32_t width, std::int32_t height, const std::uint8_t* in,
                 std::uint8_t* out) {
-    ConvertImage4<Sse41Kernel<true>, false>(width, height, in, out);
+    ConvertImage4<PairedRows<Sse41Kernel<true>>, false>(width, height, in, out);
 }
 void Swizzle4(std::int32_t width, std::int32_t height, const std::uint8_t* in, std::uint8_t* out) {
-    ConvertImage4<Sse41Kernel<true>, true>(width, height, in, out);
+    ConvertImage4<PairedRows<Sse41Kernel<true>>, true>(width, height, in, out);
 }
 void Unswizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in,
                 std::uint8_t* out) {
-    ConvertImage8<Sse41Kernel<false>, false>(width, height, in, out);
+    ConvertImage8<PairedRows<Sse41Kernel<false>>, false>(width, height, in, out);
 }
 void Swizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in, std::uint8_t* out) {
-    ConvertImage8<Sse41Kernel<false>, true>(width, height, in, out);
+    ConvertImage8<PairedRows<Sse41Kernel<false>>, true>(width, height, in, out);
 }
 
 } // namespace

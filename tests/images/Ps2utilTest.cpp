@@ -1,18 +1,17 @@
 #include "images/Ps2util.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdint>
-#include <random>
-#include <string>
-#include <vector>
-
 #include "common/FileStream.h"
 #include "common/RunError.h"
 #include "images/Bitmap.h"
 #include "images/Ps2utilFast.h"
 #include "support/TempDir.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
 
 namespace eitool {
 namespace {
@@ -67,6 +66,9 @@ std::vector<Implementation> FastImplementations() {
     if (ps2detail::Avx2Available()) {
         list.push_back({"avx2", ps2detail::Avx2Routines()});
     }
+    if (ps2detail::Avx512Available()) {
+        list.push_back({"avx512", ps2detail::Avx512Routines()});
+    }
     return list;
 }
 
@@ -117,15 +119,15 @@ TEST(Ps2utilTables, BlockNumbersInterleaveTheGridBits) {
     auto bit = [](std::size_t value, int index) { return (value >> index) & 1; };
     for (std::size_t by = 0; by < 4; ++by) {
         for (std::size_t bx = 0; bx < 8; ++bx) {
-            const std::size_t number = bit(bx, 0) | bit(by, 0) << 1 | bit(bx, 1) << 2 |
-                                       bit(by, 1) << 3 | bit(bx, 2) << 4;
+            const std::size_t number =
+                bit(bx, 0) | bit(by, 0) << 1 | bit(bx, 1) << 2 | bit(by, 1) << 3 | bit(bx, 2) << 4;
             EXPECT_EQ(BlockTable32[by * 8 + bx], number) << bx << "," << by;
         }
     }
     for (std::size_t by = 0; by < 8; ++by) {
         for (std::size_t bx = 0; bx < 4; ++bx) {
-            const std::size_t number = bit(by, 0) | bit(bx, 0) << 1 | bit(by, 1) << 2 |
-                                       bit(bx, 1) << 3 | bit(by, 2) << 4;
+            const std::size_t number =
+                bit(by, 0) | bit(bx, 0) << 1 | bit(by, 1) << 2 | bit(bx, 1) << 3 | bit(by, 2) << 4;
             EXPECT_EQ(BlockTable4[by * 4 + bx], number) << bx << "," << by;
         }
     }
@@ -216,13 +218,13 @@ void ExpectPlace8(const char* what, Routine unswizzle, Routine swizzle, const Pl
 }
 
 const std::vector<Place> kPlaces4 = {
-    {0, 0, 0, 0},    {1, 0, 4, 0},     {8, 0, 1, 0},      {0, 1, 256, 0},
-    {0, 2, 16, 1},   {0, 4, 528, 0},   {32, 0, 2048, 0},  {127, 127, 8191, 1},
+    {0, 0, 0, 0},  {1, 0, 4, 0},   {8, 0, 1, 0},     {0, 1, 256, 0},
+    {0, 2, 16, 1}, {0, 4, 528, 0}, {32, 0, 2048, 0}, {127, 127, 8191, 1},
 };
 
 const std::vector<Place> kPlaces8 = {
-    {0, 0, 0, 0},  {1, 0, 4, 0},    {8, 0, 2, 0},    {0, 1, 256, 0},
-    {0, 2, 17, 0}, {0, 4, 528, 0},  {16, 0, 32, 0},  {127, 63, 8191, 0},
+    {0, 0, 0, 0},  {1, 0, 4, 0},   {8, 0, 2, 0},   {0, 1, 256, 0},
+    {0, 2, 17, 0}, {0, 4, 528, 0}, {16, 0, 32, 0}, {127, 63, 8191, 0},
 };
 
 TEST(Ps2utilPagePositions, FourBitPixelsLieInTheirStoredNibbles) {
@@ -257,7 +259,7 @@ void ExpectStoredShape(int depth, std::int32_t width, std::int32_t height, std::
     const Routine swizzle = depth == 4 ? SwizzleImage4 : SwizzleImage8;
     const Bytes stored = Apply(swizzle, width, height, depth, linear);
     EXPECT_EQ(Apply(depth == 4 ? SwizzleImage4Reference : SwizzleImage8Reference, width, height,
-                  depth, linear),
+                    depth, linear),
               stored);
 
     const std::size_t pageRows = depth == 4 ? 128 : 64;
@@ -270,19 +272,18 @@ void ExpectStoredShape(int depth, std::int32_t width, std::int32_t height, std::
         for (std::size_t j = 0; j < pagesAcross; ++j) {
             Bytes page = RandomBytes(8192, random);
             for (std::size_t row = 0; row < partRows; ++row) {
-                std::copy_n(linear.begin() + static_cast<std::ptrdiff_t>(
-                                                 (i * partRows + row) * linearRowBytes +
-                                                 j * partRowBytes),
-                            partRowBytes,
-                            page.begin() + static_cast<std::ptrdiff_t>(row * pageRowBytes));
+                std::copy_n(
+                    linear.begin() + static_cast<std::ptrdiff_t>(
+                                         (i * partRows + row) * linearRowBytes + j * partRowBytes),
+                    partRowBytes, page.begin() + static_cast<std::ptrdiff_t>(row * pageRowBytes));
             }
             Bytes storedPage(8192);
             (depth == 4 ? SwizzlePage4 : SwizzlePage8)(128, static_cast<std::int32_t>(pageRows),
                                                        page.data(), storedPage.data());
             for (std::size_t row = 0; row < rectRows; ++row) {
-                const auto from = stored.begin() + static_cast<std::ptrdiff_t>(
-                                                       (i * rectRows + row) * storedRowBytes +
-                                                       j * rectBytes);
+                const auto from =
+                    stored.begin() + static_cast<std::ptrdiff_t>(
+                                         (i * rectRows + row) * storedRowBytes + j * rectBytes);
                 const Bytes got(from, from + static_cast<std::ptrdiff_t>(rectBytes));
                 const Bytes want(storedPage.begin() + static_cast<std::ptrdiff_t>(row * 256),
                                  storedPage.begin() +
@@ -385,10 +386,10 @@ TEST(SwizzleRoundTrip, EverySupportedSizeAndBothOrders) {
             for (const std::int32_t height : kSizes) {
                 const Bytes data = RandomBytes(ImageBytes(width, height, depth), random);
                 EXPECT_TRUE(Apply(swizzle, width, height, depth,
-                                Apply(unswizzle, width, height, depth, data)) == data)
+                                  Apply(unswizzle, width, height, depth, data)) == data)
                     << depth << "-bit " << width << " x " << height << " unswizzle first";
                 EXPECT_TRUE(Apply(unswizzle, width, height, depth,
-                                Apply(swizzle, width, height, depth, data)) == data)
+                                  Apply(swizzle, width, height, depth, data)) == data)
                     << depth << "-bit " << width << " x " << height << " swizzle first";
             }
         }
@@ -404,10 +405,10 @@ TEST(SwizzleRoundTrip, ReferenceRoutinesAreInverse) {
             for (const std::int32_t height : {32, 64, 128, 256, 512}) {
                 const Bytes data = RandomBytes(ImageBytes(width, height, depth), random);
                 EXPECT_TRUE(Apply(swizzle, width, height, depth,
-                                Apply(unswizzle, width, height, depth, data)) == data)
+                                  Apply(unswizzle, width, height, depth, data)) == data)
                     << depth << "-bit " << width << " x " << height;
                 EXPECT_TRUE(Apply(unswizzle, width, height, depth,
-                                Apply(swizzle, width, height, depth, data)) == data)
+                                  Apply(swizzle, width, height, depth, data)) == data)
                     << depth << "-bit " << width << " x " << height;
             }
         }
@@ -425,12 +426,12 @@ TEST(SwizzleFastPath, MatchesTheReferenceOnEverySize) {
             for (const std::int32_t height : kSizes) {
                 const std::size_t bytes = ImageBytes(width, height, depth);
                 const Bytes data = RandomBytes(bytes, random);
-                const Bytes linear = Apply(depth == 4 ? UnswizzleImage4Reference
-                                                    : UnswizzleImage8Reference,
-                                         width, height, depth, data);
-                const Bytes stored = Apply(depth == 4 ? SwizzleImage4Reference
-                                                    : SwizzleImage8Reference,
-                                         width, height, depth, data);
+                const Bytes linear =
+                    Apply(depth == 4 ? UnswizzleImage4Reference : UnswizzleImage8Reference, width,
+                          height, depth, data);
+                const Bytes stored =
+                    Apply(depth == 4 ? SwizzleImage4Reference : SwizzleImage8Reference, width,
+                          height, depth, data);
                 for (const auto& implementation : implementations) {
                     const auto& r = implementation.routines;
                     Bytes out(bytes, 0x5A);
@@ -452,7 +453,8 @@ TEST(SwizzleFastPath, StaysInsideTheImage) {
     std::mt19937 random(24);
     for (const auto& implementation : FastImplementations()) {
         for (const int depth : {4, 8}) {
-            for (const auto& [width, height] : {std::pair{32, 32}, {128, 32}, {32, 256}, {256, 64}}) {
+            for (const auto& [width, height] :
+                 {std::pair{32, 32}, {128, 32}, {32, 256}, {256, 64}}) {
                 const std::size_t bytes = ImageBytes(width, height, depth);
                 const Bytes data = RandomBytes(bytes, random);
                 const auto& r = implementation.routines;
@@ -494,8 +496,7 @@ Bitmap MakeBitmap(PixelFormat format, std::int32_t width, std::int32_t height,
 }
 
 Bytes Rows(const Bitmap& bitmap) {
-    const std::size_t rowBytes =
-        bitmap.Format() == pf4bit ? bitmap.Width() / 2 : bitmap.Width();
+    const std::size_t rowBytes = bitmap.Format() == pf4bit ? bitmap.Width() / 2 : bitmap.Width();
     Bytes bytes;
     for (std::int32_t row = 0; row < bitmap.Height(); ++row) {
         bytes.insert(bytes.end(), bitmap.ScanLine(row), bitmap.ScanLine(row) + rowBytes);
@@ -529,7 +530,7 @@ TEST(Ps2utilTransfer, ToBitmapUnswizzlesFromTheStreamPosition) {
         EXPECT_EQ(stream.Position(), 7 + bytes);
         EXPECT_TRUE(Rows(bitmap) ==
                     Apply(depth == 4 ? UnswizzleImage4Reference : UnswizzleImage8Reference, width,
-                        height, depth, stored))
+                          height, depth, stored))
             << depth << "-bit " << width << " x " << height;
         EXPECT_EQ(bitmap.Palette(), palette);
     }
@@ -555,11 +556,10 @@ TEST(Ps2utilTransfer, FromBitmapSwizzlesIntoTheStreamPosition) {
         Bytes file(bytes + 10);
         stream.Seek(0);
         stream.ReadExact(file.data(), file.size());
-        const Bytes expected =
-            Apply(depth == 4 ? SwizzleImage4Reference : SwizzleImage8Reference, width, height,
-                depth, rows);
-        EXPECT_TRUE(Bytes(file.begin() + 4, file.begin() + 4 + static_cast<std::ptrdiff_t>(bytes)) ==
-                    expected);
+        const Bytes expected = Apply(depth == 4 ? SwizzleImage4Reference : SwizzleImage8Reference,
+                                     width, height, depth, rows);
+        EXPECT_TRUE(Bytes(file.begin() + 4,
+                          file.begin() + 4 + static_cast<std::ptrdiff_t>(bytes)) == expected);
         EXPECT_EQ(file[3], 0x77);
         EXPECT_EQ(file[4 + bytes], 0x77);
         EXPECT_EQ(Rows(bitmap), rows);
