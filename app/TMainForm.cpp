@@ -7,6 +7,7 @@
 #include "common/Paths.h"
 #include "common/RunError.h"
 #include "formats/DataPack.h"
+#include "images/ExtendedImage.h"
 
 namespace eitool {
 
@@ -152,8 +153,8 @@ void TMainForm::ProcessInputFile(std::uint8_t kind, const std::string& path) {
         ExtractDataPack(run, path);
         break;
     case kKindExtendedImages:
-        throw NotSupportedError(path + ": extended images (*.bmpx, *.tgax) cannot be extracted "
-                                       "by this version of eitool yet");
+        ExtractExtendedImage(run, path);
+        break;
     case kKindFonts:
         throw NotSupportedError(path + ": fonts (*.fnt) cannot be extracted by this version of "
                                        "eitool yet");
@@ -176,9 +177,7 @@ std::int32_t TMainForm::CallInserter(const std::string& outputPath, std::int32_t
     case kKindDataPacks:
         return InsertDataPack(run, outputPath, firstLine);
     case kKindExtendedImages:
-        throw NotSupportedError(m_state.SourcePath +
-                                ": extended images (*.bmpx, *.tgax) cannot be inserted by this "
-                                "version of eitool yet");
+        return InsertExtendedImage(run, outputPath, firstLine);
     case kKindFonts:
         throw NotSupportedError(m_state.SourcePath +
                                 ": fonts (*.fnt) cannot be inserted by this version of eitool yet");

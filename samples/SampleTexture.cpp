@@ -1,5 +1,6 @@
 #include "samples/SampleTexture.h"
 
+#include <algorithm>
 #include <random>
 
 #include "images/Ps2util.h"
@@ -50,17 +51,20 @@ SampleTexture MakeSampleTexture(int depth, std::int32_t top, std::int32_t smalle
 std::vector<std::uint8_t> BuildExtendedImage(const SampleTexture& texture) {
     const std::size_t levelCount = texture.levels.size();
     const bool table = texture.levelTable && levelCount > 0;
+    // Without a level table the one level's pixels start right after the header, so the palette
+    // goes behind them; with a table the palette follows the table and the levels follow it.
+    const std::size_t used = table ? levelCount : std::min<std::size_t>(levelCount, 1);
     const std::size_t tableBytes = table ? levelCount * 8 : 0;
     std::size_t dataBytes = 0;
-    for (const auto& level : texture.levels) {
-        dataBytes += LevelBytes(level, texture.depth);
+    for (std::size_t i = 0; i < used; ++i) {
+        dataBytes += LevelBytes(texture.levels[i], texture.depth);
     }
     std::vector<std::uint8_t> out(32 + tableBytes + texture.palette.size() + dataBytes, 0);
     out[0] = 'S';
     out[1] = 'M';
     out[2] = 'P';
     out[3] = 'L';
-    const std::size_t paletteAt = tableBytes;   // counted from offset 32
+    const std::size_t paletteAt = table ? tableBytes : dataBytes; // counted from offset 32
     PutU32(out, 8, static_cast<std::uint32_t>(paletteAt));
     PutU32(out, 12, static_cast<std::uint32_t>(texture.palette.size()));
     if (!texture.levels.empty()) {
@@ -69,10 +73,11 @@ std::vector<std::uint8_t> BuildExtendedImage(const SampleTexture& texture) {
     }
     out[30] = 1;
     out[31] = table ? static_cast<std::uint8_t>(levelCount - 1) : 0;
-    std::copy(texture.palette.begin(), texture.palette.end(), out.begin() + 32 + paletteAt);
+    std::copy(texture.palette.begin(), texture.palette.end(),
+              out.begin() + static_cast<std::ptrdiff_t>(32 + paletteAt));
 
-    std::size_t dataAt = paletteAt + texture.palette.size(); // counted from offset 32
-    for (std::size_t i = 0; i < levelCount; ++i) {
+    std::size_t dataAt = table ? paletteAt + texture.palette.size() : 0; // counted from 32
+    for (std::size_t i = 0; i < used; ++i) {
         const TextureLevel& level = texture.levels[i];
         if (table) {
             PutU32(out, 32 + 8 * i, static_cast<std::uint32_t>(dataAt));
@@ -90,12 +95,6 @@ std::vector<std::uint8_t> BuildExtendedImage(const SampleTexture& texture) {
             std::copy(level.linear.begin(), level.linear.end(), target);
         }
         dataAt += LevelBytes(level, texture.depth);
-        if (!table) {
-            break;
-        }
-    }
-    if (!table) {
-        out.resize(32 + dataAt);
     }
     return out;
 }

@@ -166,13 +166,13 @@ TEST_F(BatchRun, StopAndSaveButtonsFollowEachFile) {
 }
 
 TEST_F(BatchRun, KindsWithoutHandlerEndTheRunWithAClearMessage) {
-    WriteText(tmp / "a.bmpx", "x");
-    form.AddFilesConfirmed(2, {tmp / "a.bmpx"});
+    WriteText(tmp / "a.fnt", "x");
+    form.AddFilesConfirmed(3, {tmp / "a.fnt"});
     try {
         form.BProcessClick();
         FAIL() << "expected an error";
     } catch (const NotSupportedError& error) {
-        EXPECT_NE(std::string(error.what()).find(tmp / "a.bmpx"), std::string::npos);
+        EXPECT_NE(std::string(error.what()).find(tmp / "a.fnt"), std::string::npos);
     }
 }
 

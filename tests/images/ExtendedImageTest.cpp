@@ -1,0 +1,308 @@
+#include "images/ExtendedImage.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/FileSystem.h"
+#include "common/RunError.h"
+#include "images/Bitmap.h"
+#include "samples/SamplePack.h"
+#include "samples/SampleTexture.h"
+#include "support/RecordingSurface.h"
+#include "support/TempDir.h"
+
+namespace eitool {
+namespace {
+
+using samples::BuildExtendedImage;
+using samples::MakeSampleTexture;
+using samples::ReadWholeFile;
+using samples::SampleTexture;
+using samples::WriteWholeFile;
+using testing::RecordingSurface;
+using testing::TempDir;
+
+std::vector<std::uint8_t> PaletteOf(int entries, Rgb colour) {
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < entries; ++i) {
+        bytes.insert(bytes.end(), {colour.r, colour.g, colour.b, static_cast<std::uint8_t>(i)});
+    }
+    return bytes;
+}
+
+TEST(ExtendedImagePalette, SecondAndThirdRunsOfEightAreExchanged) {
+    std::vector<std::uint8_t> palette(1024, 0);
+    for (int i = 8; i < 16; ++i) {
+        palette[4 * i] = 255; // red
+    }
+    for (int i = 16; i < 24; ++i) {
+        palette[4 * i + 1] = 255; // green
+    }
+    palette[4 * 40] = 7; // entry 40 (group 5) moves to 48
+    ReorderClut(palette, 256, 4);
+    const std::vector<Rgb> colours = MakePalette(256, palette);
+    for (int i = 8; i < 16; ++i) {
+        EXPECT_EQ(colours[i], (Rgb{0, 255, 0})) << i;
+    }
+    for (int i = 16; i < 24; ++i) {
+        EXPECT_EQ(colours[i], (Rgb{255, 0, 0})) << i;
+    }
+    EXPECT_EQ(colours[48].r, 7);
+    EXPECT_EQ(colours[40].r, 0);
+}
+
+TEST(ExtendedImagePalette, OneSharedColourBecomesAGreyRampOfAlpha) {
+    std::vector<std::uint8_t> black = PaletteOf(256, Rgb{0, 0, 0});
+    ReorderClut(black, 256, 4);
+    const std::vector<Rgb> grey = MakePalette(256, black);
+    EXPECT_EQ(grey[0], (Rgb{0, 0, 0}));
+    EXPECT_EQ(grey[5], (Rgb{5, 5, 5}));
+    EXPECT_EQ(grey[8], (Rgb{16, 16, 16})); // runs of eight were exchanged first
+    EXPECT_EQ(grey[255], (Rgb{255, 255, 255}));
+
+    std::vector<std::uint8_t> mixed = PaletteOf(16, Rgb{10, 20, 30});
+    mixed[4 * 9 + 2] = 31;
+    const std::vector<std::uint8_t> before = mixed;
+    ReorderClut(mixed, 16, 4);
+    EXPECT_EQ(mixed, before); // 16 entries keep their order, and the colours stay
+}
+
+TEST(ExtendedImagePalette, SwapNibblesExchangesHalves) {
+    std::uint8_t row[] = {0x12, 0xAB, 0xF0};
+    SwapNibbles(row, 2);
+    EXPECT_EQ(row[0], 0x21);
+    EXPECT_EQ(row[1], 0xBA);
+    EXPECT_EQ(row[2], 0xF0);
+}
+
+class ExtendedImageTest : public ::testing::Test {
+protected:
+    ExtendedImageTest() { state.TargetDirectory = tmp / "out"; }
+    void SetUp() override { std::filesystem::create_directories(tmp / "out"); }
+
+    std::string Write(const std::string& name, const SampleTexture& texture) {
+        const std::string path = tmp / name;
+        WriteWholeFile(path, BuildExtendedImage(texture));
+        return path;
+    }
+    void Extract(const std::string& path) {
+        state.ResultLog.clear();
+        ExtractExtendedImage(run, path);
+    }
+    // Replays the extraction's lines for source into outputPath; returns the inserter's result.
+    std::int32_t Insert(const std::string& source, const TextLines& lines,
+                        const std::string& outputPath) {
+        state.ReplayList = lines;
+        state.SourcePath = source;
+        state.SourceStream = std::make_unique<FileStream>(FileStream::Open(source, omReadWrite));
+        const std::int32_t result = InsertExtendedImage(run, outputPath, 0);
+        state.SourceStream.reset();
+        return result;
+    }
+
+    TempDir tmp;
+    RunState state;
+    RecordingSurface surface;
+    RunContext run{state, surface};
+};
+
+TEST_F(ExtendedImageTest, SingleLevelWithoutTableComesFromTheHeader) {
+    SampleTexture texture = MakeSampleTexture(8, 64, 64, 1);
+    texture.levelTable = false;
+    const std::string path = Write("logo.bmpx", texture);
+    Extract(path);
+    ASSERT_EQ(state.ResultLog, (TextLines{tmp / "out/logo_mip_00.bmp"}));
+    EXPECT_EQ(surface.messages.front(), "Processing logo.bmpx...");
+    const Bitmap level = Bitmap::LoadFromFile(state.ResultLog[0]);
+    ASSERT_EQ(level.Format(), pf8bit);
+    ASSERT_EQ(level.Width(), 64);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            ASSERT_EQ(level.PixelValue(x, y), texture.levels[0].linear[y * 64 + x]);
+        }
+    }
+}
+
+TEST_F(ExtendedImageTest, SmallLevelsGiveNullLinesInTheirPlaces) {
+    const SampleTexture texture = MakeSampleTexture(4, 64, 8, 2); // 64, 32, 16, 8
+    const std::string path = Write("tex.a.tgax", texture);
+    Extract(path);
+    EXPECT_EQ(state.ResultLog, (TextLines{tmp / "out/tex_mip_00.bmp", tmp / "out/tex_mip_01.bmp",
+                                          "NULL", "NULL"}));
+    // The left pixel of a pair is the low nibble in the file and the high nibble in the BMP.
+    const Bitmap level = Bitmap::LoadFromFile(state.ResultLog[1]);
+    ASSERT_EQ(level.Format(), pf4bit);
+    EXPECT_EQ(level.PixelValue(0, 0), texture.levels[1].linear[0] & 0x0Fu);
+    EXPECT_EQ(level.PixelValue(1, 0), texture.levels[1].linear[0] >> 4);
+    EXPECT_EQ(level.ScanLine(0)[0] >> 4, texture.levels[1].linear[0] & 0x0F);
+    EXPECT_EQ(surface.progressHistory.back(), 75);
+}
+
+TEST_F(ExtendedImageTest, LevelsAreNamedInHexAndUnconvertibleSizesAreReported) {
+    SampleTexture texture = MakeSampleTexture(8, 32, 32, 3);
+    for (int i = 0; i < 10; ++i) {
+        texture.levels.push_back(texture.levels[0]);
+    }
+    texture.levels[3] = samples::TextureLevel{48, 48, std::vector<std::uint8_t>(48 * 48, 1)};
+    const std::string path = Write("noext", texture);
+    Extract(path);
+    ASSERT_EQ(state.ResultLog.size(), 11u);
+    EXPECT_EQ(state.ResultLog[10], tmp / "out/noext_mip_0A.bmp");
+    EXPECT_EQ(state.ResultLog[3], "NULL");
+    EXPECT_EQ(surface.results, (std::vector<std::string>{path + " has unsupported size!"}));
+}
+
+TEST_F(ExtendedImageTest, WrongImageCountOrPaletteSizeIsAResultsLine) {
+    SampleTexture texture = MakeSampleTexture(8, 32, 32, 4);
+    std::vector<std::uint8_t> bytes = BuildExtendedImage(texture);
+    for (std::uint8_t count : {0, 2}) {
+        bytes[30] = count;
+        WriteWholeFile(tmp / "count.bmpx", bytes);
+        surface.results.clear();
+        Extract(tmp / "count.bmpx");
+        EXPECT_EQ(surface.results,
+                  (std::vector<std::string>{(tmp / "count.bmpx") + " contain more than one image!"}));
+        EXPECT_TRUE(state.ResultLog.empty());
+    }
+    bytes[30] = 1;
+    bytes[12] = 0;
+    bytes[13] = 2; // palette size 512
+    WriteWholeFile(tmp / "pal.bmpx", bytes);
+    surface.results.clear();
+    Extract(tmp / "pal.bmpx");
+    EXPECT_EQ(surface.results,
+              (std::vector<std::string>{(tmp / "pal.bmpx") + " have unknown pixel format!"}));
+}
+
+TEST_F(ExtendedImageTest, MalformedFilesAreRefusedBeforeAnythingIsWritten) {
+    const SampleTexture texture = MakeSampleTexture(8, 64, 32, 5);
+    const std::vector<std::uint8_t> good = BuildExtendedImage(texture);
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"short header", std::vector<std::uint8_t>(good.begin(), good.begin() + 20)});
+    cases.push_back({"table past end", std::vector<std::uint8_t>(good.begin(), good.begin() + 40)});
+    cases.push_back({"last level cut", std::vector<std::uint8_t>(good.begin(), good.end() - 1)});
+    std::vector<std::uint8_t> farPalette = good;
+    farPalette[11] = 0x7F; // palette offset far beyond the end
+    cases.push_back({"palette past end", farPalette});
+    std::vector<std::uint8_t> farLevel = good;
+    farLevel[32 + 3] = 0xFF; // level 0 data offset near 4 GiB
+    cases.push_back({"level offset past end", farLevel});
+    std::vector<std::uint8_t> manyMips = good;
+    manyMips[31] = 255;
+    manyMips.resize(2000); // a table of 256 entries needs 2080 bytes
+    cases.push_back({"level table of 256 entries", manyMips});
+
+    for (const Case& c : cases) {
+        const std::string path = tmp / "bad.bmpx";
+        WriteWholeFile(path, c.bytes);
+        EXPECT_THROW(Extract(path), CorruptFileError) << c.what;
+        EXPECT_FALSE(FileExists(tmp / "out/bad_mip_00.bmp")) << c.what;
+    }
+}
+
+TEST_F(ExtendedImageTest, UnchangedLevelsGiveAByteIdenticalCopy) {
+    for (int depth : {4, 8}) {
+        const SampleTexture texture = MakeSampleTexture(depth, 256, 8, 10 + depth);
+        const std::string path = Write("same" + std::to_string(depth) + ".bmpx", texture);
+        Extract(path);
+        const std::string output = tmp / "copy.bmpx";
+        const std::int32_t result = Insert(path, state.ResultLog, output);
+        EXPECT_EQ(result, static_cast<std::int32_t>(texture.levels.size()));
+        EXPECT_EQ(ReadWholeFile(output), ReadWholeFile(path)) << depth;
+        EXPECT_FALSE(FileExists(output + ".eitool-new"));
+    }
+}
+
+TEST_F(ExtendedImageTest, EditedPixelsGoInAndTheEditedPaletteDoesNot) {
+    const SampleTexture texture = MakeSampleTexture(8, 64, 32, 20);
+    const std::string path = Write("edit.bmpx", texture);
+    Extract(path);
+    Bitmap level = Bitmap::LoadFromFile(state.ResultLog[1]);
+    level.SetPixelValue(3, 4, (level.PixelValue(3, 4) + 1) & 0xFF);
+    std::vector<Rgb> palette = level.Palette();
+    palette[0] = Rgb{1, 2, 3};
+    level.SetPalette(palette);
+    level.SaveToFile(state.ResultLog[1]);
+
+    const std::string output = tmp / "out/edit.bmpx";
+    Insert(path, state.ResultLog, output);
+    const std::vector<std::uint8_t> before = ReadWholeFile(path);
+    const std::vector<std::uint8_t> after = ReadWholeFile(output);
+    ASSERT_EQ(before.size(), after.size());
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        differing += before[i] != after[i];
+    }
+    EXPECT_EQ(differing, 1u);
+    // Extracting the patched copy shows the edit at the same place.
+    Extract(output);
+    EXPECT_EQ(Bitmap::LoadFromFile(state.ResultLog[1]).PixelValue(3, 4), level.PixelValue(3, 4));
+}
+
+TEST_F(ExtendedImageTest, WrongDepthOrSizeLeavesTheLevelAndIsReported) {
+    const SampleTexture texture = MakeSampleTexture(8, 64, 32, 30);
+    const std::string path = Write("chk.bmpx", texture);
+    Extract(path);
+    Bitmap four;
+    four.SetPixelFormat(pf4bit);
+    four.SetSize(64, 64);
+    four.SaveToFile(state.ResultLog[0]);
+    Bitmap wide;
+    wide.SetPixelFormat(pf8bit);
+    wide.SetSize(33, 32);
+    wide.SaveToFile(state.ResultLog[1]);
+    const std::string output = tmp / "out/chk.bmpx";
+    EXPECT_EQ(Insert(path, state.ResultLog, output), 2);
+    EXPECT_EQ(surface.results, (std::vector<std::string>{state.ResultLog[0] + " not 8 bit!",
+                                                         state.ResultLog[1] + " has invalid size!"}));
+    EXPECT_EQ(ReadWholeFile(output), ReadWholeFile(path));
+
+    const SampleTexture small = MakeSampleTexture(4, 32, 32, 31);
+    const std::string smallPath = Write("four.bmpx", small);
+    Bitmap eight;
+    eight.SetPixelFormat(pf8bit);
+    eight.SetSize(32, 32);
+    eight.SaveToFile(tmp / "eight.bmp");
+    surface.results.clear();
+    Insert(smallPath, {tmp / "eight.bmp"}, tmp / "out/four.bmpx");
+    EXPECT_EQ(surface.results, (std::vector<std::string>{(tmp / "eight.bmp") + " not 4 bit!"}));
+}
+
+TEST_F(ExtendedImageTest, ReturnValuesFollowTheBlock) {
+    const SampleTexture texture = MakeSampleTexture(8, 128, 32, 40); // 128, 64, 32
+    const std::string path = Write("r.bmpx", texture);
+    Extract(path);
+    const TextLines extracted = state.ResultLog;
+    const std::string output = tmp / "out/r.bmpx";
+
+    // All NULL, then the next block: nothing found, the line before the "#Format:" line.
+    EXPECT_EQ(Insert(path, {"NULL", "NULL", "NULL", "#Format: BTE", "#Source: x"}, output), 2);
+    EXPECT_FALSE(FileExists(output));
+    // Nothing after the "#Source:" line at all.
+    EXPECT_EQ(Insert(path, {}, output), -1);
+    EXPECT_FALSE(FileExists(output));
+    // Three levels with the second line NULL: L + 3.
+    EXPECT_EQ(Insert(path, {extracted[0], "NULL", extracted[2], "#Format: BTE"}, output), 3);
+    EXPECT_EQ(ReadWholeFile(output), ReadWholeFile(path));
+    // A block cut short leaves the remaining levels alone.
+    EXPECT_EQ(Insert(path, {extracted[0]}, output), 1);
+}
+
+TEST_F(ExtendedImageTest, TheSourceItselfIsNeverTheOutput) {
+    const SampleTexture texture = MakeSampleTexture(8, 32, 32, 50);
+    const std::string path = Write("own.bmpx", texture);
+    Extract(path);
+    const std::vector<std::uint8_t> original = ReadWholeFile(path);
+    Insert(path, state.ResultLog, path);
+    EXPECT_EQ(ReadWholeFile(path), original);
+    ASSERT_EQ(surface.results.size(), 1u);
+    EXPECT_NE(surface.results[0].find("is the source itself"), std::string::npos);
+}
+
+} // namespace
+} // namespace eitool
