@@ -14,8 +14,12 @@
 // Everything below is compiled for AVX2 and runs only after Avx2Available().
 // NOTE: every other header is included above, so that none of their inline functions is compiled
 // with these instructions; the walk is included below, so that the kernels inline into it.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 #include "images/Ps2utilWalk.h"
 
 namespace eitool::ps2detail {
@@ -96,7 +100,11 @@ void Swizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in, s
 
 } // namespace eitool::ps2detail
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 namespace eitool::ps2detail {
 

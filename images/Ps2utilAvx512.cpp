@@ -14,8 +14,12 @@
 // Everything below is compiled for AVX-512 (F and BW) and runs only after Avx512Available().
 // NOTE: every other header is included above, so that none of their inline functions is compiled
 // with these instructions; the walk is included below, so that the kernels inline into it.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512bw")
+#endif
 #include "images/Ps2utilWalk.h"
 
 namespace eitool::ps2detail {
@@ -130,7 +134,11 @@ void Swizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in, s
 
 } // namespace eitool::ps2detail
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 namespace eitool::ps2detail {
 
