@@ -7,6 +7,7 @@
 #include "common/Paths.h"
 #include "common/RunError.h"
 #include "formats/DataPack.h"
+#include "formats/Font.h"
 #include "images/ExtendedImage.h"
 
 namespace eitool {
@@ -156,8 +157,8 @@ void TMainForm::ProcessInputFile(std::uint8_t kind, const std::string& path) {
         ExtractExtendedImage(run, path);
         break;
     case kKindFonts:
-        throw NotSupportedError(path + ": fonts (*.fnt) cannot be extracted by this version of "
-                                       "eitool yet");
+        ExtractFont(run, path);
+        break;
     case kKindLogs:
     case kKindProjectList:
         ReplayLog(path);
@@ -179,8 +180,7 @@ std::int32_t TMainForm::CallInserter(const std::string& outputPath, std::int32_t
     case kKindExtendedImages:
         return InsertExtendedImage(run, outputPath, firstLine);
     case kKindFonts:
-        throw NotSupportedError(m_state.SourcePath +
-                                ": fonts (*.fnt) cannot be inserted by this version of eitool yet");
+        return InsertFont(run, outputPath, firstLine);
     default:
         return firstLine - 1; // no inserter: go on with the next line
     }

@@ -54,10 +54,4 @@ public:
     using FileError::FileError;
 };
 
-// A handler for an input kind that this build does not have yet.
-class NotSupportedError : public RunError {
-public:
-    using RunError::RunError;
-};
-
 } // namespace eitool

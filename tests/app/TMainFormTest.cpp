@@ -165,17 +165,6 @@ TEST_F(BatchRun, StopAndSaveButtonsFollowEachFile) {
     EXPECT_GE(surface.focusCount, 1);
 }
 
-TEST_F(BatchRun, KindsWithoutHandlerEndTheRunWithAClearMessage) {
-    WriteText(tmp / "a.fnt", "x");
-    form.AddFilesConfirmed(3, {tmp / "a.fnt"});
-    try {
-        form.BProcessClick();
-        FAIL() << "expected an error";
-    } catch (const NotSupportedError& error) {
-        EXPECT_NE(std::string(error.what()).find(tmp / "a.fnt"), std::string::npos);
-    }
-}
-
 using InputList = FormTest;
 
 TEST_F(InputList, AddingAnotherKindEmptiesTheListAndTheSameKindAppends) {
