@@ -86,46 +86,49 @@ std::array<RowShuffle, 2> MakeRowShuffles4() {
     return shuffles;
 }
 
+// Byte by byte through the stored index of each linear byte of the two rows.
 template <bool fourBit> class PortableKernel {
 public:
-    explicit PortableKernel(std::size_t parity)
-        : m_shuffle((fourBit ? RowShuffles4() : RowShuffles8())[parity]) {}
+    explicit PortableKernel(std::size_t parity) {
+        const RowShuffle& shuffle = (fourBit ? RowShuffles4() : RowShuffles8())[parity];
+        for (std::size_t x = 0; x < 16; ++x) {
+            const auto a = shuffle.fromA[x];
+            const auto b = static_cast<std::uint8_t>(16 + shuffle.fromB[x]);
+            m_source[x] = shuffle.takeB[x] != 0 ? b : a;
+            m_source[16 + x] = shuffle.takeB[x] != 0 ? a : b;
+        }
+    }
 
     void UnswizzleRow(const std::uint8_t* stored, std::uint8_t* row0, std::uint8_t* row2) const {
         std::uint8_t bytes[32];
-        std::memcpy(bytes, stored, 32);
+        const std::uint8_t* from = stored;
         if constexpr (fourBit) {
+            std::memcpy(bytes, stored, 32);
             ExchangeNibbles(bytes, 32);
+            from = bytes;
         }
         for (std::size_t x = 0; x < 16; ++x) {
-            const std::uint8_t a = bytes[m_shuffle.fromA[x]];
-            const std::uint8_t b = bytes[16 + m_shuffle.fromB[x]];
-            row0[x] = m_shuffle.takeB[x] != 0 ? b : a;
-            row2[x] = m_shuffle.takeB[x] != 0 ? a : b;
+            row0[x] = from[m_source[x]];
+            row2[x] = from[m_source[16 + x]];
         }
     }
 
     void SwizzleRow(const std::uint8_t* row0, const std::uint8_t* row2,
                     std::uint8_t* stored) const {
-        std::uint8_t shuffledA[16];
-        std::uint8_t shuffledB[16];
-        for (std::size_t x = 0; x < 16; ++x) {
-            shuffledA[x] = m_shuffle.takeB[x] != 0 ? row2[x] : row0[x];
-            shuffledB[x] = m_shuffle.takeB[x] != 0 ? row0[x] : row2[x];
-        }
         std::uint8_t bytes[32];
-        for (std::size_t t = 0; t < 16; ++t) {
-            bytes[t] = shuffledA[m_shuffle.toA[t]];
-            bytes[16 + t] = shuffledB[m_shuffle.toB[t]];
+        std::uint8_t* to = fourBit ? bytes : stored;
+        for (std::size_t x = 0; x < 16; ++x) {
+            to[m_source[x]] = row0[x];
+            to[m_source[16 + x]] = row2[x];
         }
         if constexpr (fourBit) {
             ExchangeNibbles(bytes, 32);
+            std::memcpy(stored, bytes, 32);
         }
-        std::memcpy(stored, bytes, 32);
     }
 
 private:
-    const RowShuffle& m_shuffle;
+    std::uint8_t m_source[32];
 };
 
 ImageRoutines Choose() {
