@@ -5,7 +5,8 @@
 #
 # Makes a data pack of 10,000 members of 20 KiB, then over several interleaved rounds times:
 #   extract     eitool extract of the pack into a fresh directory
-#   cp -r       a copy of that extracted tree to a new directory beside it
+#   cp -r       a copy of an extracted tree to a new directory beside it (every other round
+#               the tree of the round before, copied before the extraction)
 #   insert      eitool insert of its result log with every piece unchanged
 #   insert*     eitool insert with every piece edited (one byte changed, same size), so that
 #               every member is journalled and rewritten
@@ -58,8 +59,14 @@ for round in $(seq 0 "$rounds"); do
   # command would slow it down (the file system frees and discards their blocks meanwhile).
   tree=$work/extracted-$round
   copy=$work/copied-$round
-  t_extract=$(timed "$eitool" extract --target "$tree" "$pack")
-  t_cp=$(timed cp -r "$tree" "$copy")
+  # Whichever runs first follows the previous round's insertions; take turns.
+  if [ $((round % 2)) -eq 0 ] && [ "$round" -gt 0 ]; then
+    t_cp=$(timed cp -r "$work/extracted-$((round - 1))" "$copy")
+    t_extract=$(timed "$eitool" extract --target "$tree" "$pack")
+  else
+    t_extract=$(timed "$eitool" extract --target "$tree" "$pack")
+    t_cp=$(timed cp -r "$tree" "$copy")
+  fi
   t_insert=$(timed "$eitool" insert --target "$tree" "$tree/result.log")
   "$maker" flip "$tree/result.log" >/dev/null
   t_edited=$(timed "$eitool" insert --target "$tree" "$tree/result.log")
