@@ -242,18 +242,6 @@ TEST(CliExtract, MissingOrCorruptPackEndsTheRunWithStatusThreeNamingTheFile) {
     }
 }
 
-TEST(CliExtract, FontsEndWithAClearMessageUntilTheirHandlerArrives) {
-    TempDir dir;
-    const std::string font = dir / "menu.fnt";
-    samples::WriteWholeFile(font, Bytes(64, 0));
-
-    const ProcessResult run = RunEitool({"extract", "--target", dir / "out", font});
-
-    EXPECT_EQ(run.exitCode, 3);
-    EXPECT_NE(run.err.find(font), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("font"), std::string::npos) << run.err;
-}
-
 TEST(CliProgress, RedrawsOneLineAtMostTwentyTimesASecondAndEndsIt) {
     TempDir dir;
     const std::string pack = dir / "data.tre";
