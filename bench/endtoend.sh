@@ -41,9 +41,12 @@ trap 'rm -rf "$work"' EXIT
 pack=$work/game/bench.tre
 "$maker" pack "$pack" "$members" "$member_size"
 
-# Runs a command after a sync and prints its wall time in seconds.
+# Runs a command after a sync and prints its wall time in seconds. The pause after the sync lets
+# the virtual disk finish what the sync started, so that the flush of one command's writes does
+# not land on whichever command runs next.
 timed() {
   sync
+  sleep 1
   local start end
   start=$(date +%s%N)
   "$@" >/dev/null

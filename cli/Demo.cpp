@@ -1,4 +1,5 @@
 #include "cli/Demo.h"
+#include "cli/DemoSupport.h"
 
 #include <algorithm>
 #include <chrono>
@@ -27,61 +28,10 @@ namespace eitool::cli {
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using Clock = std::chrono::steady_clock;
+using namespace demo;
 
 // A directory holding this file was made by the demo, and the next demo may clear it.
 constexpr const char* kMarkerName = ".eitool-demo";
-
-struct DemoContext {
-    std::string root;
-    bool progress = false;
-    bool passed = true;
-};
-
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// One line of the report: the time a step took, then what it did.
-void ReportStep(double seconds, const std::string& what) {
-    std::string time = SecondsText(seconds);
-    time.insert(0, time.size() < 9 ? 9 - time.size() : 0, ' ');
-    WriteStdout(time + "  " + what + "\n");
-}
-
-std::string RelativeTo(const std::string& path, const std::string& base) {
-    if (path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
-        IsPathSeparator(path[base.size()])) {
-        return path.substr(base.size() + 1);
-    }
-    return path;
-}
-
-// What a run through the form model left: the results-pane lines and the counts.
-struct FormRun {
-    std::vector<std::string> results;
-    RunStats stats;
-};
-
-// Drives the form model exactly as `eitool extract` and `eitool insert` do: fill the input list
-// with files of the open dialog's type at position, answer the picker with target, press
-// Process. A failure that ends the run is thrown on.
-FormRun RunThroughForm(const DemoContext& demo, int position, const TextLines& files,
-                       const std::string& target) {
-    ConsoleSurface surface({.echoResults = false, .showProgress = demo.progress});
-    CliDialogs dialogs(target);
-    TMainForm form(surface, dialogs);
-    form.AddFilesConfirmed(position, files);
-    try {
-        form.BProcessClick();
-    } catch (...) {
-        surface.ClearDisplay();
-        throw;
-    }
-    surface.ClearDisplay();
-    return {surface.Results(), form.State().stats};
-}
 
 void PutU32(Bytes& bytes, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) {
@@ -376,6 +326,8 @@ struct DemoSection {
 const std::vector<DemoSection>& Sections() {
     static const std::vector<DemoSection> sections = {
         {"data pack", RunDataPackSection},
+        {"texture", demo::RunTextureSection},
+        {"font", demo::RunFontSection},
     };
     return sections;
 }
