@@ -79,8 +79,9 @@ FileStream FileStream::Open(const std::string& path, OpenMode mode) {
         }
         throw FileOpenError(path, "cannot open file: " + ErrnoText(error));
     }
+    // A directory opens for reading; writing modes are refused by open itself.
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (mode == omRead && ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
         ::close(fd);
         throw FileOpenError(path, "cannot open file: it is a directory");
     }
