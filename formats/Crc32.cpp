@@ -1,5 +1,7 @@
 #include "formats/Crc32.h"
 
+#include <algorithm>
+
 #include <array>
 #include <libdeflate.h>
 #include <vector>
@@ -39,15 +41,19 @@ std::uint32_t Crc32Update(std::uint32_t crc, std::span<const std::uint8_t> bytes
 
 std::uint32_t Crc32OfStream(FileStream& stream) {
     const std::uint64_t saved = stream.Position();
-    std::vector<std::uint8_t> block(kStreamBlock);
+    // The size is known, so a small file costs one read and no read at its end.
+    std::uint64_t left = stream.Size();
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::uint64_t>(left, kStreamBlock)));
     std::uint32_t crc = 0;
     stream.Seek(0);
-    for (;;) {
-        const std::size_t got = stream.Read(block.data(), block.size());
-        if (got == 0) {
-            break;
-        }
+    while (left > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
+        const std::size_t got = stream.Read(block.data(), want);
         crc = Crc32Update(crc, std::span(block.data(), got));
+        if (got < want) {
+            break; // the file shrank while it was read
+        }
+        left -= got;
     }
     stream.Seek(saved);
     return crc;

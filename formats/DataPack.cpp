@@ -379,31 +379,35 @@ std::string JournalTempPath(const std::string& journalPath) {
     return journalPath + ".tmp";
 }
 
+// Collects the journal in a buffer of 1 MiB and writes it in whole blocks, so that thousands of
+// small ranges do not cost two writes each.
 class JournalWriter {
 public:
     JournalWriter(RunContext& run, const std::string& path)
-        : m_run(run), m_file(FileStream::Open(path, omCreate)) {}
+        : m_run(run), m_file(FileStream::Open(path, omCreate)), m_buffer(kBufferSize) {}
 
     void Append(std::span<const std::uint8_t> bytes) {
-        m_run.BeforeWrite(m_file.Path());
-        m_file.Write(bytes.data(), bytes.size());
-        m_crc = Crc32Update(m_crc, bytes);
+        while (!bytes.empty()) {
+            const std::size_t chunk = std::min(bytes.size(), Room());
+            std::copy_n(bytes.data(), chunk, m_buffer.data() + m_used);
+            m_used += chunk;
+            bytes = bytes.subspan(chunk);
+        }
     }
 
-    // The old bytes of a range, streamed from the pack through one block.
-    void AppendFrom(FileStream& pack, std::uint64_t offset, std::uint64_t length,
-                    std::vector<std::uint8_t>& block) {
+    // The old bytes of a range, read from the pack straight into the buffer.
+    void AppendFrom(FileStream& pack, std::uint64_t offset, std::uint64_t length) {
         pack.Seek(offset);
         while (length > 0) {
-            const auto chunk =
-                static_cast<std::size_t>(std::min<std::uint64_t>(length, block.size()));
-            pack.ReadExact(block.data(), chunk);
-            Append(std::span<const std::uint8_t>(block.data(), chunk));
+            const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, Room()));
+            pack.ReadExact(m_buffer.data() + m_used, chunk);
+            m_used += chunk;
             length -= chunk;
         }
     }
 
     void Finish() {
+        WriteBuffer();
         std::vector<std::uint8_t> crc;
         AppendU32(crc, m_crc);
         m_run.BeforeWrite(m_file.Path());
@@ -414,8 +418,31 @@ public:
     }
 
 private:
+    static constexpr std::size_t kBufferSize = 1 << 20;
+
+    // Room left in the buffer, writing it out first when it is full.
+    std::size_t Room() {
+        if (m_used == m_buffer.size()) {
+            WriteBuffer();
+        }
+        return m_buffer.size() - m_used;
+    }
+
+    void WriteBuffer() {
+        if (m_used == 0) {
+            return;
+        }
+        const std::span<const std::uint8_t> bytes(m_buffer.data(), m_used);
+        m_crc = Crc32Update(m_crc, bytes);
+        m_run.BeforeWrite(m_file.Path());
+        m_file.Write(bytes.data(), bytes.size());
+        m_used = 0;
+    }
+
     RunContext& m_run;
     FileStream m_file;
+    std::vector<std::uint8_t> m_buffer;
+    std::size_t m_used = 0;
     std::uint32_t m_crc = 0;
 };
 
@@ -431,12 +458,6 @@ void WriteJournalFile(RunContext& run, FileStream& pack, const Directory& direct
     AppendU32(header, static_cast<std::uint32_t>(ranges));
     journal.Append(header);
 
-    std::uint64_t largest = 0;
-    for (const PlannedPiece& piece : plan) {
-        largest = std::max(largest, piece.length);
-    }
-    std::vector<std::uint8_t> block(
-        static_cast<std::size_t>(std::min<std::uint64_t>(largest, kBlockSize)));
     for (const PlannedPiece& piece : plan) {
         if (piece.length == 0) {
             continue;
@@ -446,7 +467,7 @@ void WriteJournalFile(RunContext& run, FileStream& pack, const Directory& direct
         AppendU64(range, offset);
         AppendU32(range, static_cast<std::uint32_t>(piece.length));
         journal.Append(range);
-        journal.AppendFrom(pack, offset, piece.length, block);
+        journal.AppendFrom(pack, offset, piece.length);
     }
     journal.Finish();
 }
