@@ -1,7 +1,7 @@
 #include "common/TextLines.h"
 
 #include "common/FileStream.h"
-#include "common/FileSystem.h"
+#include "common/PendingFile.h"
 #include "common/RunError.h"
 
 namespace eitool {
@@ -50,15 +50,13 @@ void SaveTextLines(const std::string& path, const TextLines& lines) {
         text += line;
         text += "\r\n";
     }
-    const std::string temporary = path + ".eitool-new";
     try {
-        FileStream file = FileStream::Open(temporary, omCreate);
-        file.Write(text.data(), text.size());
-        file.Close();
-        RenameFile(temporary, path);
+        PendingFile file(path);
+        file.WriteAll(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        file.Commit();
+    } catch (const FileWriteError&) {
+        throw;
     } catch (const FileError& error) {
-        RemoveFileQuietly(temporary);
-        // Report the file the user asked for, not the temporary one.
         throw FileWriteError(path, std::string("cannot write the file (") + error.what() + ")");
     }
 }

@@ -1,5 +1,6 @@
 #include "formats/Font.h"
 
+#include "common/PendingFile.h"
 #include "common/ByteReader.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
@@ -221,39 +222,17 @@ void FillWithValue(Bitmap& bitmap, std::uint32_t value) {
     }
 }
 
-// A file written beside its target under a temporary name. Commit renames it over the target;
-// a file that is never committed is removed, so a failure leaves no half-written target.
-class PendingFile {
-public:
-    explicit PendingFile(std::string target)
-        : m_target(std::move(target)), m_temporary(m_target + ".eitool-new") {}
-    ~PendingFile() {
-        if (m_written && !m_committed) {
-            RemoveFileQuietly(m_temporary);
-        }
-    }
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
+// Writes bytes under the pending file's temporary name and makes them durable.
+void WriteDurably(PendingFile& pending, std::span<const std::uint8_t> bytes) {
+    FileStream file = pending.Create();
+    file.Write(bytes.data(), bytes.size());
+    file.Flush();
+}
 
-    void Write(std::span<const std::uint8_t> bytes) {
-        m_written = true;
-        FileStream file = FileStream::Open(m_temporary, omCreate);
-        file.Write(bytes.data(), bytes.size());
-        file.Flush();
-        file.Close();
-    }
-    void Commit(RunContext& run) {
-        run.BeforeWrite(m_target);
-        RenameFile(m_temporary, m_target);
-        m_committed = true;
-    }
-
-private:
-    std::string m_target;
-    std::string m_temporary;
-    bool m_written = false;
-    bool m_committed = false;
-};
+void Commit(RunContext& run, PendingFile& pending) {
+    run.BeforeWrite(pending.Target());
+    pending.Commit();
+}
 
 void ShowStatus(RunContext& run, const std::string& path) {
     run.surface.SetCurrentMessage("Processing " + FileNamePart(path) + "...");
@@ -469,8 +448,8 @@ void ExtractFont(RunContext& run, const std::string& path) {
     const std::string stripPath = JoinPath(run.state.TargetDirectory, sheetName);
     const std::vector<std::uint8_t> stripFile = strip.SaveToBytes();
     PendingFile pending(stripPath);
-    pending.Write(stripFile);
-    pending.Commit(run);
+    WriteDurably(pending, stripFile);
+    Commit(run, pending);
     run.state.ResultLog.push_back(stripPath);
     ++run.state.stats.pieces;
     run.state.stats.bytes += stripFile.size();
@@ -612,10 +591,10 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
     const std::vector<std::uint8_t> sheetFile = sheet.SaveToBytes();
     PendingFile pendingSheet(sheetOutput);
     PendingFile pendingFont(name);
-    pendingSheet.Write(sheetFile);
-    pendingFont.Write(font);
-    pendingSheet.Commit(run);
-    pendingFont.Commit(run);
+    WriteDurably(pendingSheet, sheetFile);
+    WriteDurably(pendingFont, font);
+    Commit(run, pendingSheet);
+    Commit(run, pendingFont);
     ++run.state.stats.pieces;
     run.state.stats.bytes += sheetFile.size() + font.size();
     if (outside) {

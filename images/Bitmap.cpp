@@ -3,6 +3,7 @@
 #include "common/ByteReader.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
+#include "common/PendingFile.h"
 #include "common/RunError.h"
 
 #include <algorithm>
@@ -963,22 +964,9 @@ std::vector<std::uint8_t> Bitmap::SaveToBytes() const {
 // failure leaves either the old file or none, never half a picture.
 void Bitmap::SaveToFile(const std::string& path) const {
     const std::vector<std::uint8_t> bytes = SaveToBytes();
-    const std::string temporary = path + ".eitool-new";
-    FileStream file;
-    try {
-        file = FileStream::Open(temporary, omCreate);
-    } catch (const FileError& error) {
-        throw FileCreateError(path, std::string("cannot create the file (") + error.what() + ")");
-    }
-    try {
-        file.Write(bytes.data(), bytes.size());
-        file.Close();
-        RenameFile(temporary, path);
-    } catch (const FileError& error) {
-        file = FileStream();
-        RemoveFileQuietly(temporary);
-        throw FileWriteError(path, std::string("cannot write the file (") + error.what() + ")");
-    }
+    PendingFile file(path);
+    file.WriteAll(bytes);
+    file.Commit();
 }
 
 } // namespace eitool

@@ -7,6 +7,7 @@
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
+#include "common/PendingFile.h"
 #include "common/RunError.h"
 #include "formats/DataPack.h"
 #include "images/Ps2util.h"
@@ -129,25 +130,6 @@ void SwapBitmapNibbles(Bitmap& bitmap) {
         SwapNibbles(bitmap.ScanLine(row), rowBytes);
     }
 }
-
-// Removes the half-made patched copy unless it was completed.
-class PendingCopy {
-public:
-    explicit PendingCopy(std::string path) : m_path(std::move(path)) {}
-    ~PendingCopy() {
-        if (!m_done) {
-            RemoveFileQuietly(m_path);
-        }
-    }
-    PendingCopy(const PendingCopy&) = delete;
-    PendingCopy& operator=(const PendingCopy&) = delete;
-    const std::string& Path() const { return m_path; }
-    void Done() { m_done = true; }
-
-private:
-    std::string m_path;
-    bool m_done = false;
-};
 
 } // namespace
 
@@ -292,8 +274,8 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
     }
 
     // The patched copy is made beside the output and renamed over it when complete.
-    PendingCopy pending(outputPath + ".eitool-new");
-    FileStream copy = FileStream::Open(pending.Path(), omCreate);
+    PendingFile pending(outputPath);
+    FileStream copy = pending.Create();
     source.Seek(0);
     copy.CopyFrom(source, source.Size());
     const Header header = ReadHeader(copy);
@@ -338,8 +320,7 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
         }
     }
     copy.Close();
-    RenameFile(pending.Path(), outputPath);
-    pending.Done();
+    pending.Commit();
     return line;
 }
 
