@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -332,16 +331,10 @@ const std::vector<DemoSection>& Sections() {
     return sections;
 }
 
-// NOTE: the one place outside common/ that removes whole trees; common/ has no such helper yet,
-// and only a directory marked by an earlier demo is ever cleared.
+// Removes everything in a directory that an earlier demo made.
 void ClearDirectory(const std::string& directory) {
     for (const DirectoryEntry& entry : ListDirectory(directory)) {
-        std::error_code error;
-        std::filesystem::remove_all(std::filesystem::path(JoinPath(directory, entry.name)), error);
-        if (error) {
-            throw FileWriteError(JoinPath(directory, entry.name),
-                                 "cannot remove (" + error.message() + ")");
-        }
+        RemoveTree(JoinPath(directory, entry.name));
     }
 }
 

@@ -50,6 +50,14 @@ void RemoveFileQuietly(const std::string& path) {
     fs::remove(Native(path), error);
 }
 
+void RemoveTree(const std::string& path) {
+    std::error_code error;
+    fs::remove_all(Native(path), error);
+    if (error) {
+        throw FileWriteError(path, "cannot remove: " + error.message());
+    }
+}
+
 void RenameFile(const std::string& from, const std::string& to) {
     std::error_code error;
     fs::rename(Native(from), Native(to), error);

@@ -15,6 +15,8 @@ bool CreateDirectoryOne(const std::string& path);
 bool CreateDirectories(const std::string& path);
 // Removes a file if it exists; never throws.
 void RemoveFileQuietly(const std::string& path);
+// Removes a file or a directory with everything below it; throws FileWriteError.
+void RemoveTree(const std::string& path);
 // Renames (replacing the target); throws FileWriteError.
 void RenameFile(const std::string& from, const std::string& to);
 // Makes a rename or creation inside the directory durable; failures are ignored.
