@@ -16,6 +16,7 @@
 #include "cli/Console.h"
 #include "cli/ConsoleSurface.h"
 #include "cli/Summary.h"
+#include "common/ByteWriter.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/RunError.h"
@@ -31,12 +32,6 @@ using namespace demo;
 
 // A directory holding this file was made by the demo, and the next demo may clear it.
 constexpr const char* kMarkerName = ".eitool-demo";
-
-void PutU32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
 
 std::string_view MemberBytes(const Bytes& pack, const samples::PackEntry& entry) {
     return {reinterpret_cast<const char*>(pack.data()) + entry.offset, entry.size};
@@ -160,8 +155,8 @@ Bytes ExpectedPack(const Bytes& original, const std::vector<samples::PackEntry>&
         std::copy(edit.after.begin(), edit.after.end(),
                   expected.begin() + static_cast<std::ptrdiff_t>(entry.offset));
         const std::size_t at = 4 + 16 * static_cast<std::size_t>(edit.member);
-        PutU32(expected, at + 4, static_cast<std::uint32_t>(edit.after.size()));
-        PutU32(expected, at + 12, Crc32Reference(edit.after));
+        StoreU32le(expected, at + 4, static_cast<std::uint32_t>(edit.after.size()));
+        StoreU32le(expected, at + 12, Crc32Reference(edit.after));
     }
     return expected;
 }

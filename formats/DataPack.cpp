@@ -1,5 +1,6 @@
 #include "formats/DataPack.h"
 
+#include "common/ByteWriter.h"
 #include "common/ByteReader.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
@@ -50,18 +51,6 @@ struct Directory {
 
 std::uint32_t U32At(std::span<const std::uint8_t> bytes) {
     return ByteReader(bytes).U32le();
-}
-
-void AppendU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
-}
-
-void AppendU64(std::vector<std::uint8_t>& out, std::uint64_t value) {
-    for (int i = 0; i < 8; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
 }
 
 void StoreEntry(std::span<std::uint8_t> raw, std::size_t index, const Entry& entry) {
@@ -409,7 +398,7 @@ public:
     void Finish() {
         WriteBuffer();
         std::vector<std::uint8_t> crc;
-        AppendU32(crc, m_crc);
+        AppendU32le(crc, m_crc);
         m_run.BeforeWrite(m_file.Path());
         m_file.Write(crc.data(), crc.size());
         m_run.BeforeWrite(m_file.Path());
@@ -450,12 +439,12 @@ void WriteJournalFile(RunContext& run, FileStream& pack, const Directory& direct
                       const std::vector<PlannedPiece>& plan, const std::string& path) {
     JournalWriter journal(run, path);
     std::vector<std::uint8_t> header(kJournalMagic.begin(), kJournalMagic.end());
-    AppendU64(header, pack.Size());
-    AppendU32(header, static_cast<std::uint32_t>(directory.entries.size()));
+    AppendU64le(header, pack.Size());
+    AppendU32le(header, static_cast<std::uint32_t>(directory.entries.size()));
     header.insert(header.end(), directory.raw.begin(), directory.raw.end());
     const auto ranges = std::count_if(plan.begin(), plan.end(),
                                       [](const PlannedPiece& piece) { return piece.length > 0; });
-    AppendU32(header, static_cast<std::uint32_t>(ranges));
+    AppendU32le(header, static_cast<std::uint32_t>(ranges));
     journal.Append(header);
 
     for (const PlannedPiece& piece : plan) {
@@ -464,8 +453,8 @@ void WriteJournalFile(RunContext& run, FileStream& pack, const Directory& direct
         }
         const std::uint32_t offset = directory.entries[piece.fileIndex].offset;
         std::vector<std::uint8_t> range;
-        AppendU64(range, offset);
-        AppendU32(range, static_cast<std::uint32_t>(piece.length));
+        AppendU64le(range, offset);
+        AppendU32le(range, static_cast<std::uint32_t>(piece.length));
         journal.Append(range);
         journal.AppendFrom(pack, offset, piece.length);
     }

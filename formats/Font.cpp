@@ -1,5 +1,6 @@
 #include "formats/Font.h"
 
+#include "common/ByteWriter.h"
 #include "common/PendingFile.h"
 #include "common/ByteReader.h"
 #include "common/FileStream.h"
@@ -143,13 +144,6 @@ GlyphCoords ReadCoords(std::span<const std::uint8_t> font, const FontHeader& hea
     coords.right = entry.F32le();
     coords.bottom = entry.F32le();
     return coords;
-}
-
-void StoreF32le(std::vector<std::uint8_t>& bytes, std::uint64_t at, float value) {
-    const auto word = std::bit_cast<std::uint32_t>(value);
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes[static_cast<std::size_t>(at) + i] = static_cast<std::uint8_t>(word >> (8 * i));
-    }
 }
 
 std::int64_t Truncate(double value) {

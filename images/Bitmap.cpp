@@ -1,5 +1,6 @@
 #include "images/Bitmap.h"
 
+#include "common/ByteWriter.h"
 #include "common/ByteReader.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
@@ -880,17 +881,6 @@ private:
     int m_shiftFourth = 24;
 };
 
-void PutU16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
-}
-
 } // namespace
 
 Bitmap Bitmap::LoadFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) {
@@ -927,25 +917,25 @@ std::vector<std::uint8_t> Bitmap::SaveToBytes() const {
     out.reserve(static_cast<std::size_t>(fileSize));
     out.push_back('B');
     out.push_back('M');
-    PutU32(out, static_cast<std::uint32_t>(fileSize));
-    PutU32(out, 0);
-    PutU32(out, static_cast<std::uint32_t>(pixelOffset));
+    AppendU32le(out, static_cast<std::uint32_t>(fileSize));
+    AppendU32le(out, 0);
+    AppendU32le(out, static_cast<std::uint32_t>(pixelOffset));
 
-    PutU32(out, kInfoHeaderSize);
-    PutU32(out, static_cast<std::uint32_t>(m_width));
-    PutU32(out, static_cast<std::uint32_t>(m_height));
-    PutU16(out, 1);
-    PutU16(out, static_cast<std::uint32_t>(BitsPerPixel(m_format)));
-    PutU32(out, m_format == pf16bit ? kBiBitfields : kBiRgb);
-    PutU32(out, static_cast<std::uint32_t>(imageSize));
-    PutU32(out, 2835); // 72 pixels per inch
-    PutU32(out, 2835);
-    PutU32(out, static_cast<std::uint32_t>(PaletteLength(m_format)));
-    PutU32(out, 0);
+    AppendU32le(out, kInfoHeaderSize);
+    AppendU32le(out, static_cast<std::uint32_t>(m_width));
+    AppendU32le(out, static_cast<std::uint32_t>(m_height));
+    AppendU16le(out, 1);
+    AppendU16le(out, static_cast<std::uint32_t>(BitsPerPixel(m_format)));
+    AppendU32le(out, m_format == pf16bit ? kBiBitfields : kBiRgb);
+    AppendU32le(out, static_cast<std::uint32_t>(imageSize));
+    AppendU32le(out, 2835); // 72 pixels per inch
+    AppendU32le(out, 2835);
+    AppendU32le(out, static_cast<std::uint32_t>(PaletteLength(m_format)));
+    AppendU32le(out, 0);
     if (m_format == pf16bit) {
-        PutU32(out, 0xF800);
-        PutU32(out, 0x07E0);
-        PutU32(out, 0x001F);
+        AppendU32le(out, 0xF800);
+        AppendU32le(out, 0x07E0);
+        AppendU32le(out, 0x001F);
     }
     for (const Rgb& entry : m_palette) {
         out.push_back(entry.b);

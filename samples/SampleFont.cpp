@@ -1,5 +1,6 @@
 #include "samples/SampleFont.h"
 
+#include "common/ByteWriter.h"
 #include "common/ByteReader.h"
 
 #include <algorithm>
@@ -31,16 +32,6 @@ constexpr std::int32_t kGlyphHeight = 14;
 
 const Rgb kBackground{16, 16, 40};
 const Rgb kWhite{255, 255, 255};
-
-void PutU32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-void PutF32(std::vector<std::uint8_t>& bytes, std::size_t at, float value) {
-    PutU32(bytes, at, std::bit_cast<std::uint32_t>(value));
-}
 
 // A dark background at index 0, white at 255, and ramps of light colours for glyphs.
 std::vector<Rgb> SamplePalette() {
@@ -85,29 +76,29 @@ std::vector<std::uint8_t> BuildFont(const FontTables& tables) {
     bytes[1] = 'N';
     bytes[2] = 'T';
     bytes[3] = '2';
-    PutU32(bytes, 4, 2);
-    PutU32(bytes, 8, kHeaderSize);
-    PutU32(bytes, 12, static_cast<std::uint32_t>(count));
-    PutF32(bytes, 16, 20.0F);
-    PutF32(bytes, 20, 15.0F);
-    PutU32(bytes, kFontCellOffsetField, static_cast<std::uint32_t>(cellOffset));
-    PutU32(bytes, kFontCellLengthField, static_cast<std::uint32_t>(count * kCellEntrySize));
-    PutU32(bytes, 52, static_cast<std::uint32_t>(kerningOffset));
-    PutU32(bytes, 56, kKerningSize);
-    PutU32(bytes, kFontCoordOffsetField, static_cast<std::uint32_t>(coordOffset));
-    PutU32(bytes, 72, static_cast<std::uint32_t>(count * kCoordEntrySize));
-    PutU32(bytes, kFontNameOffsetField, static_cast<std::uint32_t>(nameOffset));
-    PutU32(bytes, 96, static_cast<std::uint32_t>(nameLength));
+    StoreU32le(bytes, 4, 2);
+    StoreU32le(bytes, 8, kHeaderSize);
+    StoreU32le(bytes, 12, static_cast<std::uint32_t>(count));
+    StoreF32le(bytes, 16, 20.0F);
+    StoreF32le(bytes, 20, 15.0F);
+    StoreU32le(bytes, kFontCellOffsetField, static_cast<std::uint32_t>(cellOffset));
+    StoreU32le(bytes, kFontCellLengthField, static_cast<std::uint32_t>(count * kCellEntrySize));
+    StoreU32le(bytes, 52, static_cast<std::uint32_t>(kerningOffset));
+    StoreU32le(bytes, 56, kKerningSize);
+    StoreU32le(bytes, kFontCoordOffsetField, static_cast<std::uint32_t>(coordOffset));
+    StoreU32le(bytes, 72, static_cast<std::uint32_t>(count * kCoordEntrySize));
+    StoreU32le(bytes, kFontNameOffsetField, static_cast<std::uint32_t>(nameOffset));
+    StoreU32le(bytes, 96, static_cast<std::uint32_t>(nameLength));
 
     for (std::size_t i = 0; i < count; ++i) {
         const FontGlyph& glyph = tables.glyphs[i];
-        PutF32(bytes, cellOffset + i * kCellEntrySize, glyph.cellWidth);
-        PutF32(bytes, cellOffset + i * kCellEntrySize + 4, glyph.cellHeight);
+        StoreF32le(bytes, cellOffset + i * kCellEntrySize, glyph.cellWidth);
+        StoreF32le(bytes, cellOffset + i * kCellEntrySize + 4, glyph.cellHeight);
         const std::size_t at = coordOffset + i * kCoordEntrySize;
-        PutF32(bytes, at, glyph.left);
-        PutF32(bytes, at + 4, glyph.top);
-        PutF32(bytes, at + 8, glyph.right);
-        PutF32(bytes, at + 12, glyph.bottom);
+        StoreF32le(bytes, at, glyph.left);
+        StoreF32le(bytes, at + 4, glyph.top);
+        StoreF32le(bytes, at + 8, glyph.right);
+        StoreF32le(bytes, at + 12, glyph.bottom);
     }
     std::copy(tables.textureName.begin(), tables.textureName.end(),
               bytes.begin() + static_cast<std::ptrdiff_t>(nameOffset));

@@ -1,5 +1,6 @@
 #include "samples/SamplePack.h"
 
+#include "common/ByteWriter.h"
 #include "common/ByteReader.h"
 #include "common/FileStream.h"
 #include "formats/Crc32.h"
@@ -15,12 +16,6 @@ namespace {
 
 constexpr std::uint64_t kDirectoryOffset = 4;
 constexpr std::uint64_t kEntrySize = 16;
-
-void PutU32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
 
 // The size of the names list: every name and its CR LF, whatever order they end up in.
 std::uint32_t NamesListSize(const std::vector<PackMember>& members) {
@@ -84,7 +79,7 @@ std::vector<std::uint8_t> BuildPack(const std::vector<PackMember>& members) {
         }
     }
     std::vector<std::uint8_t> pack(static_cast<std::size_t>(end), 0);
-    PutU32(pack, 0, static_cast<std::uint32_t>(members.size()));
+    StoreU32le(pack, 0, static_cast<std::uint32_t>(members.size()));
     for (std::size_t i = 0; i < members.size(); ++i) {
         PackEntry& entry = entries[i];
         const std::vector<std::uint8_t>& data =
@@ -94,10 +89,10 @@ std::vector<std::uint8_t> BuildPack(const std::vector<PackMember>& members) {
         }
         entry.crc = Crc32Update(0, data);
         const std::size_t at = kDirectoryOffset + kEntrySize * i;
-        PutU32(pack, at, entry.offset);
-        PutU32(pack, at + 4, entry.size);
-        PutU32(pack, at + 8, entry.third);
-        PutU32(pack, at + 12, entry.crc);
+        StoreU32le(pack, at, entry.offset);
+        StoreU32le(pack, at + 4, entry.size);
+        StoreU32le(pack, at + 8, entry.third);
+        StoreU32le(pack, at + 12, entry.crc);
     }
     return pack;
 }

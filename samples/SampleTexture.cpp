@@ -1,5 +1,7 @@
 #include "samples/SampleTexture.h"
 
+#include "common/ByteWriter.h"
+
 #include <algorithm>
 #include <random>
 
@@ -8,17 +10,6 @@
 namespace eitool::samples {
 
 namespace {
-
-void PutU32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-void PutU16(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value) {
-    out[at] = static_cast<std::uint8_t>(value);
-    out[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
 
 std::size_t LevelBytes(const TextureLevel& level, int depth) {
     const auto pixels = static_cast<std::size_t>(level.width) * static_cast<std::size_t>(level.height);
@@ -65,11 +56,11 @@ std::vector<std::uint8_t> BuildExtendedImage(const SampleTexture& texture) {
     out[2] = 'P';
     out[3] = 'L';
     const std::size_t paletteAt = table ? tableBytes : dataBytes; // counted from offset 32
-    PutU32(out, 8, static_cast<std::uint32_t>(paletteAt));
-    PutU32(out, 12, static_cast<std::uint32_t>(texture.palette.size()));
+    StoreU32le(out, 8, static_cast<std::uint32_t>(paletteAt));
+    StoreU32le(out, 12, static_cast<std::uint32_t>(texture.palette.size()));
     if (!texture.levels.empty()) {
-        PutU16(out, 16, static_cast<std::uint32_t>(texture.levels[0].width));
-        PutU16(out, 18, static_cast<std::uint32_t>(texture.levels[0].height));
+        StoreU16le(out, 16, static_cast<std::uint32_t>(texture.levels[0].width));
+        StoreU16le(out, 18, static_cast<std::uint32_t>(texture.levels[0].height));
     }
     out[30] = 1;
     out[31] = table ? static_cast<std::uint8_t>(levelCount - 1) : 0;
@@ -80,9 +71,9 @@ std::vector<std::uint8_t> BuildExtendedImage(const SampleTexture& texture) {
     for (std::size_t i = 0; i < used; ++i) {
         const TextureLevel& level = texture.levels[i];
         if (table) {
-            PutU32(out, 32 + 8 * i, static_cast<std::uint32_t>(dataAt));
-            PutU16(out, 32 + 8 * i + 4, static_cast<std::uint32_t>(level.width));
-            PutU16(out, 32 + 8 * i + 6, static_cast<std::uint32_t>(level.height));
+            StoreU32le(out, 32 + 8 * i, static_cast<std::uint32_t>(dataAt));
+            StoreU16le(out, 32 + 8 * i + 4, static_cast<std::uint32_t>(level.width));
+            StoreU16le(out, 32 + 8 * i + 6, static_cast<std::uint32_t>(level.height));
         }
         std::uint8_t* target = out.data() + 32 + dataAt;
         if (IsSupportedTextureSize(level.width, level.height, texture.depth)) {
