@@ -1,6 +1,6 @@
 #include "app/FormatTables.h"
 
-#include "common/RunState.h"
+#include "run/RunState.h"
 
 namespace eitool {
 

@@ -5,7 +5,7 @@
 #include <unordered_set>
 
 #include "app/Dialogs.h"
-#include "common/RunContext.h"
+#include "run/RunContext.h"
 
 namespace eitool {
 

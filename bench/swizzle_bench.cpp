@@ -5,7 +5,7 @@
 // bytes), as for memcpy. Run with --benchmark_min_time=1 for steadier figures, and
 // --benchmark_filter=Memcpy|/exported to see the exported routines only.
 #include "images/Ps2util.h"
-#include "images/Ps2utilFast.h"
+#include "images/ps2/Fast.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdint>

@@ -12,7 +12,7 @@
 #include "cli/Console.h"
 #include "cli/ConsoleSurface.h"
 #include "cli/Interrupt.h"
-#include "cli/Summary.h"
+#include "app/RunSummary.h"
 #include "common/FileSystem.h"
 #include "common/RunError.h"
 

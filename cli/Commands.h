@@ -17,6 +17,10 @@ enum ExitStatus {
 // target and presses Process.
 int RunBatch(const CommandLine& line);
 
+// `eitool demo [DIR]`: the whole cycle on generated sample files, with its report on standard
+// output. 0 when every check passed, 3 otherwise.
+int RunDemo(const CommandLine& line);
+
 // `eitool scan`: prints the input list that the scan gives, one entry a line.
 int RunScan(const CommandLine& line);
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/StatusSurface.h"
+#include "run/StatusSurface.h"
 
 namespace eitool::cli {
 
@@ -35,6 +35,7 @@ public:
     void ClearResults() override { m_results.clear(); }
     void AddResultLine(const std::string& line) override;
     std::size_t ResultLineCount() const override { return m_results.size(); }
+    std::vector<std::string> ResultLines() const override { return m_results; }
     void FocusResults() override {}
     void EnableStop(bool) override {}
     void EnableSaveLog(bool) override {}

@@ -6,7 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/CommandLine.h"
 #include "cli/Console.h"
-#include "cli/Demo.h"
+
 
 namespace {
 

@@ -8,6 +8,8 @@
 #include "common/RunError.h"
 #include "formats/Crc32.h"
 #include "formats/ExchangeSort.h"
+#include "run/HandlerSupport.h"
+#include "run/PiecePath.h"
 
 #include <algorithm>
 #include <array>
@@ -61,11 +63,6 @@ void StoreEntry(std::span<std::uint8_t> raw, std::size_t index, const Entry& ent
             at[f * 4 + b] = static_cast<std::uint8_t>(fields[f] >> (8 * b));
         }
     }
-}
-
-void ShowStatus(RunContext& run, const std::string& verb, const std::string& fileName) {
-    run.surface.SetCurrentMessage(verb + fileName + "...");
-    run.surface.ProcessMessages();
 }
 
 void ShowCounter(RunContext& run, const char* verb, std::uint64_t done, std::uint32_t count) {
@@ -212,7 +209,7 @@ void ExtractMembers(RunContext& run, FileStream& pack, const Directory& director
 
     const auto count = static_cast<std::uint32_t>(directory.entries.size());
     const int digits = IndexDigits(count);
-    ShowStatus(run, "Processing ", FileNamePart(path));
+    ShowFileStatus(run, "Processing ", path);
     for (std::uint32_t k = 0; k < count; ++k) {
         const Entry& entry = directory.entries[order[k]];
         if (entry.size == 0) {
@@ -227,67 +224,6 @@ void ExtractMembers(RunContext& run, FileStream& pack, const Directory& director
         }
         ShowCounter(run, "Extracted: ", std::uint64_t{k} + 1, count);
         ShowPieceProgress(run, k, count);
-    }
-}
-
-// ---- Piece paths ----------------------------------------------------------------------------
-
-// The directories from the top down to directory, each without a trailing separator; the root
-// (and on Windows a drive "X:\") is taken as it is.
-std::vector<std::string> DirectoryChain(const std::string& directory) {
-    std::size_t start = 0;
-#ifdef _WIN32
-    if (directory.size() >= 3 && directory[1] == ':') {
-        start = 3;
-    }
-#endif
-    while (start < directory.size() && IsPathSeparator(directory[start])) {
-        ++start;
-    }
-    std::vector<std::string> chain;
-    std::string accumulated = directory.substr(0, start);
-    bool first = true;
-    std::size_t at = start;
-    while (at < directory.size()) {
-        std::size_t end = at;
-        while (end < directory.size() && !IsPathSeparator(directory[end])) {
-            ++end;
-        }
-        if (end > at) {
-            if (!first) {
-                accumulated += kPathSeparator;
-            }
-            accumulated.append(directory, at, end - at);
-            chain.push_back(accumulated);
-            first = false;
-        }
-        at = end + 1;
-    }
-    return chain;
-}
-
-// Creates the missing directories of a piece's directory, top down. What exists or was created
-// is remembered for the run, so later pieces in the same folders cost no file system call.
-void CreatePieceDirectories(RunState& state, const std::string& directory) {
-    std::string key = directory;
-    while (!key.empty() && IsPathSeparator(key.back())) {
-        key.pop_back();
-    }
-    if (key.empty() || state.KnownDirectories.contains(key)) {
-        return;
-    }
-    const std::vector<std::string> chain = DirectoryChain(directory);
-    for (const std::string& step : chain) {
-        if (state.KnownDirectories.contains(step)) {
-            continue;
-        }
-        // NOTE: a failure to create is ignored; it shows when the piece cannot be created.
-        if (FileExists(step) || CreateDirectoryOne(step)) {
-            state.KnownDirectories.insert(step);
-        }
-    }
-    if (!chain.empty() && state.KnownDirectories.contains(chain.back())) {
-        state.KnownDirectories.insert(key);
     }
 }
 
@@ -702,7 +638,7 @@ void ExtractDataPack(RunContext& run, const std::string& path) {
     FileStream pack = FileStream::Open(path, omRead);
     const std::uint64_t fileSize = pack.Size();
     const std::uint32_t count = ReadEntryCount(pack, fileSize);
-    ShowStatus(run, "Preparing ", FileNamePart(path));
+    ShowFileStatus(run, "Preparing ", path);
     if (count == 0) {
         return;
     }
@@ -721,7 +657,7 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
     RecoverOpenPack(run, pack);
     const std::uint64_t packSize = pack.Size();
     const std::uint32_t count = ReadEntryCount(pack, packSize);
-    ShowStatus(run, "Preparing ", FileNamePart(name));
+    ShowFileStatus(run, "Preparing ", name);
     if (count == 0) {
         return firstLine;
     }
@@ -733,33 +669,13 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
     CheckLinesLeft(pack.Path(), run.state.ReplayList, firstLine, count);
     const std::vector<std::uint32_t> order = OffsetOrder(*directory);
 
-    ShowStatus(run, "Processing ", FileNamePart(name));
+    ShowFileStatus(run, "Processing ", name);
     const std::vector<PlannedPiece> plan =
         PlanInsertion(run, *directory, order, firstLine, pack.Path(), packSize);
     if (!plan.empty()) {
         CommitPlan(run, pack, *directory, plan);
     }
     return static_cast<std::int32_t>(firstLine + std::int64_t{count});
-}
-
-std::string MakePiecePath(RunContext& run, const std::string& sourcePath,
-                          const std::string& relativeName) {
-    const RunState& state = run.state;
-    std::string fullPath;
-    if (!state.ListFromScan) {
-        fullPath = state.TargetDirectory + kPathSeparator + relativeName;
-    } else {
-        // Every scanned entry begins with the scan root, so the rest begins with a separator.
-        const std::size_t cut = std::min(state.ScanRoot.size(), sourcePath.size());
-        const std::string mirrored = state.TargetDirectory + sourcePath.substr(cut);
-        fullPath = DirectoryPart(mirrored) + relativeName;
-    }
-    if (!IsWithinDirectory(fullPath, state.TargetDirectory)) {
-        throw UnsafePathError(fullPath, "the piece path leaves the target directory " +
-                                            state.TargetDirectory);
-    }
-    CreatePieceDirectories(run.state, DirectoryPart(fullPath));
-    return fullPath;
 }
 
 } // namespace eitool

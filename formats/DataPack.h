@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/RunContext.h"
+#include "run/RunContext.h"
 
 namespace eitool {
 
@@ -15,11 +15,6 @@ void ExtractDataPack(RunContext& run, const std::string& path);
 // run.state.SourceStream, with new sizes and CRC-32s in its directory. All or nothing: a rollback
 // journal beside the pack restores it if anything fails. Returns firstLine + N.
 std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32_t firstLine);
-
-// The full output path of a piece of sourcePath, named relativeName (folder, separator, file
-// name) below the target directory, mirroring a scanned tree; creates the missing directories.
-std::string MakePiecePath(RunContext& run, const std::string& sourcePath,
-                          const std::string& relativeName);
 
 // If an insertion into the pack at packPath was interrupted (its journal lies beside it), puts
 // the pack back as it was before that insertion, adds a results line saying so and returns true.

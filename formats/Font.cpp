@@ -7,6 +7,7 @@
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/RunError.h"
+#include "run/HandlerSupport.h"
 
 #include <algorithm>
 #include <array>
@@ -228,16 +229,6 @@ void Commit(RunContext& run, PendingFile& pending) {
     pending.Commit();
 }
 
-void ShowStatus(RunContext& run, const std::string& path) {
-    run.surface.SetCurrentMessage("Processing " + FileNamePart(path) + "...");
-    run.surface.ProcessMessages();
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    const std::string resolved = CanonicalPath(a);
-    return !resolved.empty() && resolved == CanonicalPath(b);
-}
-
 // ---- Insertion entry lines ------------------------------------------------------------------
 
 struct Placement {
@@ -389,7 +380,7 @@ void ExtractFont(RunContext& run, const std::string& path) {
     const Bitmap sheet = LoadSheet(path, SheetPathOf(path, *header));
     const std::int32_t sheetWidth = sheet.Width();
     const std::int32_t sheetHeight = sheet.Height();
-    ShowStatus(run, path);
+    ShowFileStatus(run, "Processing ", path);
 
     std::vector<SheetRect> rects;
     rects.reserve(count);
@@ -470,7 +461,7 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
     if (firstLine < 0 || std::int64_t{firstLine} + 3 > static_cast<std::int64_t>(lines.size())) {
         return refuse(fontPath + " has fewer than three entry lines after it in the log!");
     }
-    if (SameFile(name, fontPath)) {
+    if (IsSameFile(name, fontPath)) {
         return refuse(name + " is the source itself; choose another target directory!");
     }
 
@@ -482,7 +473,7 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
     const std::string sheetPath = SheetPathOf(fontPath, *header);
     const std::string sheetOutput =
         JoinPath(run.state.TargetDirectory, SheetFileName(header->textureName));
-    if (SameFile(sheetOutput, sheetPath) || sheetOutput == name) {
+    if (IsSameFile(sheetOutput, sheetPath) || sheetOutput == name) {
         return refuse(sheetOutput + " is the source sheet itself; choose another target "
                                     "directory!");
     }
@@ -534,7 +525,7 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
                       std::to_string(slotsNeeded) + "!");
     }
 
-    ShowStatus(run, name);
+    ShowFileStatus(run, "Processing ", name);
     std::int64_t x = placement.x;
     std::int64_t y = placement.y;
     std::int64_t rowHeight = placement.rowHeight;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/RunContext.h"
+#include "run/RunContext.h"
 #include "images/Bitmap.h"
 
 #include <cstdint>

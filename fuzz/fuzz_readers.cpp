@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "common/RunContext.h"
+#include "run/RunContext.h"
 #include "common/RunError.h"
 #include "formats/DataPack.h"
 #include "formats/Font.h"

@@ -9,7 +9,8 @@
 #include "common/Paths.h"
 #include "common/PendingFile.h"
 #include "common/RunError.h"
-#include "formats/DataPack.h"
+#include "run/HandlerSupport.h"
+#include "run/PiecePath.h"
 #include "images/Ps2util.h"
 
 namespace eitool {
@@ -176,8 +177,7 @@ std::vector<Rgb> MakePalette(int count, std::span<const std::uint8_t> palette) {
 void ExtractExtendedImage(RunContext& run, const std::string& path) {
     FileStream file = FileStream::Open(path, omRead);
     const Header header = ReadHeader(file);
-    run.surface.SetCurrentMessage("Processing " + FileNamePart(path) + "...");
-    run.surface.ProcessMessages();
+    ShowFileStatus(run, "Processing ", path);
 
     if (header.imageCount != 1) {
         run.surface.AddResultLine(path + " contain more than one image!");
@@ -266,8 +266,7 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
 
     FileStream& source = *run.state.SourceStream;
     // A target directory that holds the source would replace the user's original.
-    const std::string sourceResolved = CanonicalPath(run.state.SourcePath);
-    if (!sourceResolved.empty() && sourceResolved == CanonicalPath(outputPath)) {
+    if (IsSameFile(run.state.SourcePath, outputPath)) {
         run.surface.AddResultLine(outputPath +
                                   " is the source itself; choose another target directory!");
         return i - 1;
@@ -279,8 +278,7 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
     source.Seek(0);
     copy.CopyFrom(source, source.Size());
     const Header header = ReadHeader(copy);
-    run.surface.SetCurrentMessage("Processing " + FileNamePart(outputPath) + "...");
-    run.surface.ProcessMessages();
+    ShowFileStatus(run, "Processing ", outputPath);
 
     std::int32_t line = firstLine;
     const int depth = DepthOf(header);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/RunContext.h"
+#include "run/RunContext.h"
 #include "images/Bitmap.h"
 
 namespace eitool {

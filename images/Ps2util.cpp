@@ -1,6 +1,6 @@
 #include "images/Ps2util.h"
 
-#include "images/Ps2utilFast.h"
+#include "images/ps2/Fast.h"
 
 #include <array>
 #include <cassert>

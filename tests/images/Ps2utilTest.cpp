@@ -3,7 +3,7 @@
 #include "common/FileStream.h"
 #include "common/RunError.h"
 #include "images/Bitmap.h"
-#include "images/Ps2utilFast.h"
+#include "images/ps2/Fast.h"
 #include "support/TempDir.h"
 
 #include <algorithm>

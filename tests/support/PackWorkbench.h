@@ -3,7 +3,7 @@
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
-#include "common/RunContext.h"
+#include "run/RunContext.h"
 #include "formats/DataPack.h"
 #include "samples/SamplePack.h"
 #include "support/RecordingSurface.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/Dialogs.h"
-#include "common/StatusSurface.h"
+#include "run/StatusSurface.h"
 
 namespace eitool::testing {
 
@@ -55,6 +55,7 @@ public:
     void ClearResults() override { results.clear(); }
     void AddResultLine(const std::string& line) override { results.push_back(line); }
     std::size_t ResultLineCount() const override { return results.size(); }
+    std::vector<std::string> ResultLines() const override { return results; }
     void FocusResults() override { ++focusCount; }
     void EnableStop(bool enabled) override { stopEnabled = enabled; }
     void EnableSaveLog(bool enabled) override { saveLogEnabled = enabled; }

@@ -1,7 +1,7 @@
-#include "images/Ps2utilFast.h"
+#include "images/ps2/Fast.h"
 
 #include "images/Ps2util.h"
-#include "images/Ps2utilWalk.h"
+#include "images/ps2/Walk.h"
 
 #include <array>
 #include <cassert>

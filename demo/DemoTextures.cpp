@@ -3,8 +3,7 @@
 // be refused, and the patched copies are checked byte for byte.
 #include <algorithm>
 
-#include "cli/Console.h"
-#include "cli/DemoSupport.h"
+#include "demo/DemoSupport.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/RunError.h"
@@ -13,7 +12,7 @@
 #include "samples/SamplePack.h"
 #include "samples/SampleTexture.h"
 
-namespace eitool::cli::demo {
+namespace eitool::demo {
 
 namespace {
 
@@ -98,10 +97,10 @@ bool RunTextureSection(DemoContext& demo) {
     const std::string logPath = JoinPath(target, "result.log");
     bool passed = true;
     auto fail = [&](double seconds, const std::string& what) {
-        ReportStep(seconds, "FAILED: " + what);
+        ReportStep(demo, seconds, "FAILED: " + what);
         passed = false;
     };
-    WriteStdout("Texture cycle in " + base + "\n");
+    demo.host->Report("Texture cycle in " + base + "\n");
 
     // Make.
     auto start = Clock::now();
@@ -114,7 +113,7 @@ bool RunTextureSection(DemoContext& demo) {
         file->bytes = samples::BuildExtendedImage(file->texture);
         samples::WriteWholeFile(file->path, file->bytes);
     }
-    ReportStep(SecondsSince(start), "made " + Describe(title, base) + " and " + Describe(icons, base));
+    ReportStep(demo, SecondsSince(start), "made " + Describe(title, base) + " and " + Describe(icons, base));
 
     // Extract.
     start = Clock::now();
@@ -132,7 +131,7 @@ bool RunTextureSection(DemoContext& demo) {
                !LevelsMatch(icons, iconLines)) {
         fail(seconds, "an extracted level does not hold the texture's pixels");
     } else {
-        ReportStep(seconds, "extracted " + std::to_string(extraction.stats.pieces) +
+        ReportStep(demo, seconds, "extracted " + std::to_string(extraction.stats.pieces) +
                                 " levels as indexed BMP files into " + RelativeTo(target, base) +
                                 "/ (levels of 16 pixels or less are NULL lines), unswizzled "
                                 "pixels checked");
@@ -165,7 +164,7 @@ bool RunTextureSection(DemoContext& demo) {
     wrongSize.SetPixelFormat(pf4bit);
     wrongSize.SetSize(icons.texture.levels[1].width, icons.texture.levels[1].height / 2);
     wrongSize.SaveToFile(iconSize);
-    ReportStep(SecondsSince(start), "edited " + RelativeTo(titleLevel, base) +
+    ReportStep(demo, SecondsSince(start), "edited " + RelativeTo(titleLevel, base) +
                                         " (40x32 pixels and palette entry 0), replaced " +
                                         RelativeTo(iconDepth, base) + " by a 256-colour bitmap and " +
                                         RelativeTo(iconSize, base) + " by one of half its height");
@@ -180,7 +179,7 @@ bool RunTextureSection(DemoContext& demo) {
         fail(seconds, "insertion reported " + std::to_string(insertion.results.size()) +
                           " results lines instead of the two refusals");
     } else {
-        ReportStep(seconds, "inserted " + RelativeTo(logPath, base) + " into " +
+        ReportStep(demo, seconds, "inserted " + RelativeTo(logPath, base) + " into " +
                                 RelativeTo(patchedDir, base) + "/: \"" +
                                 RelativeTo(expectedResults[0], base) + "\", \"" +
                                 RelativeTo(expectedResults[1], base) + "\"");
@@ -208,11 +207,11 @@ bool RunTextureSection(DemoContext& demo) {
     } else if (samples::ReadWholeFile(title.path) != title.bytes) {
         fail(seconds, "the source texture changed");
     } else {
-        ReportStep(seconds, "checked the patched copies: title.bmpx holds the edited level in the "
+        ReportStep(demo, seconds, "checked the patched copies: title.bmpx holds the edited level in the "
                             "stored layout and its palette bytes unchanged, icons.tgax equals its "
                             "source, the sources are untouched");
     }
     return passed;
 }
 
-} // namespace eitool::cli::demo
+} // namespace eitool::demo

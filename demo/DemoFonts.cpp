@@ -3,8 +3,7 @@
 // and a placement line, and the new slots and sheet pixels are checked.
 #include <cmath>
 
-#include "cli/Console.h"
-#include "cli/DemoSupport.h"
+#include "demo/DemoSupport.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/RunError.h"
@@ -13,7 +12,7 @@
 #include "samples/SampleFont.h"
 #include "samples/SamplePack.h"
 
-namespace eitool::cli::demo {
+namespace eitool::demo {
 
 namespace {
 
@@ -111,10 +110,10 @@ bool RunFontSection(DemoContext& demo) {
     const std::string patchedDir = JoinPath(base, "patched");
     bool passed = true;
     auto fail = [&](double seconds, const std::string& what) {
-        ReportStep(seconds, "FAILED: " + what);
+        ReportStep(demo, seconds, "FAILED: " + what);
         passed = false;
     };
-    WriteStdout("Font cycle in " + base + "\n");
+    demo.host->Report("Font cycle in " + base + "\n");
 
     // Make.
     auto start = Clock::now();
@@ -129,7 +128,7 @@ bool RunFontSection(DemoContext& demo) {
     const std::string sheetName = SheetFileName(font.tables.textureName);
     samples::WriteWholeFile(fontPath, fontBytes);
     font.sheet.SaveToFile(JoinPath(gameDir, sheetName));
-    ReportStep(SecondsSince(start),
+    ReportStep(demo, SecondsSince(start),
                "made " + RelativeTo(fontPath, base) + " (" + std::to_string(font.tables.glyphs.size()) +
                    " glyphs, texture " + font.tables.textureName + ") and its sheet " +
                    RelativeTo(JoinPath(gameDir, sheetName), base) + " (" +
@@ -152,7 +151,7 @@ bool RunFontSection(DemoContext& demo) {
         if (FindGlyphBoxes(strip, boxes) != static_cast<std::int32_t>(font.tables.glyphs.size())) {
             fail(seconds, "the strip does not hold one marked band per glyph");
         } else {
-            ReportStep(seconds, "extracted the glyph strip " + RelativeTo(stripPath, base) + " (" +
+            ReportStep(demo, seconds, "extracted the glyph strip " + RelativeTo(stripPath, base) + " (" +
                                     std::to_string(strip.Width()) + "x" +
                                     std::to_string(strip.Height()) + ", " +
                                     std::to_string(boxes.size()) + " marked bands)");
@@ -174,7 +173,7 @@ bool RunFontSection(DemoContext& demo) {
                                   std::to_string(kMargin) + ":" + std::to_string(kMargin);
     SaveTextLines(logPath, {"#Format: FNT", "#Source: " + fontPath, tablePath, placement,
                             newStripPath});
-    ReportStep(SecondsSince(start), "drew a 24-bit strip with glyphs for the codes 192, 193, 200 "
+    ReportStep(demo, SecondsSince(start), "drew a 24-bit strip with glyphs for the codes 192, 193, 200 "
                                     "and 233 and wrote " + RelativeTo(logPath, base) +
                                     " with the placement line " + placement);
 
@@ -185,7 +184,7 @@ bool RunFontSection(DemoContext& demo) {
     if (!insertion.results.empty()) {
         fail(seconds, "insertion reported: " + insertion.results.front());
     } else {
-        ReportStep(seconds, "inserted " + RelativeTo(logPath, base) + ": " +
+        ReportStep(demo, seconds, "inserted " + RelativeTo(logPath, base) + ": " +
                                 RelativeTo(JoinPath(patchedDir, "font_main.fnt"), base) + " and " +
                                 RelativeTo(JoinPath(patchedDir, sheetName), base) + " written");
     }
@@ -209,11 +208,11 @@ bool RunFontSection(DemoContext& demo) {
     if (!problem.empty()) {
         fail(seconds, problem);
     } else {
-        ReportStep(seconds, "checked slots 128 to 131 (coordinates and cell sizes of the 4 new "
+        ReportStep(demo, seconds, "checked slots 128 to 131 (coordinates and cell sizes of the 4 new "
                             "glyphs placed from x 0, y 192), every other slot unchanged, and every "
                             "sheet pixel");
     }
     return passed;
 }
 
-} // namespace eitool::cli::demo
+} // namespace eitool::demo

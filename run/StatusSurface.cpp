@@ -1,4 +1,4 @@
-#include "common/StatusSurface.h"
+#include "run/StatusSurface.h"
 
 namespace eitool {
 

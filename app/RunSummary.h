@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "common/RunState.h"
+#include "run/RunState.h"
 
-namespace eitool::cli {
+namespace eitool {
 
 // "3 files, 10000 pieces, 195.3 MiB (204800000 bytes) in 0.42 s"
 std::string SummaryLine(const RunStats& stats, double seconds);
@@ -15,4 +15,4 @@ std::string BytesText(std::uint64_t bytes);
 // Seconds with a precision that suits them: "0.012 s", "1.25 s", "42.1 s".
 std::string SecondsText(double seconds);
 
-} // namespace eitool::cli
+} // namespace eitool

@@ -1,5 +1,5 @@
-#include "cli/Demo.h"
-#include "cli/DemoSupport.h"
+#include "demo/Demo.h"
+#include "demo/DemoSupport.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,11 +11,7 @@
 #include <unordered_map>
 
 #include "app/TMainForm.h"
-#include "cli/CliDialogs.h"
-#include "cli/Commands.h"
-#include "cli/Console.h"
-#include "cli/ConsoleSurface.h"
-#include "cli/Summary.h"
+#include "app/RunSummary.h"
 #include "common/ByteWriter.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
@@ -24,11 +20,11 @@
 #include "formats/DataPack.h"
 #include "samples/SamplePack.h"
 
-namespace eitool::cli {
+namespace eitool::demo {
 
 namespace {
 
-using namespace demo;
+
 
 // A directory holding this file was made by the demo, and the next demo may clear it.
 constexpr const char* kMarkerName = ".eitool-demo";
@@ -203,11 +199,11 @@ bool RunDataPackSection(DemoContext& demo) {
     const std::string logPath = JoinPath(target, "result.log");
     bool passed = true;
     auto fail = [&](double seconds, const std::string& what) {
-        ReportStep(seconds, "FAILED: " + what);
+        ReportStep(demo, seconds, "FAILED: " + what);
         passed = false;
     };
 
-    WriteStdout("Data pack cycle in " + base + "\n");
+    demo.host->Report("Data pack cycle in " + base + "\n");
 
     // Make.
     auto start = Clock::now();
@@ -219,7 +215,7 @@ bool RunDataPackSection(DemoContext& demo) {
     }
     samples::WriteWholeFile(packPath, original);
     const std::vector<samples::PackEntry> directory = samples::ReadPackDirectory(original);
-    ReportStep(SecondsSince(start), "made " + RelativeTo(packPath, base) + ": " +
+    ReportStep(demo, SecondsSince(start), "made " + RelativeTo(packPath, base) + ": " +
                                         DescribeMembers(members, original.size()));
 
     // Extract.
@@ -244,7 +240,7 @@ bool RunDataPackSection(DemoContext& demo) {
         fail(seconds, std::to_string(pieces) + " pieces for " + std::to_string(nonEmpty) +
                           " members with data");
     } else {
-        ReportStep(seconds, "extracted " + std::to_string(pieces) + " pieces, " +
+        ReportStep(demo, seconds, "extracted " + std::to_string(pieces) + " pieces, " +
                                 BytesText(extraction.stats.bytes) + ", into " +
                                 RelativeTo(target, base) + "/, listed in " +
                                 RelativeTo(logPath, base));
@@ -266,7 +262,7 @@ bool RunDataPackSection(DemoContext& demo) {
         samples::WriteWholeFile(edit.piecePath, edit.after);
         described += (described.empty() ? "" : "; ") + DescribeEdit(edit, base);
     }
-    ReportStep(SecondsSince(start), "edited 3 pieces: " + described);
+    ReportStep(demo, SecondsSince(start), "edited 3 pieces: " + described);
 
     // Insert.
     start = Clock::now();
@@ -280,7 +276,7 @@ bool RunDataPackSection(DemoContext& demo) {
         fail(seconds, "insertion reported " + std::to_string(insertion.results.size()) +
                           " results lines, not just \"" + expectedLine + "\"");
     } else {
-        ReportStep(seconds, "inserted " + RelativeTo(logPath, base) +
+        ReportStep(demo, seconds, "inserted " + RelativeTo(logPath, base) +
                                 ": 2 pieces written back, the grown one refused with \"" +
                                 RelativeTo(expectedLine, base) + "\"");
     }
@@ -301,7 +297,7 @@ bool RunDataPackSection(DemoContext& demo) {
         }
         fail(seconds, "pack check: " + text);
     } else {
-        ReportStep(seconds, "checked the pack: sizes and CRC-32s of the 2 written members, the "
+        ReportStep(demo, seconds, "checked the pack: sizes and CRC-32s of the 2 written members, the "
                             "grown member untouched, the other " +
                                 std::to_string(directory.size() - 3) +
                                 " members and their entries byte-identical, no journal left");
@@ -336,7 +332,7 @@ void ClearDirectory(const std::string& directory) {
 // Makes root ready: a new or empty directory, or one an earlier demo made (then cleared).
 void PrepareRoot(const std::string& root) {
     if (FileExists(root) && !IsDirectory(root)) {
-        throw UsageError(root + " is not a directory");
+        throw ForeignDirectoryError(root + " is not a directory");
     }
     if (IsDirectory(root)) {
         const std::vector<DirectoryEntry> entries = ListDirectory(root);
@@ -344,7 +340,7 @@ void PrepareRoot(const std::string& root) {
             std::any_of(entries.begin(), entries.end(),
                         [](const DirectoryEntry& entry) { return entry.name == kMarkerName; });
         if (!entries.empty() && !marked) {
-            throw UsageError(root +
+            throw ForeignDirectoryError(root +
                              " is not empty and was not made by eitool demo; give a new or "
                              "empty directory");
         }
@@ -358,31 +354,29 @@ void PrepareRoot(const std::string& root) {
 
 } // namespace
 
-int RunDemo(const CommandLine& line) {
-    const std::string currentDirectory = CurrentDirectory();
+bool RunDemo(DemoHost& host, const std::string& root) {
     DemoContext demo;
-    demo.root = line.demoDir.empty() ? JoinPath(currentDirectory, "eitool-demo")
-                                     : ResolveTarget(line.demoDir, currentDirectory);
-    demo.progress = line.progress || StderrIsTerminal();
+    demo.host = &host;
+    demo.root = root;
     PrepareRoot(demo.root);
 
-    WriteStdout("eitool demo: the whole cycle on generated sample files in " + demo.root + "\n");
+    demo.host->Report("eitool demo: the whole cycle on generated sample files in " + demo.root + "\n");
     const auto start = Clock::now();
     for (const DemoSection& section : Sections()) {
-        WriteStdout("\n");
+        demo.host->Report("\n");
         bool passed = false;
         try {
             passed = section.run(demo);
         } catch (const std::exception& error) {
-            WriteStdout(std::string("  FAILED: the ") + section.name +
+            demo.host->Report(std::string("  FAILED: the ") + section.name +
                         " section ended: " + error.what() + "\n");
-            WriteStderr(std::string("eitool: ") + error.what() + "\n");
+            demo.host->ReportError(error.what());
         }
         demo.passed = demo.passed && passed;
     }
-    WriteStdout("\n" + std::string(demo.passed ? "All checks passed" : "Some checks FAILED") +
+    demo.host->Report("\n" + std::string(demo.passed ? "All checks passed" : "Some checks FAILED") +
                 " (" + SecondsText(SecondsSince(start)) + " in all).\n");
-    return demo.passed ? kExitClean : kExitFailed;
+    return demo.passed;
 }
 
-} // namespace eitool::cli
+} // namespace eitool::demo

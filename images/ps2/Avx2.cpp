@@ -1,4 +1,4 @@
-#include "images/Ps2utilFast.h"
+#include "images/ps2/Fast.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +20,7 @@
 #pragma GCC push_options
 #pragma GCC target("avx2")
 #endif
-#include "images/Ps2utilWalk.h"
+#include "images/ps2/Walk.h"
 
 namespace eitool::ps2detail {
 

@@ -5,26 +5,27 @@
 #include <string>
 #include <vector>
 
-#include "common/RunState.h"
+#include "demo/Demo.h"
+#include "run/RunState.h"
 #include "common/TextLines.h"
 
-namespace eitool::cli::demo {
+namespace eitool::demo {
 
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-// What every section of the demo shares: where it works, whether progress is shown, and
+// What every section of the demo shares: the host, where it works, and
 // whether every check so far passed.
 struct DemoContext {
+    DemoHost* host = nullptr;
     std::string root;
-    bool progress = false;
     bool passed = true;
 };
 
 double SecondsSince(Clock::time_point start);
 
 // One line of the report: the time a step took, then what it did.
-void ReportStep(double seconds, const std::string& what);
+void ReportStep(const DemoContext& demo, double seconds, const std::string& what);
 
 // path without the leading base directory, when it lies below it.
 std::string RelativeTo(const std::string& path, const std::string& base);
@@ -45,4 +46,4 @@ FormRun RunThroughForm(const DemoContext& demo, int position, const TextLines& f
 bool RunTextureSection(DemoContext& demo);
 bool RunFontSection(DemoContext& demo);
 
-} // namespace eitool::cli::demo
+} // namespace eitool::demo

@@ -1,8 +1,8 @@
-#include "cli/Summary.h"
+#include "app/RunSummary.h"
 
 #include <cstdio>
 
-namespace eitool::cli {
+namespace eitool {
 
 namespace {
 
@@ -50,4 +50,4 @@ std::string SummaryLine(const RunStats& stats, double seconds) {
            SecondsText(seconds);
 }
 
-} // namespace eitool::cli
+} // namespace eitool

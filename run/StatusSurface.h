@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace eitool {
 
@@ -29,6 +30,8 @@ public:
     virtual void ClearResults() = 0;
     virtual void AddResultLine(const std::string& line) = 0;
     virtual std::size_t ResultLineCount() const = 0;
+    // The lines of the results pane, first to last (what "Save results" writes).
+    virtual std::vector<std::string> ResultLines() const = 0;
     virtual void FocusResults() = 0;
 
     virtual void EnableStop(bool enabled) = 0;

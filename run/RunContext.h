@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "common/RunState.h"
-#include "common/StatusSurface.h"
+#include "run/RunState.h"
+#include "run/StatusSurface.h"
 
 namespace eitool {
 
