@@ -2,11 +2,11 @@
 #include <CLI/CLI.hpp>
 
 #include <new>
+#include <optional>
 
-#include "cli/Commands.h"
 #include "cli/CommandLine.h"
+#include "cli/Commands.h"
 #include "cli/Console.h"
-
 
 namespace {
 
@@ -44,12 +44,144 @@ void AddProgress(CLI::App* command, CommandLine& line) {
 }
 
 void AddScan(CLI::App* command, CommandLine& line, const char* types) {
-    command->add_option("--scan", line.scanDir,
-                        "Take every file of the type found in DIR and below it (hidden "
-                        "directories skipped)")
+    command
+        ->add_option("--scan", line.scanDir,
+                     "Take every file of the type found in DIR and below it (hidden "
+                     "directories skipped)")
         ->type_name("DIR");
     command->add_option("--type", line.type, std::string("File type of --scan: ") + types)
         ->type_name("TYPE");
+}
+
+// The subcommands of the command line, each with its options bound to line.
+struct Subcommands {
+    CLI::App* extract = nullptr;
+    CLI::App* insert = nullptr;
+    CLI::App* scan = nullptr;
+    CLI::App* demo = nullptr;
+};
+
+CLI::App* AddExtract(CLI::App& app, CommandLine& line) {
+    CLI::App* extract = app.add_subcommand(
+        "extract", "Write the pieces of data packs, extended images or fonts into the target "
+                   "directory, with a result log (result.log) that lists them");
+    extract->add_option("FILE", line.files, "*.tre, *.bmpx, *.tgax or *.fnt files, one kind")
+        ->type_name("");
+    AddScan(extract, line, "tre|img|fnt");
+    AddTarget(extract, line);
+    AddProgress(extract, line);
+    return extract;
+}
+
+CLI::App* AddInsert(CLI::App& app, CommandLine& line) {
+    CLI::App* insert = app.add_subcommand(
+        "insert", "Put edited pieces back as result logs record them: data packs are changed "
+                  "in place; images and fonts are written as patched copies into the target");
+    insert->add_option("FILE", line.files, "Result logs (*.log) or one project list (*.lst)")
+        ->type_name("");
+    AddScan(insert, line, "log|lst");
+    AddTarget(insert, line);
+    AddProgress(insert, line);
+    return insert;
+}
+
+CLI::App* AddScanCommand(CLI::App& app, CommandLine& line) {
+    CLI::App* scan = app.add_subcommand(
+        "scan", "Print the input list that a directory scan gives, one entry a line");
+    scan->add_option("DIR", line.scanDir, "Directory to scan")->type_name("")->required();
+    scan->add_option("--type", line.type, "File type: tre|img|fnt|lst|log")
+        ->type_name("TYPE")
+        ->required();
+    return scan;
+}
+
+CLI::App* AddDemo(CLI::App& app, CommandLine& line) {
+    CLI::App* demo = app.add_subcommand(
+        "demo", "Run the whole cycle on generated sample files: make, extract, edit, insert, "
+                "check, and report");
+    demo->add_option("DIR", line.demoDir,
+                     "Directory to work in (default: ./eitool-demo); must be empty or made by "
+                     "an earlier demo")
+        ->type_name("");
+    AddProgress(demo, line);
+    return demo;
+}
+
+Subcommands BuildApp(CLI::App& app, CommandLine& line) {
+    app.set_version_flag("--version", std::string("eitool ") + EITOOL_VERSION);
+    app.footer(kFooter);
+    app.require_subcommand(1);
+    return {AddExtract(app, line), AddInsert(app, line), AddScanCommand(app, line),
+            AddDemo(app, line)};
+}
+
+int UsageFailure(const std::string& message) {
+    eitool::cli::WriteStderr("eitool: " + message + "\nRun \"eitool --help\" for usage.\n");
+    return eitool::cli::kExitUsage;
+}
+
+// Parses the arguments into line; an exit status when the parse already ends the program (help,
+// version, a parse error).
+std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return UsageFailure(e.what());
+    }
+    return std::nullopt;
+}
+
+Command ParsedCommand(const Subcommands& commands) {
+    if (commands.extract->parsed()) {
+        return Command::Extract;
+    }
+    if (commands.insert->parsed()) {
+        return Command::Insert;
+    }
+    if (commands.scan->parsed()) {
+        return Command::Scan;
+    }
+    if (commands.demo->parsed()) {
+        return Command::Demo;
+    }
+    return Command::None;
+}
+
+int Dispatch(const CommandLine& line) {
+    switch (line.command) {
+    case Command::Extract:
+    case Command::Insert:
+        return eitool::cli::RunBatch(line);
+    case Command::Scan:
+        return eitool::cli::RunScan(line);
+    case Command::Demo:
+        return eitool::cli::RunDemo(line);
+    case Command::None:
+        break;
+    }
+    return eitool::cli::kExitUsage;
+}
+
+// Runs the command and turns what escapes it into a message and an exit status: misuse 2,
+// anything else 3.
+int RunCommand(const CommandLine& line) {
+    try {
+        return Dispatch(line);
+    } catch (const eitool::cli::UsageError& e) {
+        return UsageFailure(e.what());
+    } catch (const std::bad_alloc&) {
+        eitool::cli::WriteStderr("eitool: out of memory\n");
+        return eitool::cli::kExitFailed;
+    } catch (const std::exception& e) {
+        eitool::cli::WriteStderr(std::string("eitool: ") + e.what() + "\n");
+        return eitool::cli::kExitFailed;
+    }
 }
 
 } // namespace
@@ -60,90 +192,10 @@ int main(int argc, char** argv) {
                  "files (data packs *.tre, extended images *.bmpx/*.tgax, fonts *.fnt) so that "
                  "they can be edited as ordinary files, and puts the edited pieces back.",
                  "eitool"};
-    app.set_version_flag("--version", std::string("eitool ") + EITOOL_VERSION);
-    app.footer(kFooter);
-    app.require_subcommand(1);
-
-    CLI::App* extract = app.add_subcommand(
-        "extract", "Write the pieces of data packs, extended images or fonts into the target "
-                   "directory, with a result log (result.log) that lists them");
-    extract->add_option("FILE", line.files, "*.tre, *.bmpx, *.tgax or *.fnt files, one kind")
-        ->type_name("");
-    AddScan(extract, line, "tre|img|fnt");
-    AddTarget(extract, line);
-    AddProgress(extract, line);
-
-    CLI::App* insert = app.add_subcommand(
-        "insert", "Put edited pieces back as result logs record them: data packs are changed "
-                  "in place; images and fonts are written as patched copies into the target");
-    insert->add_option("FILE", line.files, "Result logs (*.log) or one project list (*.lst)")
-        ->type_name("");
-    AddScan(insert, line, "log|lst");
-    AddTarget(insert, line);
-    AddProgress(insert, line);
-
-    CLI::App* scan = app.add_subcommand(
-        "scan", "Print the input list that a directory scan gives, one entry a line");
-    scan->add_option("DIR", line.scanDir, "Directory to scan")->type_name("")->required();
-    scan->add_option("--type", line.type, "File type: tre|img|fnt|lst|log")
-        ->type_name("TYPE")
-        ->required();
-
-    CLI::App* demo = app.add_subcommand(
-        "demo", "Run the whole cycle on generated sample files: make, extract, edit, insert, "
-                "check, and report");
-    demo->add_option("DIR", line.demoDir,
-                     "Directory to work in (default: ./eitool-demo); must be empty or made by "
-                     "an earlier demo")
-        ->type_name("");
-    AddProgress(demo, line);
-
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
-    } catch (const CLI::ParseError& e) {
-        eitool::cli::WriteStderr(std::string("eitool: ") + e.what() +
-                                 "\nRun \"eitool --help\" for usage.\n");
-        return eitool::cli::kExitUsage;
+    const Subcommands commands = BuildApp(app, line);
+    if (const std::optional<int> status = Parse(app, argc, argv)) {
+        return *status;
     }
-
-    if (extract->parsed()) {
-        line.command = Command::Extract;
-    } else if (insert->parsed()) {
-        line.command = Command::Insert;
-    } else if (scan->parsed()) {
-        line.command = Command::Scan;
-    } else if (demo->parsed()) {
-        line.command = Command::Demo;
-    }
-
-    try {
-        switch (line.command) {
-        case Command::Extract:
-        case Command::Insert:
-            return eitool::cli::RunBatch(line);
-        case Command::Scan:
-            return eitool::cli::RunScan(line);
-        case Command::Demo:
-            return eitool::cli::RunDemo(line);
-        case Command::None:
-            break;
-        }
-    } catch (const eitool::cli::UsageError& e) {
-        eitool::cli::WriteStderr(std::string("eitool: ") + e.what() +
-                                 "\nRun \"eitool --help\" for usage.\n");
-        return eitool::cli::kExitUsage;
-    } catch (const std::bad_alloc&) {
-        eitool::cli::WriteStderr("eitool: out of memory\n");
-        return eitool::cli::kExitFailed;
-    } catch (const std::exception& e) {
-        eitool::cli::WriteStderr(std::string("eitool: ") + e.what() + "\n");
-        return eitool::cli::kExitFailed;
-    }
-    return eitool::cli::kExitUsage;
+    line.command = ParsedCommand(commands);
+    return RunCommand(line);
 }
