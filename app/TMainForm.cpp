@@ -1,46 +1,18 @@
 #include "app/TMainForm.h"
 
-#include <cassert>
+#include <algorithm>
 
-#include "app/FormatTables.h"
+#include "app/FormatTable.h"
+#include "app/LogReplay.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
-#include "common/RunError.h"
-#include "formats/DataPack.h"
-#include "formats/Font.h"
-#include "images/ExtendedImage.h"
 
 namespace eitool {
 
 namespace {
 
-constexpr const char* kFormatKeyword = "#Format:";
-constexpr const char* kSourceKeyword = "#Source:";
-constexpr const char* kTargetKeyword = "#Target";
 // A scan does not go deeper than this many directory levels.
 constexpr int kMaxScanDepth = 256;
-
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-// The first word of a line: leading white space skipped, then everything up to the next white
-// space. Words of any length are taken whole.
-std::string FirstWord(const std::string& line) {
-    std::size_t start = 0;
-    while (start < line.size() && IsBlank(line[start])) {
-        ++start;
-    }
-    std::size_t end = start;
-    while (end < line.size() && !IsBlank(line[end])) {
-        ++end;
-    }
-    return line.substr(start, end - start);
-}
-
-bool IsLogKeyword(const std::string& word) {
-    return word == kFormatKeyword || word == kSourceKeyword || word == kTargetKeyword;
-}
 
 // Whole-run bar position after entry i of n: i * 100 / n, truncating, in 64 bits so that huge
 // lists cannot overflow.
@@ -48,51 +20,161 @@ int Percent(std::size_t i, std::size_t n) {
     return n == 0 ? 0 : static_cast<int>(static_cast<std::uint64_t>(i) * 100 / n);
 }
 
-// Closes the replay's source stream however the handling of its line ends.
-struct SourceStreamCloser {
-    RunState& state;
-    ~SourceStreamCloser() { state.SourceStream.reset(); }
-};
+FileDialog MakeSelectLog() {
+    FileDialog dialog;
+    dialog.title = "Select file...";
+    dialog.filter = OpenDialogFilter();
+    dialog.defaultExt = "*";
+    dialog.options = ofAllowMultiSelect | ofPathMustExist | ofFileMustExist | ofHideReadOnly;
+    dialog.filterIndex = kTypeDataPacks;
+    return dialog;
+}
+
+FileDialog MakeSaveDialog(std::string title, std::string filter, std::string defaultExt,
+                          unsigned options) {
+    FileDialog dialog;
+    dialog.title = std::move(title);
+    dialog.filter = std::move(filter);
+    dialog.defaultExt = std::move(defaultExt);
+    dialog.options = ofOverwritePrompt | ofHideReadOnly | options;
+    return dialog;
+}
+
+// The input kind of an open-dialog position, or 0 for a position outside the table.
+std::uint8_t KindOfType(int type) {
+    const FormatRow* row = RowOfType(type);
+    return row == nullptr ? 0 : row->kind;
+}
 
 } // namespace
 
 TMainForm::TMainForm(StatusSurface& surface, Dialogs& dialogs)
-    : m_surface(surface), m_dialogs(dialogs) {}
+    : SelectLog(MakeSelectLog()),
+      SaveLST(MakeSaveDialog("Select file...", "Project list files (*.lst)|*.lst", "lst",
+                             ofEnableSizing)),
+      SaveRes(MakeSaveDialog("Select target...", "Text files (*.txt)|*.txt", "txt", 0)),
+      m_view(m_state.inputList), m_surface(m_view, surface), m_dialogs(dialogs),
+      m_dirForm(SelectLog, dialogs) {}
 
-void TMainForm::EnableListButtons(bool enabled) {
-    m_buttons.BClearAll = enabled;
-    m_buttons.BRemLog = enabled;
-    m_buttons.BProcess = enabled;
-    m_buttons.BSaveList = enabled;
+void TMainForm::DisableForNewList() {
+    m_view.enabled.BRemLog = false;
+    m_view.enabled.BProcess = false;
+    m_view.enabled.BSaveList = false;
+    m_view.Changed(vcControls);
 }
 
-void TMainForm::AddFilesConfirmed(int filterIndex, const TextLines& files) {
-    assert(filterIndex >= 1 && filterIndex <= static_cast<int>(KindByType.size()));
-    // A scanned list is replaced by the next files added by hand.
+void TMainForm::EnableListButtons(bool enabled) {
+    m_view.enabled.BClearAll = enabled;
+    m_view.enabled.BRemLog = enabled;
+    m_view.enabled.BProcess = enabled;
+    m_view.enabled.BSaveList = enabled;
+    m_view.Changed(vcControls);
+}
+
+void TMainForm::EmptyList() {
+    m_state.inputList.clear();
+    m_view.selected.clear();
+    m_view.current = -1;
+    m_view.Changed(vcList);
+}
+
+void TMainForm::SelectEntries(std::vector<std::size_t> entries) {
+    std::sort(entries.begin(), entries.end());
+    entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
+    entries.erase(std::lower_bound(entries.begin(), entries.end(), m_state.inputList.size()),
+                  entries.end());
+    m_view.selected = std::move(entries);
+    m_view.Changed(vcList);
+}
+
+void TMainForm::SetCurrentEntry(int entry) {
+    m_view.current =
+        entry >= 0 && static_cast<std::size_t>(entry) < m_state.inputList.size() ? entry : -1;
+    m_view.Changed(vcList);
+}
+
+void TMainForm::BAddLogClick() {
+    // A scanned list is replaced by the next files added by hand, even when the dialog is then
+    // cancelled.
     if (m_state.ListFromScan) {
-        m_state.inputList.clear();
+        EmptyList();
         m_state.ListFromScan = false;
     }
-    m_buttons.BRemLog = false;
-    m_buttons.BProcess = false;
-    m_buttons.BSaveList = false;
-
-    const std::uint8_t kind = KindByType[static_cast<std::size_t>(filterIndex - 1)];
-    if (kind != m_state.InputKind) {
-        m_state.inputList.clear(); // a list holds files of one kind only
-    }
-    m_state.InputKind = kind;
-    if (kind == kKindProjectList) {
-        if (!files.empty()) {
-            m_state.inputList.clear();
-            m_state.inputList = LoadTextLines(files.front());
+    DisableForNewList();
+    if (m_dialogs.OpenFiles(SelectLog)) {
+        const std::uint8_t kind = KindOfType(SelectLog.filterIndex);
+        if (kind != m_state.InputKind) {
+            EmptyList(); // a list holds files of one kind only
         }
-    } else {
-        m_state.inputList.insert(m_state.inputList.end(), files.begin(), files.end());
+        m_state.InputKind = kind;
+        if (kind == kKindProjectList) {
+            if (!SelectLog.files.empty()) {
+                // Read before anything changes, so a failed read leaves the list as it was.
+                TextLines lines = LoadTextLines(SelectLog.files.front());
+                EmptyList();
+                m_state.inputList = std::move(lines);
+            }
+        } else {
+            m_state.inputList.insert(m_state.inputList.end(), SelectLog.files.begin(),
+                                     SelectLog.files.end());
+        }
+        m_view.Changed(vcList);
     }
     if (!m_state.inputList.empty()) {
         EnableListButtons(true);
     }
+}
+
+void TMainForm::BRemLogClick() {
+    TextLines kept;
+    kept.reserve(m_state.inputList.size());
+    auto selected = m_view.selected.begin();
+    for (std::size_t i = 0; i < m_state.inputList.size(); ++i) {
+        if (selected != m_view.selected.end() && *selected == i) {
+            ++selected;
+        } else {
+            kept.push_back(std::move(m_state.inputList[i]));
+        }
+    }
+    m_state.inputList = std::move(kept);
+    m_view.selected.clear();
+    if (!m_state.inputList.empty()) {
+        m_view.current = static_cast<int>(m_state.inputList.size()) - 1;
+    } else {
+        m_view.current = -1;
+        EnableListButtons(false);
+    }
+    m_view.Changed(vcList);
+}
+
+// InputKind and ListFromScan stay as they are.
+void TMainForm::BClearAllClick() {
+    EmptyList();
+    EnableListButtons(false);
+}
+
+void TMainForm::BSaveListClick() {
+    if (m_dialogs.SaveFile(SaveLST)) {
+        SaveTextLines(SaveLST.fileName, m_state.inputList);
+    }
+}
+
+void TMainForm::SaveLogClick() {
+    if (m_dialogs.SaveFile(SaveRes)) {
+        SaveTextLines(SaveRes.fileName, m_surface.ResultLines());
+        m_dialogs.ShowMessage(FileNamePart(SaveRes.fileName), "Operation status", miInformation);
+        m_surface.EnableSaveLog(false);
+    }
+}
+
+void TMainForm::StopClick() {
+    m_state.StopTag = 1;
+    m_surface.EnableStop(false);
+}
+
+void TMainForm::BExitClick() {
+    m_view.closeRequested = true;
+    m_view.Changed(vcClose);
 }
 
 void TMainForm::BProcessClick() {
@@ -148,23 +230,9 @@ void TMainForm::ProcessInputFile(std::uint8_t kind, const std::string& path) {
     m_surface.FocusResults();
     m_surface.EnableSaveLog(false);
     m_surface.EnableStop(true);
-    RunContext run = Context();
-    switch (kind) {
-    case kKindDataPacks:
-        ExtractDataPack(run, path);
-        break;
-    case kKindExtendedImages:
-        ExtractExtendedImage(run, path);
-        break;
-    case kKindFonts:
-        ExtractFont(run, path);
-        break;
-    case kKindLogs:
-    case kKindProjectList:
-        ReplayLog(path);
-        break;
-    default:
-        break;
+    if (const FormatRow* row = RowOfKind(kind); row != nullptr) {
+        RunContext run = Context();
+        row->handler(run, path);
     }
     m_surface.EnableStop(false);
     if (m_surface.ResultLineCount() > 0) {
@@ -172,86 +240,27 @@ void TMainForm::ProcessInputFile(std::uint8_t kind, const std::string& path) {
     }
 }
 
-std::int32_t TMainForm::CallInserter(const std::string& outputPath, std::int32_t firstLine) {
-    RunContext run = Context();
-    switch (m_state.ReplayKind) {
-    case kKindDataPacks:
-        return InsertDataPack(run, outputPath, firstLine);
-    case kKindExtendedImages:
-        return InsertExtendedImage(run, outputPath, firstLine);
-    case kKindFonts:
-        return InsertFont(run, outputPath, firstLine);
-    default:
-        return firstLine - 1; // no inserter: go on with the next line
-    }
-}
-
 void TMainForm::ReplayLog(const std::string& logPath) {
-    m_state.ReplayList.clear();
-    m_state.ReplayList = LoadTextLines(logPath);
-    const std::string status = "Processing " + FileNamePart(logPath) + "...";
-    m_surface.SetCurrentMessage(status);
-    m_surface.SetTotalMax(100);
-    m_surface.SetTotalPosition(0);
-    m_state.ReplayKind = kKindNone;
-
-    TextLines& lines = m_state.ReplayList;
-    for (std::int32_t i = 0; i < static_cast<std::int32_t>(lines.size()); ++i) {
-        SourceStreamCloser closer{m_state};
-        m_surface.SetCurrentMessage(status);
-        // A log of one line would divide by zero; its bar stays at 0.
-        const std::size_t count = lines.size();
-        m_surface.SetTotalPosition(count > 1 ? Percent(static_cast<std::size_t>(i), count - 1)
-                                             : 0);
-        const std::string word = FirstWord(lines[static_cast<std::size_t>(i)]);
-        if (!word.empty() && IsLogKeyword(word)) {
-            // NOTE: the keyword is cut off by its length plus one from the very front of the
-            // line, so a keyword line with leading blanks leaves a garbled rest that matches
-            // nothing; logs written by a run never have leading blanks.
-            std::string& line = lines[static_cast<std::size_t>(i)];
-            line.erase(0, std::min(line.size(), word.size() + 1));
-            if (word == kFormatKeyword) {
-                m_state.ReplayKind = KindOfTag(FirstWord(line));
-            } else if (word == kSourceKeyword) {
-                const std::string sourcePath = line; // blanks inside and at the end stay
-                if (FileExists(sourcePath)) {
-                    m_state.SourceStream =
-                        std::make_unique<FileStream>(FileStream::Open(sourcePath, omReadWrite));
-                    m_state.SourcePath = sourcePath;
-                    m_surface.SetCurrentMessage("Processing " + FileNamePart(sourcePath) +
-                                                "...");
-                    if (m_state.ReplayKind >= kKindDataPacks && m_state.ReplayKind <= kKindFonts) {
-                        const std::string outputPath =
-                            JoinPath(m_state.TargetDirectory, FileNamePart(sourcePath));
-                        i = CallInserter(outputPath, i + 1);
-                    }
-                }
-            }
-        }
-        m_state.SourceStream.reset();
-        m_surface.StepProgress();
-        m_surface.ProcessMessages();
-        if (m_state.StopTag != 0) {
-            break; // Stop ends the replay after the current line and its inserter
-        }
-    }
+    RunContext run = Context();
+    eitool::ReplayLog(run, logPath);
 }
 
-void TMainForm::ProcessDirConfirmed(const std::string& scanDir, int typeIndex,
-                                    const std::string& typeMask) {
-    assert(typeIndex >= 0 && typeIndex < static_cast<int>(KindByType.size()));
-    m_buttons.BRemLog = false;
-    m_buttons.BProcess = false;
-    m_buttons.BSaveList = false;
-
-    m_state.inputList.clear();
-    m_state.ListFromScan = false;
-    m_state.ScanRoot = scanDir; // as typed: no separator added or removed
-    m_scanMask = typeMask;
-    ScanDirectory(m_state.ScanRoot);
-    m_state.InputKind = KindByType[static_cast<std::size_t>(typeIndex)];
+void TMainForm::ProcessDirClick() {
+    DisableForNewList();
+    if (m_dirForm.ShowModal()) {
+        EmptyList();
+        m_state.ListFromScan = false;
+        m_state.ScanRoot = m_dirForm.ScanDir(); // as typed: no separator added or removed
+        m_scanMask = m_dirForm.TypeMask();
+        ScanDirectory(m_state.ScanRoot);
+        m_view.Changed(vcList);
+        m_state.InputKind = KindOfType(m_dirForm.TypeIndex() + 1);
+        if (!m_state.inputList.empty()) {
+            m_state.ListFromScan = true;
+        }
+    }
+    // Also after a cancelled dialog, which leaves an earlier list in place.
     if (!m_state.inputList.empty()) {
-        m_state.ListFromScan = true;
         EnableListButtons(true);
     }
 }
@@ -282,11 +291,6 @@ void TMainForm::ScanTree(const std::string& directory, int depth) {
             m_state.inputList.push_back(JoinPath(directory, entry.name));
         }
     }
-}
-
-void TMainForm::StopClick() {
-    m_state.StopTag = 1;
-    m_surface.EnableStop(false);
 }
 
 } // namespace eitool

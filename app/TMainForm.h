@@ -1,72 +1,85 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "app/Dialogs.h"
+#include "app/MainFormView.h"
+#include "app/TDirForm.h"
 #include "run/RunContext.h"
 
 namespace eitool {
 
-// Enabled state of the window's tool buttons, as plain data (Stop and Save results belong to the
-// status surface).
-struct ToolButtonStates {
-    bool BAddLog = true;
-    bool ProcessDir = true;
-    bool BSaveList = false;
-    bool BRemLog = false;
-    bool BClearAll = false;
-    bool BProcess = false;
-    bool BExit = true;
-};
-
-// The main window without a toolkit: it owns the run state and the logic of every button. The
-// window draws it and forwards clicks; the command line fills the list and presses Process; tests
-// do the same with a recording surface and scripted dialogs.
+// The main window without a toolkit: it owns the run state, the view state and the directory
+// dialog, and holds the logic of every button. The window draws the view state and forwards
+// clicks; the command line answers the dialogs from its arguments and presses the same buttons;
+// tests do the same with a recording surface and scripted dialogs.
 class TMainForm {
 public:
+    // surface is the front end's own: it keeps the results pane and dispatches messages.
     TMainForm(StatusSurface& surface, Dialogs& dialogs);
+    TMainForm(const TMainForm&) = delete;
+    TMainForm& operator=(const TMainForm&) = delete;
 
     RunState& State() { return m_state; }
     const RunState& State() const { return m_state; }
+    const MainFormView& View() const { return m_view; }
+    void SetViewObserver(MainFormView::Observer observer) {
+        m_view.SetObserver(std::move(observer));
+    }
+    TDirForm& DirForm() { return m_dirForm; }
+    // The surface the run and the handlers report through.
     StatusSurface& Surface() { return m_surface; }
-    const ToolButtonStates& Buttons() const { return m_buttons; }
     RunContext Context() { return RunContext{m_state, m_surface, m_writeHook}; }
     void SetWriteHook(WriteHook* hook) { m_writeHook = hook; }
 
-    // What the Add button does once the open dialog has confirmed: files of the file type at
-    // filterIndex (1 to 5). A project list (kind 5) replaces the list with its lines.
-    void AddFilesConfirmed(int filterIndex, const TextLines& files);
+    // The dialogs of the window, kept from one showing to the next.
+    FileDialog SelectLog;
+    FileDialog SaveLST;
+    FileDialog SaveRes;
 
-    // The Process button: the batch run.
+    // The list box: selecting entries (indexes past the end are dropped) and the current entry
+    // (-1 for none).
+    void SelectEntries(std::vector<std::size_t> entries);
+    void SetCurrentEntry(int entry);
+
+    // Tool buttons.
+    void BAddLogClick();
+    void ProcessDirClick();
+    void BSaveListClick();
+    void BRemLogClick();
+    void BClearAllClick();
     void BProcessClick();
+    void BExitClick();
+    // Buttons of the status surface.
+    void SaveLogClick();
+    void StopClick();
+
     // Handles one input file by kind.
     void ProcessInputFile(std::uint8_t kind, const std::string& path);
     // Replays one result log (insertion).
     void ReplayLog(const std::string& logPath);
-
-    // What the Process Directory button does once the directory dialog has closed with OK:
-    // scanDir as typed, the chosen type (0 to 4) and its mask.
-    void ProcessDirConfirmed(const std::string& scanDir, int typeIndex,
-                             const std::string& typeMask);
-    // Appends every file of the tree below directory that matches the current type mask.
+    // Appends every file of the tree below directory that matches the chosen type mask.
     void ScanDirectory(const std::string& directory);
 
-    void StopClick();
-
 private:
+    void DisableForNewList();
     void EnableListButtons(bool enabled);
+    void EmptyList();
     void ScanTree(const std::string& directory, int depth);
-    std::int32_t CallInserter(const std::string& outputPath, std::int32_t firstLine);
 
     RunState m_state;
-    StatusSurface& m_surface;
+    MainFormView m_view;
+    ViewSurface m_surface;
     Dialogs& m_dialogs;
     WriteHook* m_writeHook = nullptr;
-    ToolButtonStates m_buttons;
     std::string m_scanMask; // the mask of the type chosen for the running scan
     std::unordered_set<std::string> m_scanVisited; // resolved directories the scan has entered
+    TDirForm m_dirForm;
 };
 
 } // namespace eitool

@@ -1,14 +1,11 @@
 #include "cli/CommandLine.h"
 
-#include <array>
-
+#include "app/FormatTable.h"
 #include "common/Paths.h"
 
 namespace eitool::cli {
 
 namespace {
-
-constexpr std::array<std::string_view, 5> kTypeNames = {"tre", "img", "fnt", "lst", "log"};
 
 bool IsAbsolute(const std::string& path) {
 #ifdef _WIN32
@@ -53,21 +50,26 @@ std::string KindsText(Command command) {
                                        : "result logs (.log) or one project list (.lst)";
 }
 
+// extract takes the file types that are extracted, insert those that are replayed, scan all.
 bool TakesPosition(Command command, int position) {
+    const FormatRow* row = RowOfType(position);
+    if (row == nullptr) {
+        return false;
+    }
     if (command == Command::Extract) {
-        return position >= 1 && position <= 3;
+        return !IsReplayed(*row);
     }
     if (command == Command::Insert) {
-        return position == 4 || position == 5;
+        return IsReplayed(*row);
     }
-    return position >= 1 && position <= 5;
+    return true;
 }
 
 std::string TypeNamesText(Command command) {
     std::string text;
-    for (int p = 1; p <= 5; ++p) {
-        if (TakesPosition(command, p)) {
-            text += (text.empty() ? "" : "|") + std::string(kTypeNames[p - 1]);
+    for (const FormatRow& row : kFormatTable) {
+        if (TakesPosition(command, row.type)) {
+            text += (text.empty() ? "" : "|") + std::string(row.typeName);
         }
     }
     return text;
@@ -76,30 +78,22 @@ std::string TypeNamesText(Command command) {
 } // namespace
 
 int PositionOfTypeName(std::string_view name) {
-    for (std::size_t p = 0; p < kTypeNames.size(); ++p) {
-        if (kTypeNames[p] == name) {
-            return static_cast<int>(p) + 1;
+    for (const FormatRow& row : kFormatTable) {
+        if (row.typeName == name) {
+            return row.type;
         }
     }
     return 0;
 }
 
+// Every pattern of a mask is "*" and an extension, so a match of the file name is a match of
+// its extension.
 int PositionOfExtension(std::string_view path) {
-    const std::string extension = ExtensionPart(path);
-    if (EqualsIgnoreCaseAscii(extension, ".tre")) {
-        return 1;
-    }
-    if (EqualsIgnoreCaseAscii(extension, ".bmpx") || EqualsIgnoreCaseAscii(extension, ".tgax")) {
-        return 2;
-    }
-    if (EqualsIgnoreCaseAscii(extension, ".fnt")) {
-        return 3;
-    }
-    if (EqualsIgnoreCaseAscii(extension, ".lst")) {
-        return 4;
-    }
-    if (EqualsIgnoreCaseAscii(extension, ".log")) {
-        return 5;
+    const std::string name = FileNamePart(path);
+    for (const FormatRow& row : kFormatTable) {
+        if (MatchesMask(name, row.mask)) {
+            return row.type;
+        }
     }
     return 0;
 }
@@ -168,10 +162,9 @@ InputSelection SelectInput(const CommandLine& line, const std::string& currentDi
         // Kept as typed, trailing separator included: the entries of a scanned list begin with
         // it and the pieces mirror the tree below it. A relative directory gets the current
         // directory in front, as the run moves into the target directory before it starts.
-        selection.scanDir = IsAbsolute(line.scanDir)
-                                ? line.scanDir
-                                : WithoutTrailingSeparator(currentDirectory) + kPathSeparator +
-                                      line.scanDir;
+        selection.scanDir = IsAbsolute(line.scanDir) ? line.scanDir
+                                                     : WithoutTrailingSeparator(currentDirectory) +
+                                                           kPathSeparator + line.scanDir;
         return selection;
     }
 
@@ -188,19 +181,19 @@ InputSelection SelectInput(const CommandLine& line, const std::string& currentDi
         const int filePosition = PositionOfExtension(file);
         if (filePosition == 0) {
             throw UsageError("\"" + file + "\": unknown file type; " +
-                             (line.command == Command::Extract ? "extract" : "insert") +
-                             " takes " + KindsText(line.command));
+                             (line.command == Command::Extract ? "extract" : "insert") + " takes " +
+                             KindsText(line.command));
         }
         if (!TakesPosition(line.command, filePosition)) {
-            throw UsageError("\"" + file + "\": " +
-                             (line.command == Command::Extract ? "extract" : "insert") +
+            throw UsageError("\"" + file +
+                             "\": " + (line.command == Command::Extract ? "extract" : "insert") +
                              " takes " + KindsText(line.command));
         }
         if (position != 0 && filePosition != position) {
             throw UsageError("\"" + file + "\": all files of one run must be of one kind");
         }
         position = filePosition;
-        if (filePosition == 4 && ++lists > 1) {
+        if (filePosition == kTypeProjectList && ++lists > 1) {
             throw UsageError("give at most one project list (.lst)");
         }
         selection.files.push_back(AbsoluteFromTyped(file, currentDirectory));

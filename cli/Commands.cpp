@@ -6,13 +6,12 @@
 #include <memory>
 #include <new>
 
-#include "app/FormatTables.h"
+#include "app/AnsweringDialogs.h"
+#include "app/RunSummary.h"
 #include "app/TMainForm.h"
-#include "cli/CliDialogs.h"
 #include "cli/Console.h"
 #include "cli/ConsoleSurface.h"
 #include "cli/Interrupt.h"
-#include "app/RunSummary.h"
 #include "common/FileSystem.h"
 #include "common/RunError.h"
 
@@ -54,13 +53,27 @@ std::unique_ptr<WriteHook> KillHookFromEnvironment() {
     return std::make_unique<KillAtWriteHook>(n);
 }
 
+// The answers of the command line's dialogs: the directory dialog gets the scanned directory and
+// type, the open dialog the files and their type, and the picker the target directory (made
+// when missing). The closing message box shows nothing, since the exit status says how the run
+// ended.
+void AnswerFromArguments(AnsweringDialogs& dialogs, const InputSelection& input,
+                         const std::string& target) {
+    if (input.scan) {
+        dialogs.dirForm = DirFormAnswer{input.scanDir, input.position - 1};
+    } else {
+        dialogs.open = OpenAnswer{input.files, input.position};
+    }
+    dialogs.picker = target;
+}
+
+// What the button of the selection does: a scan fills the list through the directory dialog,
+// files through the open dialog.
 void FillInputList(TMainForm& form, const InputSelection& input) {
     if (input.scan) {
-        const int typeIndex = input.position - 1;
-        form.ProcessDirConfirmed(input.scanDir, typeIndex,
-                                 std::string(FileTypeMasks[static_cast<std::size_t>(typeIndex)]));
+        form.ProcessDirClick();
     } else {
-        form.AddFilesConfirmed(input.position, input.files);
+        form.BAddLogClick();
     }
 }
 
@@ -73,7 +86,8 @@ int RunBatch(const CommandLine& line) {
 
     const bool terminal = StderrIsTerminal();
     ConsoleSurface surface({.echoResults = true, .showProgress = line.progress || terminal});
-    CliDialogs dialogs(target);
+    AnsweringDialogs dialogs;
+    AnswerFromArguments(dialogs, input, target);
     TMainForm form(surface, dialogs);
     const std::unique_ptr<WriteHook> killHook = KillHookFromEnvironment();
     if (killHook) {
@@ -116,7 +130,8 @@ int RunBatch(const CommandLine& line) {
 int RunScan(const CommandLine& line) {
     const InputSelection input = SelectInput(line, CurrentDirectory());
     ConsoleSurface surface({.echoResults = false, .showProgress = false});
-    CliDialogs dialogs(CurrentDirectory());
+    AnsweringDialogs dialogs;
+    AnswerFromArguments(dialogs, input, CurrentDirectory());
     TMainForm form(surface, dialogs);
     FillInputList(form, input);
     std::string text;

@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
-#include "common/FileStream.h"
+#include "app/FormatTable.h"
 #include "common/FileSystem.h"
 #include "common/RunError.h"
 #include "common/TextLines.h"
@@ -36,16 +37,50 @@ void WriteEmptyPack(const std::string& path) {
     WriteText(path, std::string(4, '\0'));
 }
 
+// The enabled controls, in the window's order, for messages that can be read.
+std::string EnabledNames(const ControlStates& c) {
+    const std::pair<const char*, bool> controls[] = {
+        {"BAddLog", c.BAddLog},     {"ProcessDir", c.ProcessDir},
+        {"BSaveList", c.BSaveList}, {"BRemLog", c.BRemLog},
+        {"BClearAll", c.BClearAll}, {"BProcess", c.BProcess},
+        {"BExit", c.BExit},         {"Stop", c.Stop},
+        {"SaveLog", c.SaveLog}};
+    std::string names;
+    for (const auto& [name, enabled] : controls) {
+        if (enabled) {
+            names += (names.empty() ? "" : " ") + std::string(name);
+        }
+    }
+    return names;
+}
+
+constexpr const char* kStart = "BAddLog ProcessDir BExit";
+constexpr const char* kThreeDisabled = "BAddLog ProcessDir BClearAll BExit";
+constexpr const char* kListButtons =
+    "BAddLog ProcessDir BSaveList BRemLog BClearAll BProcess BExit";
+
 // Every test runs in its own temporary directory and gets the process's current directory back,
 // since a confirmed run makes the target the current directory.
 class FormTest : public ::testing::Test {
 protected:
-    FormTest() : form(surface, dialogs) { dialogs.pickedDirectory = tmp / "out"; }
+    FormTest() : form(surface, dialogs) { dialogs.picker = tmp / "out"; }
     void SetUp() override {
         saved = CurrentDirectory();
         std::filesystem::create_directories(tmp / "out");
     }
     void TearDown() override { SetCurrentDirectory(saved); }
+
+    // Files of the open dialog's type added through the Add button.
+    void Add(int type, const TextLines& files) {
+        dialogs.open = OpenAnswer{files, type};
+        form.BAddLogClick();
+    }
+    // A scan of directory for the directory dialog's type through the Process Directory button.
+    void ScanFor(const std::string& directory, int typeIndex) {
+        dialogs.dirForm = DirFormAnswer{directory, typeIndex};
+        form.ProcessDirClick();
+    }
+    const ControlStates& Enabled() const { return form.View().enabled; }
 
     TempDir tmp;
     RecordingSurface surface;
@@ -64,9 +99,9 @@ TEST_F(BatchRun, EmptyListDoesNothing) {
 
 TEST_F(BatchRun, CancelledPickerClearsResultsWritesNothingAndStillCompletes) {
     WriteEmptyPack(tmp / "a.tre");
-    form.AddFilesConfirmed(1, {tmp / "a.tre"});
+    Add(kTypeDataPacks, {tmp / "a.tre"});
     surface.results = {"old line"};
-    dialogs.confirmPicker = false;
+    dialogs.picker.reset();
     form.BProcessClick();
     EXPECT_TRUE(surface.results.empty());
     EXPECT_TRUE(form.State().ResultLog.empty());
@@ -80,7 +115,7 @@ TEST_F(BatchRun, FramesEveryFileAndWritesResultLogWithCrLf) {
     WriteEmptyPack(tmp / "a.tre");
     WriteEmptyPack(tmp / "b.tre");
     WriteText(tmp / "out/result.log", "stale contents that must go");
-    form.AddFilesConfirmed(1, {tmp / "a.tre", tmp / "b.tre"});
+    Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre"});
     form.BProcessClick();
     const std::string expected = "#Format: TRE\r\n#Source: " + (tmp / "a.tre") +
                                  "\r\n#Format: TRE\r\n#Source: " + (tmp / "b.tre") + "\r\n";
@@ -97,7 +132,7 @@ TEST_F(BatchRun, WholeRunBarShowsTruncatedPercentAfterEachFile) {
     for (const char* name : {"a.tre", "b.tre", "c.tre"}) {
         WriteEmptyPack(tmp / name);
     }
-    form.AddFilesConfirmed(1, {tmp / "a.tre", tmp / "b.tre", tmp / "c.tre"});
+    Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre", tmp / "c.tre"});
     form.BProcessClick();
     // The start, then 0, 33 and 66 after the three files, then 0 when the run ends.
     EXPECT_EQ(surface.totalHistory, (std::vector<int>{0, 0, 33, 66, 0}));
@@ -105,9 +140,9 @@ TEST_F(BatchRun, WholeRunBarShowsTruncatedPercentAfterEachFile) {
 
 TEST_F(BatchRun, NextPickerOpensAtThePreviousTarget) {
     WriteEmptyPack(tmp / "a.tre");
-    form.AddFilesConfirmed(1, {tmp / "a.tre"});
+    Add(kTypeDataPacks, {tmp / "a.tre"});
     form.BProcessClick();
-    dialogs.pickedDirectory = tmp.Path();
+    dialogs.picker = tmp.Path();
     form.BProcessClick();
     ASSERT_EQ(dialogs.pickerStarts.size(), 2u);
     EXPECT_EQ(dialogs.pickerStarts[1], tmp / "out");
@@ -115,18 +150,17 @@ TEST_F(BatchRun, NextPickerOpensAtThePreviousTarget) {
 
 TEST_F(BatchRun, LogRunsKeepFramingLinesButWriteNoResultLog) {
     WriteText(tmp / "a.log", "");
-    form.AddFilesConfirmed(5, {tmp / "a.log"});
+    Add(kTypeLogs, {tmp / "a.log"});
     EXPECT_EQ(form.State().InputKind, kKindLogs);
     form.BProcessClick();
-    EXPECT_EQ(form.State().ResultLog,
-              (TextLines{"#Format: ", "#Source: " + (tmp / "a.log")}));
+    EXPECT_EQ(form.State().ResultLog, (TextLines{"#Format: ", "#Source: " + (tmp / "a.log")}));
     EXPECT_FALSE(FileExists(tmp / "out/result.log"));
 }
 
 TEST_F(BatchRun, FailureEndsTheRunWithoutResultLogOrCompletion) {
     WriteEmptyPack(tmp / "a.tre");
     WriteEmptyPack(tmp / "c.tre");
-    form.AddFilesConfirmed(1, {tmp / "a.tre", tmp / "missing.tre", tmp / "c.tre"});
+    Add(kTypeDataPacks, {tmp / "a.tre", tmp / "missing.tre", tmp / "c.tre"});
     EXPECT_THROW(form.BProcessClick(), FileOpenError);
     EXPECT_EQ(std::count(surface.messages.begin(), surface.messages.end(), "Preparing c.tre..."),
               0);
@@ -138,7 +172,7 @@ TEST_F(BatchRun, StopEndsTheRunAfterTheCurrentFileAndIsResetByTheNextRun) {
     for (const char* name : {"a.tre", "b.tre", "c.tre"}) {
         WriteEmptyPack(tmp / name);
     }
-    form.AddFilesConfirmed(1, {tmp / "a.tre", tmp / "b.tre", tmp / "c.tre"});
+    Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre", tmp / "c.tre"});
     surface.onDispatch = [&] { form.StopClick(); };
     form.BProcessClick();
     EXPECT_FALSE(surface.stopEnabled);
@@ -155,7 +189,7 @@ TEST_F(BatchRun, StopEndsTheRunAfterTheCurrentFileAndIsResetByTheNextRun) {
 
 TEST_F(BatchRun, StopAndSaveButtonsFollowEachFile) {
     WriteEmptyPack(tmp / "a.tre");
-    form.AddFilesConfirmed(1, {tmp / "a.tre"});
+    Add(kTypeDataPacks, {tmp / "a.tre"});
     bool stopDuringFile = false;
     surface.onDispatch = [&] { stopDuringFile = stopDuringFile || surface.stopEnabled; };
     form.BProcessClick();
@@ -168,115 +202,261 @@ TEST_F(BatchRun, StopAndSaveButtonsFollowEachFile) {
 using InputList = FormTest;
 
 TEST_F(InputList, AddingAnotherKindEmptiesTheListAndTheSameKindAppends) {
-    form.AddFilesConfirmed(1, {"/x/a.tre"});
-    form.AddFilesConfirmed(1, {"/x/b.tre", "/x/a.tre"});
+    Add(kTypeDataPacks, {"/x/a.tre"});
+    Add(kTypeDataPacks, {"/x/b.tre", "/x/a.tre"});
     EXPECT_EQ(form.State().inputList, (TextLines{"/x/a.tre", "/x/b.tre", "/x/a.tre"}));
-    EXPECT_TRUE(form.Buttons().BProcess);
-    form.AddFilesConfirmed(3, {"/x/f.fnt"});
+    EXPECT_TRUE(Enabled().BProcess);
+    Add(kTypeFonts, {"/x/f.fnt"});
     EXPECT_EQ(form.State().inputList, (TextLines{"/x/f.fnt"}));
     EXPECT_EQ(form.State().InputKind, kKindFonts);
 }
 
 TEST_F(InputList, ProjectListReplacesTheListWithItsLines) {
     WriteText(tmp / "p.lst", "/x/one.log\r\n/x/two.log\n/x/three.log\r");
-    form.AddFilesConfirmed(4, {tmp / "p.lst"});
-    form.AddFilesConfirmed(4, {tmp / "p.lst"});
+    Add(kTypeProjectList, {tmp / "p.lst"});
+    Add(kTypeProjectList, {tmp / "p.lst"});
     EXPECT_EQ(form.State().InputKind, kKindProjectList);
     EXPECT_EQ(form.State().inputList, (TextLines{"/x/one.log", "/x/two.log", "/x/three.log"}));
 }
 
 TEST_F(InputList, AddingByHandReplacesAScannedList) {
     WriteText(tmp / "game/a.tre", "");
-    form.ProcessDirConfirmed(tmp / "game", 0, "*.tre");
+    ScanFor(tmp / "game", kTypeIndexDataPacks);
     ASSERT_TRUE(form.State().ListFromScan);
-    form.AddFilesConfirmed(1, {"/x/b.tre"});
+    Add(kTypeDataPacks, {"/x/b.tre"});
     EXPECT_EQ(form.State().inputList, (TextLines{"/x/b.tre"}));
     EXPECT_FALSE(form.State().ListFromScan);
 }
 
-using Replay = FormTest;
-
-TEST_F(Replay, EmptyLogShowsItsNameAndHandlesNothing) {
-    WriteText(tmp / "e.log", "");
-    form.ReplayLog(tmp / "e.log");
-    EXPECT_EQ(surface.currentMessage, "Processing e.log...");
-    EXPECT_EQ(form.State().ReplayKind, kKindNone);
-    EXPECT_EQ(surface.dispatches, 0);
+TEST_F(InputList, AddEmptiesAScannedListAndDisablesThreeButtonsBeforeItsDialog) {
+    WriteText(tmp / "game/a.tre", "");
+    ScanFor(tmp / "game", kTypeIndexDataPacks);
+    TextLines listWhileShown{"not shown"};
+    std::string enabledWhileShown;
+    dialogs.whileShown = [&] {
+        listWhileShown = form.State().inputList;
+        enabledWhileShown = EnabledNames(Enabled());
+    };
+    dialogs.open.reset(); // the user cancels
+    form.BAddLogClick();
+    EXPECT_TRUE(listWhileShown.empty());
+    EXPECT_EQ(enabledWhileShown, kThreeDisabled);
+    EXPECT_TRUE(form.State().inputList.empty());
+    EXPECT_FALSE(form.State().ListFromScan);
+    EXPECT_EQ(form.State().InputKind, kKindDataPacks);
+    EXPECT_EQ(EnabledNames(Enabled()), kThreeDisabled);
 }
 
-TEST_F(Replay, KeywordLinesAreShortenedAndOnlyExactKeywordsCount) {
-    WriteText(tmp / "k.log", "#format: TRE\n#Format:TRE\n#Format: TRE\n#Target x\nentry\n");
-    form.ReplayLog(tmp / "k.log");
-    EXPECT_EQ(form.State().ReplayList,
-              (TextLines{"#format: TRE", "#Format:TRE", "TRE", "x", "entry"}));
-    EXPECT_EQ(form.State().ReplayKind, kKindDataPacks);
-}
-
-TEST_F(Replay, UnknownTagOpensAndClosesTheSourceWithoutInsertion) {
-    WriteText(tmp / "a.tre", "not a pack at all");
-    WriteText(tmp / "x.log", "#Format: XYZ\n#Source: " + (tmp / "a.tre") + "\nentry line\n");
-    form.ReplayLog(tmp / "x.log");
-    EXPECT_EQ(form.State().ReplayKind, kKindNone);
-    EXPECT_EQ(form.State().SourcePath, tmp / "a.tre");
-    EXPECT_EQ(form.State().SourceStream, nullptr);
-    EXPECT_EQ(ReadText(tmp / "a.tre"), "not a pack at all");
-    // The source is closed again: it can be opened without sharing.
-    EXPECT_NO_THROW(FileStream::Open(tmp / "a.tre", omReadWrite));
-}
-
-TEST_F(Replay, MissingSourceIsPassedOverWithItsEntryLines) {
-    WriteText(tmp / "m.log", "#Format: TRE\n#Source: " + (tmp / "gone.tre") + "\nNULL\n");
-    form.ReplayLog(tmp / "m.log");
-    EXPECT_EQ(form.State().SourcePath, "");
-    EXPECT_EQ(form.State().ReplayList.back(), "NULL");
-}
-
-TEST_F(Replay, SourceThatCannotBeOpenedEndsTheRun) {
-    std::filesystem::create_directories(tmp / "dir.tre");
-    WriteText(tmp / "d.log", "#Format: XYZ\n#Source: " + (tmp / "dir.tre") + "\n");
-    EXPECT_THROW(form.ReplayLog(tmp / "d.log"), FileOpenError);
-
-    WriteText(tmp / "busy.tre", "x");
-    FileStream holder = FileStream::Open(tmp / "busy.tre", omReadWrite);
-    WriteText(tmp / "b.log", "#Format: XYZ\n#Source: " + (tmp / "busy.tre") + "\n");
-    EXPECT_THROW(form.ReplayLog(tmp / "b.log"), FileOpenError);
-    EXPECT_EQ(form.State().SourceStream, nullptr);
-}
-
-TEST_F(Replay, WholeRunBarOverElevenLinesAndOneLine) {
-    std::string text;
-    for (int i = 0; i < 11; ++i) {
-        text += "line\r\n";
+TEST_F(InputList, CancelledDialogsChangeNothing) {
+    const TextLines files{"/x/a.tre", "/x/b.tre"};
+    Add(kTypeDataPacks, files);
+    dialogs.open.reset();
+    struct Case {
+        void (TMainForm::*click)();
+        const char* dialog;
+        const char* enabledWhileShown;
+    };
+    const Case cases[] = {{&TMainForm::BAddLogClick, "open", kThreeDisabled},
+                          {&TMainForm::ProcessDirClick, "dirform", kThreeDisabled},
+                          {&TMainForm::BSaveListClick, "save", kListButtons},
+                          {&TMainForm::SaveLogClick, "save", kListButtons}};
+    for (const Case& c : cases) {
+        dialogs.asked.clear();
+        std::string enabledWhileShown;
+        dialogs.whileShown = [&] { enabledWhileShown = EnabledNames(Enabled()); };
+        (form.*c.click)();
+        EXPECT_EQ(dialogs.asked, std::vector<std::string>{c.dialog});
+        EXPECT_EQ(enabledWhileShown, c.enabledWhileShown) << c.dialog;
+        EXPECT_EQ(form.State().inputList, files) << c.dialog;
+        EXPECT_EQ(form.State().InputKind, kKindDataPacks) << c.dialog;
+        EXPECT_EQ(EnabledNames(Enabled()), kListButtons) << c.dialog;
     }
-    WriteText(tmp / "l.log", text);
-    form.ReplayLog(tmp / "l.log");
-    EXPECT_EQ(surface.totalHistory,
-              (std::vector<int>{0, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
-    EXPECT_EQ(surface.progress, 11);
-
-    surface.totalHistory.clear();
-    WriteText(tmp / "one.log", "only line");
-    form.ReplayLog(tmp / "one.log");
-    EXPECT_EQ(surface.totalHistory, (std::vector<int>{0, 0}));
+    EXPECT_EQ(ListDirectory(tmp.Path()).size(), 1u); // only the target made by the fixture
 }
 
-TEST_F(Replay, LongSourcePathsAreTakenWhole) {
-    const std::string longName = std::string(200, 'n') + "/" + std::string(200, 'm') + ".tre";
-    WriteText(tmp / longName, "data");
-    WriteText(tmp / "long.log", "#Format: ABC\n#Source: " + (tmp / longName) + "\n");
-    form.ReplayLog(tmp / "long.log");
-    EXPECT_EQ(form.State().SourcePath, tmp / longName);
+TEST_F(InputList, UnreadableProjectListEndsTheAddWithTheThreeButtonsDisabled) {
+    WriteText(tmp / "p.lst", "/x/one.log\r\n");
+    Add(kTypeDataPacks, {"/x/a.tre"});
+    dialogs.open = OpenAnswer{{tmp / "missing.lst"}, kTypeProjectList};
+    EXPECT_THROW(form.BAddLogClick(), FileOpenError);
+    EXPECT_TRUE(form.State().inputList.empty()); // emptied by the change of kind
+    EXPECT_EQ(form.State().InputKind, kKindProjectList);
+    EXPECT_EQ(EnabledNames(Enabled()), kThreeDisabled);
+
+    Add(kTypeProjectList, {tmp / "p.lst"});
+    dialogs.open = OpenAnswer{{tmp / "missing.lst"}, kTypeProjectList};
+    EXPECT_THROW(form.BAddLogClick(), FileOpenError);
+    EXPECT_EQ(form.State().inputList, TextLines{"/x/one.log"}); // the same kind keeps the list
 }
 
-TEST_F(Replay, StopEndsTheReplayAfterTheCurrentLine) {
-    WriteText(tmp / "s.log", "#Format: TRE\n#Format: BTE\n");
-    surface.onDispatch = [&] { form.StopClick(); };
-    form.ReplayLog(tmp / "s.log");
-    EXPECT_EQ(form.State().ReplayList, (TextLines{"TRE", "#Format: BTE"}));
+TEST_F(InputList, RemoveTakesTheSelectedEntriesAndMakesTheLastOneCurrent) {
+    Add(kTypeDataPacks, {"/x/1", "/x/2", "/x/3", "/x/4", "/x/5"});
+    form.SelectEntries({3, 1, 2, 2, 9});
+    EXPECT_EQ(form.View().selected, (std::vector<std::size_t>{1, 2, 3}));
+    form.BRemLogClick();
+    EXPECT_EQ(form.View().LogList(), (TextLines{"/x/1", "/x/5"}));
+    EXPECT_EQ(form.View().current, 1);
+    EXPECT_TRUE(form.View().selected.empty());
+    EXPECT_EQ(EnabledNames(Enabled()), kListButtons);
+
+    form.SelectEntries({0, 1});
+    form.BRemLogClick();
+    EXPECT_TRUE(form.State().inputList.empty());
+    EXPECT_EQ(form.View().current, -1);
+    EXPECT_EQ(EnabledNames(Enabled()), kStart);
 }
 
-TEST_F(Replay, UnreadableLogEndsTheRun) {
-    EXPECT_THROW(form.ReplayLog(tmp / "absent.log"), FileOpenError);
+TEST_F(InputList, ClearEmptiesTheListButKeepsItsKindAndOrigin) {
+    WriteText(tmp / "game/a.fnt", "");
+    ScanFor(tmp / "game", kTypeIndexFonts);
+    form.SelectEntries({0});
+    form.SetCurrentEntry(0);
+    form.BClearAllClick();
+    EXPECT_TRUE(form.State().inputList.empty());
+    EXPECT_TRUE(form.View().selected.empty());
+    EXPECT_EQ(form.View().current, -1);
+    EXPECT_EQ(form.State().InputKind, kKindFonts);
+    EXPECT_TRUE(form.State().ListFromScan);
+    EXPECT_EQ(EnabledNames(Enabled()), kStart);
+}
+
+TEST_F(InputList, SavedProjectListOpensToTheSameEntries) {
+    const TextLines files{"/x/b.tre", "/x/a.tre", "/x/b.tre"};
+    Add(kTypeDataPacks, files);
+    dialogs.save = tmp / "p.lst";
+    form.BSaveListClick();
+    EXPECT_EQ(ReadText(tmp / "p.lst"), "/x/b.tre\r\n/x/a.tre\r\n/x/b.tre\r\n");
+    EXPECT_EQ(form.State().inputList, files);
+    Add(kTypeProjectList, {tmp / "p.lst"});
+    EXPECT_EQ(form.State().inputList, files);
+}
+
+TEST_F(InputList, DialogsAreShownAsTheWindowSetsThemUp) {
+    dialogs.open = OpenAnswer{{"/x/a.log"}, kTypeLogs};
+    form.BAddLogClick();
+    form.BSaveListClick();
+    form.SaveLogClick();
+    struct Expected {
+        const char* title;
+        std::string filter;
+        const char* defaultExt;
+        unsigned options;
+    };
+    const Expected expected[] = {
+        {"Select file...", OpenDialogFilter(), "*",
+         ofAllowMultiSelect | ofPathMustExist | ofFileMustExist | ofHideReadOnly},
+        {"Select file...", "Project list files (*.lst)|*.lst", "lst",
+         ofOverwritePrompt | ofHideReadOnly | ofEnableSizing},
+        {"Select target...", "Text files (*.txt)|*.txt", "txt",
+         ofOverwritePrompt | ofHideReadOnly}};
+    ASSERT_EQ(dialogs.fileDialogs.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const FileDialog& shown = dialogs.fileDialogs[i];
+        EXPECT_EQ(shown.title, expected[i].title) << i;
+        EXPECT_EQ(shown.filter, expected[i].filter) << i;
+        EXPECT_EQ(shown.defaultExt, expected[i].defaultExt) << i;
+        EXPECT_EQ(shown.options, expected[i].options) << i;
+    }
+    EXPECT_EQ(dialogs.fileDialogs[0].filterIndex, kTypeDataPacks);
+    EXPECT_EQ(form.SelectLog.filterIndex, kTypeLogs); // offered again at the next showing
+}
+
+using ViewState = FormTest;
+
+TEST_F(ViewState, SavingResultsShowsTheFileNameAndDisablesSaveResults) {
+    surface.results = {"/x/a.tre greater by 3 bytes.", "/x/b.bmpx not 8 bit!"};
+    form.Surface().EnableSaveLog(true);
+    dialogs.save = tmp / "out.txt";
+    form.SaveLogClick();
+    EXPECT_EQ(ReadText(tmp / "out.txt"),
+              "/x/a.tre greater by 3 bytes.\r\n/x/b.bmpx not 8 bit!\r\n");
+    EXPECT_EQ(dialogs.shownMessages, std::vector<std::string>{"out.txt"});
+    EXPECT_EQ(dialogs.shownCaptions, std::vector<std::string>{"Operation status"});
+    EXPECT_FALSE(Enabled().SaveLog);
+    EXPECT_FALSE(surface.saveLogEnabled);
+}
+
+// Each moment of the window's life and what is enabled after it.
+TEST_F(ViewState, EnabledStatesFollowTheWindowsRules) {
+    WriteEmptyPack(tmp / "a.tre");
+    WriteText(tmp / "game/b.tre", "");
+    std::string duringFile;
+    const auto duringRun = [&](std::function<void()> inside) {
+        // The first dispatch of a run is inside the handling of its first file.
+        surface.onDispatch = [&, inside] {
+            inside();
+            if (duringFile.empty()) {
+                duringFile = EnabledNames(Enabled());
+            }
+        };
+        form.BProcessClick();
+        surface.onDispatch = nullptr;
+    };
+    const auto addLine = [&] { surface.results.assign(1, "a line"); };
+    struct Moment {
+        const char* name;
+        std::function<void()> act;
+        const char* during; // while a file is handled; "" where no file is
+        const char* after;
+    };
+    const Moment moments[] = {
+        {"start", [] {}, "", kStart},
+        {"add", [&] { Add(kTypeDataPacks, {tmp / "a.tre"}); }, "", kListButtons},
+        {"run without lines", [&] { duringRun([] {}); },
+         "BAddLog ProcessDir BSaveList BRemLog BClearAll BProcess BExit Stop", kListButtons},
+        {"run with lines", [&] { duringRun(addLine); },
+         "BAddLog ProcessDir BSaveList BRemLog BClearAll BProcess BExit Stop",
+         "BAddLog ProcessDir BSaveList BRemLog BClearAll BProcess BExit SaveLog"},
+        {"results saved",
+         [&] {
+             dialogs.save = tmp / "r.txt";
+             form.SaveLogClick();
+         },
+         "", kListButtons},
+        {"stop clicked", [&] { duringRun([&] { form.StopClick(); }); }, kListButtons, kListButtons},
+        {"remove all",
+         [&] {
+             form.SelectEntries({0});
+             form.BRemLogClick();
+         },
+         "", kStart},
+        {"scan", [&] { ScanFor(tmp / "game", kTypeIndexDataPacks); }, "", kListButtons},
+        {"clear", [&] { form.BClearAllClick(); }, "", kStart},
+    };
+    for (const Moment& moment : moments) {
+        duringFile.clear();
+        moment.act();
+        EXPECT_EQ(duringFile, moment.during) << moment.name;
+        EXPECT_EQ(EnabledNames(Enabled()), moment.after) << moment.name;
+    }
+}
+
+TEST_F(ViewState, ObserverHearsWhatChanged) {
+    WriteEmptyPack(tmp / "a.tre");
+    unsigned heard = 0;
+    form.SetViewObserver([&](unsigned changes) { heard |= changes; });
+    struct Case {
+        const char* name;
+        std::function<void()> act;
+        unsigned changes;
+    };
+    const Case cases[] = {
+        {"add", [&] { Add(kTypeDataPacks, {tmp / "a.tre"}); }, vcList | vcControls},
+        {"select", [&] { form.SelectEntries({0}); }, vcList},
+        {"current", [&] { form.SetCurrentEntry(0); }, vcList},
+        {"run", [&] { form.BProcessClick(); }, vcStatus | vcControls},
+        {"stop", [&] { form.StopClick(); }, vcControls},
+        {"clear", [&] { form.BClearAllClick(); }, vcList | vcControls},
+        {"exit", [&] { form.BExitClick(); }, vcClose},
+    };
+    for (const Case& c : cases) {
+        heard = 0;
+        c.act();
+        EXPECT_EQ(heard, c.changes) << c.name;
+    }
+    EXPECT_TRUE(form.View().closeRequested);
+    EXPECT_EQ(form.View().CurrentMessage, "");
+    EXPECT_EQ(form.View().TotalMax, 100);
 }
 
 using Scan = FormTest;
@@ -288,7 +468,7 @@ TEST_F(Scan, SubdirectoriesComeFirstAndHiddenDirectoriesAreNotEntered) {
     WriteText(tmp / "game/.d.tre", "");
     WriteText(tmp / "game/notes.txt", "");
     std::filesystem::create_directories(tmp / "game/old.tre");
-    form.ProcessDirConfirmed(tmp / "game", 0, "*.tre");
+    ScanFor(tmp / "game", kTypeIndexDataPacks);
 
     const TextLines& list = form.State().inputList;
     ASSERT_EQ(list.size(), 4u);
@@ -302,42 +482,42 @@ TEST_F(Scan, SubdirectoriesComeFirstAndHiddenDirectoriesAreNotEntered) {
     EXPECT_EQ(form.State().ScanRoot, tmp / "game");
     EXPECT_TRUE(form.State().ListFromScan);
     EXPECT_EQ(form.State().InputKind, kKindDataPacks);
-    EXPECT_TRUE(form.Buttons().BProcess && form.Buttons().BClearAll && form.Buttons().BRemLog &&
-                form.Buttons().BSaveList);
+    EXPECT_TRUE(Enabled().BProcess && Enabled().BClearAll && Enabled().BRemLog &&
+                Enabled().BSaveList);
 }
 
-TEST_F(Scan, MaskOfSeveralPatternsListsEachFileOnce) {
+TEST_F(Scan, ExtendedImagesAreFoundByBothExtensions) {
     WriteText(tmp / "t/x.bmpx", "");
     WriteText(tmp / "t/deep/y.tgax", "");
-    form.ProcessDirConfirmed(tmp / "t", 1, "*.bmpx;*.tgax;x*");
+    ScanFor(tmp / "t", kTypeIndexExtendedImages);
     EXPECT_EQ(form.State().inputList, (TextLines{tmp / "t/deep/y.tgax", tmp / "t/x.bmpx"}));
     EXPECT_EQ(form.State().InputKind, kKindExtendedImages);
 }
 
 TEST_F(Scan, TrailingSeparatorIsKeptAndDoubled) {
     WriteText(tmp / "g/a.log", "");
-    form.ProcessDirConfirmed(tmp / "g/", 4, "*.log");
+    ScanFor(tmp / "g/", kTypeIndexLogs);
     EXPECT_EQ(form.State().ScanRoot, tmp / "g/");
     EXPECT_EQ(form.State().inputList, (TextLines{tmp / "g//a.log"}));
     EXPECT_EQ(form.State().InputKind, kKindLogs);
 }
 
 TEST_F(Scan, NothingFoundEmptiesTheListButSetsTheKind) {
-    form.AddFilesConfirmed(1, {"/x/a.tre"});
-    form.ProcessDirConfirmed(tmp / "no-such-dir", 2, "*.fnt");
+    Add(kTypeDataPacks, {"/x/a.tre"});
+    ScanFor(tmp / "no-such-dir", kTypeIndexFonts);
     EXPECT_TRUE(form.State().inputList.empty());
     EXPECT_FALSE(form.State().ListFromScan);
     EXPECT_EQ(form.State().InputKind, kKindFonts);
-    EXPECT_FALSE(form.Buttons().BProcess);
-    EXPECT_FALSE(form.Buttons().BRemLog);
-    EXPECT_FALSE(form.Buttons().BSaveList);
-    EXPECT_TRUE(form.Buttons().BClearAll); // keeps its state
+    EXPECT_FALSE(Enabled().BProcess);
+    EXPECT_FALSE(Enabled().BRemLog);
+    EXPECT_FALSE(Enabled().BSaveList);
+    EXPECT_TRUE(Enabled().BClearAll); // keeps its state
 }
 
 TEST_F(Scan, LinkCyclesAreNotFollowedForever) {
     WriteText(tmp / "c/a.tre", "");
     std::filesystem::create_directory_symlink(tmp / "c", tmp / "c/loop");
-    form.ProcessDirConfirmed(tmp / "c", 0, "*.tre");
+    ScanFor(tmp / "c", kTypeIndexDataPacks);
     EXPECT_EQ(form.State().inputList, (TextLines{tmp / "c/a.tre"}));
 }
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Dialogs.h"
+#include "app/AnsweringDialogs.h"
 #include "run/StatusSurface.h"
 
 namespace eitool::testing {
@@ -67,30 +67,51 @@ public:
     }
 };
 
-// Dialogs answered from a script: the picker returns pickedDirectory (or cancels), message boxes
-// are recorded.
-class ScriptedDialogs : public Dialogs {
+// Dialogs answered from a script (the answers of AnsweringDialogs), recording what was asked:
+// every dialog's name in order, the file dialogs as shown, the picker's start directories and the
+// message boxes. whileShown runs inside every dialog, before it answers.
+class ScriptedDialogs : public AnsweringDialogs {
 public:
-    bool confirmPicker = true;
-    std::string pickedDirectory;
-    std::vector<std::string> pickerStarts; // the directory each picker opened at
+    std::vector<std::string> asked; // "open", "save", "picker", "dirform", "message"
+    std::vector<FileDialog> fileDialogs;
+    std::vector<std::string> pickerStarts;
     std::vector<std::string> shownMessages;
     std::vector<std::string> shownCaptions;
+    std::function<void()> whileShown;
 
+    bool OpenFiles(FileDialog& dialog) override {
+        Asked("open");
+        fileDialogs.push_back(dialog);
+        return AnsweringDialogs::OpenFiles(dialog);
+    }
+    bool SaveFile(FileDialog& dialog) override {
+        Asked("save");
+        fileDialogs.push_back(dialog);
+        return AnsweringDialogs::SaveFile(dialog);
+    }
     bool SelectDirectory(const std::string& title, std::string& directory) override {
-        (void)title;
+        Asked("picker");
         pickerStarts.push_back(directory);
-        if (!confirmPicker) {
-            return false;
-        }
-        directory = pickedDirectory;
-        return true;
+        return AnsweringDialogs::SelectDirectory(title, directory);
+    }
+    bool ShowDirForm(TDirForm& form) override {
+        Asked("dirform");
+        return AnsweringDialogs::ShowDirForm(form);
     }
     void ShowMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
-        (void)icon;
+        Asked("message");
         shownMessages.push_back(text);
         shownCaptions.push_back(caption);
+        AnsweringDialogs::ShowMessage(text, caption, icon);
+    }
+
+private:
+    void Asked(const char* dialog) {
+        asked.push_back(dialog);
+        if (whileShown) {
+            whileShown();
+        }
     }
 };
 

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/Dialogs.h"
+#include "app/FormatTable.h"
+
+namespace eitool {
+
+// The open dialog's answer: these files, of the file type at filterIndex (1 to 5).
+struct OpenAnswer {
+    TextLines files;
+    int filterIndex = kTypeDataPacks;
+};
+
+// The directory dialog's answer: scanDir typed into ScanDir and the type at typeIndex (0 to 4)
+// chosen in Filter, then Ok.
+struct DirFormAnswer {
+    std::string scanDir;
+    int typeIndex = kTypeIndexDataPacks;
+};
+
+// Dialogs answered from values given in advance, for the command line and the demo: a dialog
+// with an answer confirms it, one without is cancelled, and message boxes show nothing. The
+// picker's directory is created with its missing parents, as the real picker does once the user
+// agreed.
+class AnsweringDialogs : public Dialogs {
+public:
+    std::optional<OpenAnswer> open;
+    std::optional<std::string> save;
+    std::optional<std::string> picker;
+    std::optional<DirFormAnswer> dirForm;
+
+    bool OpenFiles(FileDialog& dialog) override;
+    bool SaveFile(FileDialog& dialog) override;
+    // Throws FileCreateError when the directory cannot be created.
+    bool SelectDirectory(const std::string& title, std::string& directory) override;
+    // Closes with Ok only where BOk is enabled once the answer is in.
+    bool ShowDirForm(TDirForm& form) override;
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override;
+};
+
+} // namespace eitool
