@@ -1,10 +1,10 @@
 #pragma once
 
+#include "demo/DemoSupport.h"
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "demo/DemoSupport.h"
 
 namespace eitool::demo {
 
@@ -21,10 +21,13 @@ inline StepOutcome Failed(std::string text) {
     return {false, std::move(text)};
 }
 
-// One format's cycle on sample files. The steps run in this order, each once, and each builds
-// on what the ones before it left; a step that fails ends the section.
+// One format's cycle on sample files, in a directory of its own (its base). The steps run in
+// this order, each once, and each builds on what the ones before it left; a step that fails
+// ends the section.
 class DemoSection {
 public:
+    DemoSection(const DemoContext& demo, std::string base)
+        : m_demo(demo), m_base(std::move(base)) {}
     virtual ~DemoSection() = default;
 
     virtual StepOutcome Make() = 0;    // the sample files of the game
@@ -32,6 +35,20 @@ public:
     virtual StepOutcome Edit() = 0;    // what a translator would change in the pieces
     virtual StepOutcome Insert() = 0;  // a replay of the log, and its results lines
     virtual StepOutcome Check() = 0;   // what the insertion must have written, byte for byte
+
+protected:
+    // The path of relative below the base.
+    std::string At(std::string_view relative) const { return JoinPath(m_base, relative); }
+    // path as the report shows it: below the base, relative to it.
+    std::string Shown(const std::string& path) const { return RelativeTo(path, m_base); }
+    // A run through the form model, as `eitool extract` and `eitool insert` make it.
+    FormRun RunForm(int position, const TextLines& files, std::string_view target) const {
+        return RunThroughForm(m_demo, position, files, At(target));
+    }
+
+private:
+    const DemoContext& m_demo;
+    const std::string m_base;
 };
 
 // Reports the title line, then runs the steps of section: each is timed and reported on a line

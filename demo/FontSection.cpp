@@ -1,16 +1,15 @@
 // The font section of `eitool demo`: a sample font and its sheet are extracted into a glyph
 // strip, a strip with new glyphs for a few codes from 192 on is inserted with a character table
 // and a placement line, and the new slots and sheet pixels are checked.
-#include <cmath>
-
-#include "demo/DemoSupport.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
-#include "common/RunError.h"
+#include "demo/DemoSection.h"
 #include "formats/Font.h"
 #include "images/Bitmap.h"
 #include "samples/SampleFont.h"
 #include "samples/SamplePack.h"
+
+#include <cmath>
 
 namespace eitool::demo {
 
@@ -62,9 +61,9 @@ std::string CheckFont(const Bytes& before, const Bytes& after, const std::vector
         }
         const Rect& r = placed[slot - 128].onSheet;
         const samples::FontGlyph expected{
-            static_cast<float>(r.left / width), static_cast<float>(r.top / height),
+            static_cast<float>(r.left / width),  static_cast<float>(r.top / height),
             static_cast<float>(r.right / width), static_cast<float>(r.bottom / height),
-            static_cast<float>(r.Width() + 10), static_cast<float>(r.Height() + 14)};
+            static_cast<float>(r.Width() + 10),  static_cast<float>(r.Height() + 14)};
         if (!(glyph == expected)) {
             return "slot " + std::to_string(slot) + " does not hold the placed glyph";
         }
@@ -86,8 +85,8 @@ std::string CheckSheet(const Bitmap& before, const Bitmap& after, const Bitmap& 
             for (const Placement& p : placed) {
                 const Rect& r = p.onSheet;
                 if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) {
-                    const Rgb colour =
-                        strip.PixelColor(p.box.Left - kMargin + (x - r.left), p.box.Top + (y - r.top));
+                    const Rgb colour = strip.PixelColor(p.box.Left - kMargin + (x - r.left),
+                                                        p.box.Top + (y - r.top));
                     expected = before.Palette()[before.NearestIndex(colour)];
                 }
             }
@@ -100,119 +99,112 @@ std::string CheckSheet(const Bitmap& before, const Bitmap& after, const Bitmap& 
     return {};
 }
 
-} // namespace
+class FontSection final : public DemoSection {
+public:
+    using DemoSection::DemoSection;
 
-bool RunFontSection(DemoContext& demo) {
-    const std::string base = JoinPath(demo.root, "font");
-    const std::string gameDir = JoinPath(base, "game");
-    const std::string stripDir = JoinPath(base, "strip");
-    const std::string workDir = JoinPath(base, "work");
-    const std::string patchedDir = JoinPath(base, "patched");
-    bool passed = true;
-    auto fail = [&](double seconds, const std::string& what) {
-        ReportStep(demo, seconds, "FAILED: " + what);
-        passed = false;
-    };
-    demo.host->Report("Font cycle in " + base + "\n");
-
-    // Make.
-    auto start = Clock::now();
-    for (const std::string& directory : {gameDir, workDir}) {
-        if (!CreateDirectories(directory)) {
-            throw FileCreateError(directory, "cannot create directory");
-        }
+    StepOutcome Make() override {
+        MakeDirectory(DirectoryPart(At(kFont)));
+        MakeDirectory(DirectoryPart(At(kLog)));
+        m_font = samples::MakeSampleFont();
+        m_fontBytes = samples::BuildFont(m_font.tables);
+        m_sheetName = SheetFileName(m_font.tables.textureName);
+        samples::WriteWholeFile(At(kFont), m_fontBytes);
+        m_font.sheet.SaveToFile(JoinPath(DirectoryPart(At(kFont)), m_sheetName));
+        return Done("made " + Shown(At(kFont)) + " (" +
+                    std::to_string(m_font.tables.glyphs.size()) + " glyphs, texture " +
+                    m_font.tables.textureName + ") and its sheet " +
+                    Shown(JoinPath(DirectoryPart(At(kFont)), m_sheetName)) + " (" +
+                    std::to_string(m_font.sheet.Width()) + "x" +
+                    std::to_string(m_font.sheet.Height()) + ", 256 colours)");
     }
-    const samples::SampleFont font = samples::MakeSampleFont();
-    const Bytes fontBytes = samples::BuildFont(font.tables);
-    const std::string fontPath = JoinPath(gameDir, "font_main.fnt");
-    const std::string sheetName = SheetFileName(font.tables.textureName);
-    samples::WriteWholeFile(fontPath, fontBytes);
-    font.sheet.SaveToFile(JoinPath(gameDir, sheetName));
-    ReportStep(demo, SecondsSince(start),
-               "made " + RelativeTo(fontPath, base) + " (" + std::to_string(font.tables.glyphs.size()) +
-                   " glyphs, texture " + font.tables.textureName + ") and its sheet " +
-                   RelativeTo(JoinPath(gameDir, sheetName), base) + " (" +
-                   std::to_string(font.sheet.Width()) + "x" + std::to_string(font.sheet.Height()) +
-                   ", 256 colours)");
 
-    // Extract the glyph strip.
-    start = Clock::now();
-    const FormRun extraction = RunThroughForm(demo, 3, {fontPath}, stripDir);
-    double seconds = SecondsSince(start);
-    const std::string stripPath = JoinPath(stripDir, sheetName);
-    const TextLines log = LoadTextLines(JoinPath(stripDir, "result.log"));
-    if (!extraction.results.empty()) {
-        fail(seconds, "extraction reported: " + extraction.results.front());
-    } else if (log != TextLines{"#Format: FNT", "#Source: " + fontPath, stripPath}) {
-        fail(seconds, "result.log does not name the strip");
-    } else {
+    // The glyph strip.
+    StepOutcome Extract() override {
+        const FormRun extraction = RunForm(3, {At(kFont)}, kStrip);
+        const std::string stripPath = JoinPath(At(kStrip), m_sheetName);
+        if (std::string problem = ResultsProblem("extraction", extraction); !problem.empty()) {
+            return Failed(problem);
+        }
+        if (LoadTextLines(At("strip/result.log")) !=
+            TextLines{"#Format: FNT", "#Source: " + At(kFont), stripPath}) {
+            return Failed("result.log does not name the strip");
+        }
         const Bitmap strip = Bitmap::LoadFromFile(stripPath);
         std::vector<GlyphBox> boxes;
-        if (FindGlyphBoxes(strip, boxes) != static_cast<std::int32_t>(font.tables.glyphs.size())) {
-            fail(seconds, "the strip does not hold one marked band per glyph");
-        } else {
-            ReportStep(demo, seconds, "extracted the glyph strip " + RelativeTo(stripPath, base) + " (" +
-                                    std::to_string(strip.Width()) + "x" +
-                                    std::to_string(strip.Height()) + ", " +
-                                    std::to_string(boxes.size()) + " marked bands)");
+        if (FindGlyphBoxes(strip, boxes) !=
+            static_cast<std::int32_t>(m_font.tables.glyphs.size())) {
+            return Failed("the strip does not hold one marked band per glyph");
         }
-    }
-    if (!passed) {
-        return false;
-    }
-
-    // Draw new glyphs and write the log block that inserts them.
-    start = Clock::now();
-    const Bitmap newStrip = samples::MakeGlyphStrip(kNewCodes, kNewGlyphHeight, pf24bit);
-    const std::string newStripPath = JoinPath(workDir, "new_glyphs.bmp");
-    const std::string tablePath = JoinPath(workDir, "chars.tbl");
-    const std::string logPath = JoinPath(workDir, "font.log");
-    newStrip.SaveToFile(newStripPath);
-    samples::WriteWholeFile(tablePath, samples::MakeCharacterTable(kNewCodes));
-    const std::string placement = std::to_string(kStartX) + ":" + std::to_string(kStartY) + ":0:" +
-                                  std::to_string(kMargin) + ":" + std::to_string(kMargin);
-    SaveTextLines(logPath, {"#Format: FNT", "#Source: " + fontPath, tablePath, placement,
-                            newStripPath});
-    ReportStep(demo, SecondsSince(start), "drew a 24-bit strip with glyphs for the codes 192, 193, 200 "
-                                    "and 233 and wrote " + RelativeTo(logPath, base) +
-                                    " with the placement line " + placement);
-
-    // Insert into a patched font and sheet.
-    start = Clock::now();
-    const FormRun insertion = RunThroughForm(demo, 5, {logPath}, patchedDir);
-    seconds = SecondsSince(start);
-    if (!insertion.results.empty()) {
-        fail(seconds, "insertion reported: " + insertion.results.front());
-    } else {
-        ReportStep(demo, seconds, "inserted " + RelativeTo(logPath, base) + ": " +
-                                RelativeTo(JoinPath(patchedDir, "font_main.fnt"), base) + " and " +
-                                RelativeTo(JoinPath(patchedDir, sheetName), base) + " written");
-    }
-    if (!passed) {
-        return false;
+        return Done("extracted the glyph strip " + Shown(stripPath) + " (" +
+                    std::to_string(strip.Width()) + "x" + std::to_string(strip.Height()) + ", " +
+                    std::to_string(boxes.size()) + " marked bands)");
     }
 
-    // Check the slots and the sheet.
-    start = Clock::now();
-    const std::vector<Placement> placed = ExpectedPlacements(newStrip);
-    const Bytes patchedFont = samples::ReadWholeFile(JoinPath(patchedDir, "font_main.fnt"));
-    const Bitmap patchedSheet = Bitmap::LoadFromFile(JoinPath(patchedDir, sheetName));
-    std::string problem = CheckFont(fontBytes, patchedFont, placed, font.sheet);
-    if (problem.empty()) {
-        problem = CheckSheet(font.sheet, patchedSheet, newStrip, placed);
+    // New glyphs in a strip of their own, and the log block that inserts them.
+    StepOutcome Edit() override {
+        m_newStrip = samples::MakeGlyphStrip(kNewCodes, kNewGlyphHeight, pf24bit);
+        const std::string newStripPath = At("work/new_glyphs.bmp");
+        const std::string tablePath = At("work/chars.tbl");
+        m_newStrip.SaveToFile(newStripPath);
+        samples::WriteWholeFile(tablePath, samples::MakeCharacterTable(kNewCodes));
+        const std::string placement = std::to_string(kStartX) + ":" + std::to_string(kStartY) +
+                                      ":0:" + std::to_string(kMargin) + ":" +
+                                      std::to_string(kMargin);
+        SaveTextLines(At(kLog), {"#Format: FNT", "#Source: " + At(kFont), tablePath, placement,
+                                 newStripPath});
+        return Done("drew a 24-bit strip with glyphs for the codes 192, 193, 200 and 233 and "
+                    "wrote " +
+                    Shown(At(kLog)) + " with the placement line " + placement);
     }
-    if (problem.empty() && samples::ReadWholeFile(fontPath) != fontBytes) {
-        problem = "the source font changed";
+
+    // Into a patched font and sheet.
+    StepOutcome Insert() override {
+        const FormRun insertion = RunForm(5, {At(kLog)}, kPatched);
+        if (std::string problem = ResultsProblem("insertion", insertion); !problem.empty()) {
+            return Failed(problem);
+        }
+        return Done("inserted " + Shown(At(kLog)) + ": " + Shown(At("patched/font_main.fnt")) +
+                    " and " + Shown(JoinPath(At(kPatched), m_sheetName)) + " written");
     }
-    seconds = SecondsSince(start);
-    if (!problem.empty()) {
-        fail(seconds, problem);
-    } else {
-        ReportStep(demo, seconds, "checked slots 128 to 131 (coordinates and cell sizes of the 4 new "
-                            "glyphs placed from x 0, y 192), every other slot unchanged, and every "
-                            "sheet pixel");
+
+    // The slots and the sheet.
+    StepOutcome Check() override {
+        const std::vector<Placement> placed = ExpectedPlacements(m_newStrip);
+        const Bytes patchedFont = samples::ReadWholeFile(At("patched/font_main.fnt"));
+        const Bitmap patchedSheet = Bitmap::LoadFromFile(JoinPath(At(kPatched), m_sheetName));
+        std::string problem = CheckFont(m_fontBytes, patchedFont, placed, m_font.sheet);
+        if (problem.empty()) {
+            problem = CheckSheet(m_font.sheet, patchedSheet, m_newStrip, placed);
+        }
+        if (problem.empty() && samples::ReadWholeFile(At(kFont)) != m_fontBytes) {
+            problem = "the source font changed";
+        }
+        if (!problem.empty()) {
+            return Failed(problem);
+        }
+        return Done("checked slots 128 to 131 (coordinates and cell sizes of the 4 new glyphs "
+                    "placed from x 0, y 192), every other slot unchanged, and every sheet pixel");
     }
-    return passed;
+
+private:
+    // Below the section's directory: the game's font (its sheet beside it), the extracted strip,
+    // the new glyphs with their log, and the patched font and sheet.
+    static constexpr std::string_view kFont = "game/font_main.fnt";
+    static constexpr std::string_view kStrip = "strip";
+    static constexpr std::string_view kLog = "work/font.log";
+    static constexpr std::string_view kPatched = "patched";
+
+    samples::SampleFont m_font;
+    Bytes m_fontBytes;
+    std::string m_sheetName;
+    Bitmap m_newStrip;
+};
+
+} // namespace
+
+std::unique_ptr<DemoSection> MakeFontSection(const DemoContext& demo, const std::string& base) {
+    return std::make_unique<FontSection>(demo, base);
 }
 
 } // namespace eitool::demo
