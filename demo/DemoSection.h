@@ -1,9 +1,12 @@
 #pragma once
 
+#include "common/Paths.h"
 #include "demo/DemoSupport.h"
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace eitool::demo {
