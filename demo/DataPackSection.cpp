@@ -66,18 +66,17 @@ std::string DescribeMembers(const std::vector<samples::PackMember>& members, std
            Joined({extensions.begin(), extensions.end()}, " ") + "), " + BytesText(packSize);
 }
 
-// The text's first line replaced by the translation, fitted to the same number of bytes.
-Bytes TranslateFirstLine(const Bytes& text) {
-    const std::string_view original = AsText(text);
-    const std::size_t length = std::min(original.find("\r\n"), original.size());
+// The text with the line of length bytes at start replaced by the translation, fitted to the
+// same length.
+Bytes TranslateLine(const Bytes& text, std::size_t start, std::size_t length) {
     std::string line(kTranslation.substr(0, length));
     if (line.size() == length && length < kTranslation.size()) {
         const std::size_t blank = line.rfind(' ');
-        line.resize(blank == std::string::npos ? length : blank);
+        line.resize(blank == std::string::npos ? length : blank); // no word cut in two
     }
     line.resize(length, ' ');
     Bytes after = text;
-    std::copy(line.begin(), line.end(), after.begin());
+    std::copy(line.begin(), line.end(), after.begin() + static_cast<std::ptrdiff_t>(start));
     return after;
 }
 
@@ -97,7 +96,14 @@ std::optional<Bytes> EditedText(EditKind kind, const Bytes& text) {
         return Bytes(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(kept));
     }
     if (kind == EditKind::SameSize) {
-        return TranslateFirstLine(text);
+        const auto startOf = [&](std::size_t k) { return k == 0 ? 0 : lineEnds[k - 1]; };
+        std::size_t longest = 0;
+        for (std::size_t k = 1; k < lineEnds.size(); ++k) {
+            if (lineEnds[k] - startOf(k) > lineEnds[longest] - startOf(longest)) {
+                longest = k;
+            }
+        }
+        return TranslateLine(text, startOf(longest), lineEnds[longest] - 2 - startOf(longest));
     }
     Bytes after = text;
     after.insert(after.end(), kAddedLine.begin(), kAddedLine.end());
@@ -147,7 +153,7 @@ std::string DescribeEdit(const PieceEdit& edit, const std::string& name) {
                std::to_string(edit.after.size()) + " bytes, the later half of its lines cut)";
     case EditKind::SameSize:
         return name + " same size (" + std::to_string(edit.after.size()) +
-               " bytes, its first line translated)";
+               " bytes, its longest line translated)";
     case EditKind::Grown:
         return name + " grown by " + std::to_string(edit.after.size() - edit.before.size()) +
                " bytes (a line added)";

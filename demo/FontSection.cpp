@@ -110,13 +110,12 @@ public:
         m_fontBytes = samples::BuildFont(m_font.tables);
         m_sheetName = SheetFileName(m_font.tables.textureName);
         samples::WriteWholeFile(At(kFont), m_fontBytes);
-        m_font.sheet.SaveToFile(JoinPath(DirectoryPart(At(kFont)), m_sheetName));
+        m_font.sheet.SaveToFile(At("game/" + m_sheetName));
         return Done("made " + Shown(At(kFont)) + " (" +
                     std::to_string(m_font.tables.glyphs.size()) + " glyphs, texture " +
                     m_font.tables.textureName + ") and its sheet " +
-                    Shown(JoinPath(DirectoryPart(At(kFont)), m_sheetName)) + " (" +
-                    std::to_string(m_font.sheet.Width()) + "x" +
-                    std::to_string(m_font.sheet.Height()) + ", 256 colours)");
+                    Shown(At("game/" + m_sheetName)) + " (" + std::to_string(m_font.sheet.Width()) +
+                    "x" + std::to_string(m_font.sheet.Height()) + ", 256 colours)");
     }
 
     // The glyph strip.

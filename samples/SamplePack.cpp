@@ -82,11 +82,17 @@ std::string MenuLine(std::mt19937& random) {
     static constexpr std::array<const char*, 12> kFieldMenu = {
         "Items",     "Equipment", "Magic",  "Status",          "Formation", "Bestiary",
         "Quest Log", "Save Game", "Cancel", "Return to Title", "Quit",      "Yes / No"};
-    std::string line = random() % 2 == 0 ? Pick(random, kTitleMenu) : Pick(random, kFieldMenu);
-    if (random() % 4 == 0) {
-        line += " " + std::to_string(1 + random() % 9); // a numbered entry: slot, chapter, page
+    static constexpr std::array<const char*, 4> kNumbered = {"Chapter", "Slot", "Page", "Floor"};
+    switch (random() % 4) {
+    case 0: {
+        const std::string entry = Pick(random, kNumbered);
+        return entry + " " + std::to_string(1 + random() % 12);
     }
-    return line;
+    case 1:
+        return Pick(random, kTitleMenu);
+    default:
+        return Pick(random, kFieldMenu);
+    }
 }
 
 std::string DialogueLine(std::mt19937& random) {
