@@ -42,8 +42,4 @@ struct FormRun {
 FormRun RunThroughForm(const DemoContext& demo, int position, const TextLines& files,
                        const std::string& target);
 
-// The sections of later formats; each prints its steps and returns whether its checks passed.
-bool RunTextureSection(DemoContext& demo);
-bool RunFontSection(DemoContext& demo);
-
 } // namespace eitool::demo

@@ -34,7 +34,9 @@ std::vector<std::uint8_t> BuildPack(const std::vector<PackMember>& members);
 
 // count members as a game would have them: names with directory parts, several extensions
 // (.tga, .bin, .txt, .dat, .wav, none), some empty members, sizes around meanSize bytes; member
-// kNamesListIndex is the names list. The same seed gives the same members.
+// kNamesListIndex is the names list. The .txt members are 8-bit text lines ended by CR LF (menu
+// entries, dialogue, system messages or item descriptions, after the name's stem); the others
+// are binary. The same seed gives the same members.
 std::vector<PackMember> MakeRealisticMembers(std::uint32_t count, std::uint32_t seed,
                                              std::uint32_t meanSize = 512);
 

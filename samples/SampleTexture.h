@@ -15,14 +15,16 @@ struct TextureLevel {
 };
 
 struct SampleTexture {
-    int depth = 8;                        // 4 or 8
-    std::vector<std::uint8_t> palette;    // 16 or 256 entries of R, G, B, A in storage order
-    std::vector<TextureLevel> levels;     // level 0 first
-    bool levelTable = true;               // false: one level described by the header alone
+    int depth = 8;                     // 4 or 8
+    std::vector<std::uint8_t> palette; // 16 or 256 entries of R, G, B, A in storage order
+    std::vector<TextureLevel> levels;  // level 0 first
+    bool levelTable = true;            // false: one level described by the header alone
 };
 
-// A texture whose levels halve from top x top down to smallest x smallest, with random pixels
-// and a colourful palette; the same seed gives the same texture.
+// A texture whose levels halve from top x top down to smallest x smallest, each showing the same
+// picture at its size: coloured rings around a centre, a black cross through it and a white
+// frame with a black inner edge (palette index 0 black, the last index white). The seed moves the
+// centre and changes the rings; the same seed gives the same texture.
 SampleTexture MakeSampleTexture(int depth, std::int32_t top, std::int32_t smallest,
                                 std::uint32_t seed);
 

@@ -125,7 +125,8 @@ TEST_F(ExtendedImageTest, SingleLevelWithoutTableComesFromTheHeader) {
 }
 
 TEST_F(ExtendedImageTest, SmallLevelsGiveNullLinesInTheirPlaces) {
-    const SampleTexture texture = MakeSampleTexture(4, 64, 8, 2); // 64, 32, 16, 8
+    SampleTexture texture = MakeSampleTexture(4, 64, 8, 2); // 64, 32, 16, 8
+    texture.levels[1].linear[0] = 0x3C; // two different pixels, where the picture has its frame
     const std::string path = Write("tex.a.tgax", texture);
     Extract(path);
     EXPECT_EQ(state.ResultLog, (TextLines{tmp / "out/tex_mip_00.bmp", tmp / "out/tex_mip_01.bmp",

@@ -2,6 +2,7 @@
 
 #include "common/TextLines.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
@@ -67,6 +68,37 @@ TEST(SamplePack, RealisticMembersAreDeterministicAndVaried) {
         }
     }
     EXPECT_EQ(next, pack.size());
+}
+
+TEST(SamplePack, TextMembersAreLinesOfPrintableTextEndedByCrLf) {
+    const auto members = MakeRealisticMembers(3000, 7, 200);
+    std::size_t texts = 0;
+    std::size_t textBytes = 0;
+    std::size_t binaries = 0;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const std::string text(members[i].data.begin(), members[i].data.end());
+        const bool printable = std::all_of(text.begin(), text.end(), [](char c) {
+            return (c >= ' ' && c <= '~') || c == '\r' || c == '\n';
+        });
+        if (!members[i].name.ends_with(".txt") || i == kNamesListIndex || text.empty()) {
+            binaries += printable ? 0 : 1;
+            continue;
+        }
+        ++texts;
+        textBytes += text.size();
+        EXPECT_TRUE(printable) << members[i].name;
+        // Lines of text, none empty, each ended by CR LF and by nothing else.
+        EXPECT_TRUE(text.ends_with("\r\n")) << members[i].name;
+        EXPECT_FALSE(text.starts_with("\r\n") || text.find("\r\n\r\n") != std::string::npos);
+        std::string joined;
+        for (const std::string& line : SplitTextLines(text)) {
+            joined += line + "\r\n";
+        }
+        EXPECT_EQ(joined, text) << members[i].name;
+    }
+    EXPECT_GT(texts, 300u);
+    EXPECT_NEAR(static_cast<double>(textBytes) / static_cast<double>(texts), 200.0, 30.0);
+    EXPECT_GT(binaries, 2000u);
 }
 
 } // namespace
