@@ -14,10 +14,13 @@ for purpose in "${@:-build format asan fuzz tidy}"; do
       build | asan) packages+=("${build[@]}") ;;
       format) packages+=(clang-format git) ;;
       # libFuzzer and clang's sanitizer runtimes are in libclang-rt-14-dev, which clang only
-      # recommends.
-      fuzz) packages+=("${build[@]}" clang libclang-rt-14-dev) ;;
+      # recommends; llvm has the llvm-symbolizer that puts file and line into crash reports.
+      fuzz) packages+=("${build[@]}" clang libclang-rt-14-dev llvm) ;;
       tidy) packages+=("${build[@]}" clang-tidy) ;;
-      *) echo "setup-deps.sh: unknown purpose '$word' (build, format, asan, fuzz, tidy)" >&2; exit 2 ;;
+      *)
+        echo "setup-deps.sh: unknown purpose '$word' (build, format, asan, fuzz, tidy)" >&2
+        exit 2
+        ;;
     esac
   done
 done
@@ -33,7 +36,10 @@ done
 echo "Installing: ${missing[*]}" >&2
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "Run as root to install: ${missing[*]}" >&2; exit 1; }
+  if ! command -v sudo >/dev/null; then
+    echo "There is no sudo; run as root to install: ${missing[*]}" >&2
+    exit 1
+  fi
   as_root=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive

@@ -100,7 +100,10 @@ scripts/setup-deps.sh "${wanted[@]}"
 
 times=()
 current=
-trap '[ -n "$current" ] && echo "==== Stage $current failed after $((SECONDS - started)) s ====" >&2' EXIT
+failed() {
+  [ -z "$current" ] || echo "==== Stage $current failed after $((SECONDS - started)) s ====" >&2
+}
+trap failed EXIT
 for current in "${all_stages[@]}"; do
   wants "$current" || continue
   echo
