@@ -1,19 +1,20 @@
 // Feeds arbitrary bytes to the three game-file readers as a data pack, an extended image and a
 // font: each must either handle the file or refuse it with a RunError, never crash or allocate
 // what the bytes cannot justify. The first byte picks the reader.
-#include <cstddef>
-#include <cstdint>
-#include <filesystem>
-#include <string>
-#include <unistd.h>
-
-#include "run/RunContext.h"
 #include "common/RunError.h"
 #include "formats/DataPack.h"
 #include "formats/Font.h"
 #include "images/Bitmap.h"
 #include "images/ExtendedImage.h"
+#include "run/RunContext.h"
 #include "samples/SamplePack.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -29,6 +30,7 @@ public:
     void ClearResults() override {}
     void AddResultLine(const std::string&) override { ++m_lines; }
     std::size_t ResultLineCount() const override { return m_lines; }
+    std::vector<std::string> ResultLines() const override { return {}; }
     void FocusResults() override {}
     void EnableStop(bool) override {}
     void EnableSaveLog(bool) override {}
@@ -41,8 +43,8 @@ private:
 
 const std::string& WorkDirectory() {
     static const std::string directory = [] {
-        const auto path = std::filesystem::temp_directory_path() /
-                          ("eitool-fuzz-" + std::to_string(::getpid()));
+        const auto path =
+            std::filesystem::temp_directory_path() / ("eitool-fuzz-" + std::to_string(::getpid()));
         std::filesystem::create_directories(path / "out");
         return path.string();
     }();

@@ -1,12 +1,32 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that eitool needs to build and test, when they are missing.
+# Installs the Debian 12 packages that eitool's build and checks need, when they are missing.
+# Arguments name what they are for (build, format, asan, fuzz, tidy); without any, everything.
+# Works as root; as another user it installs through sudo.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev libdeflate-dev zlib1g-dev python3-pil)
+build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+       libcli11-dev libdeflate-dev zlib1g-dev python3-pil)
+
+packages=()
+for purpose in "${@:-build format asan fuzz tidy}"; do
+  for word in $purpose; do
+    case "$word" in
+      build | asan) packages+=("${build[@]}") ;;
+      format) packages+=(clang-format git) ;;
+      # libFuzzer and clang's sanitizer runtimes are in libclang-rt-14-dev, which clang only
+      # recommends; llvm has the llvm-symbolizer that puts file and line into crash reports.
+      fuzz) packages+=("${build[@]}" clang libclang-rt-14-dev llvm) ;;
+      tidy) packages+=("${build[@]}" clang-tidy) ;;
+      *)
+        echo "setup-deps.sh: unknown purpose '$word' (build, format, asan, fuzz, tidy)" >&2
+        exit 2
+        ;;
+    esac
+  done
+done
 
 missing=()
-for package in "${packages[@]}"; do
+for package in $(printf '%s\n' "${packages[@]}" | sort -u); do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$package")
   fi
@@ -16,7 +36,10 @@ done
 echo "Installing: ${missing[*]}" >&2
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "Run as root to install: ${missing[*]}" >&2; exit 1; }
+  if ! command -v sudo >/dev/null; then
+    echo "There is no sudo; run as root to install: ${missing[*]}" >&2
+    exit 1
+  fi
   as_root=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive

@@ -1,6 +1,118 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs the whole test suite.
+# The README's test command and the CI's (.ci/run). Installs what is missing, then runs these
+# stages in this order and stops at the first that fails:
+#   build   the release build (preset default) and its test suite
+#   format  clang-format check of every tracked C++ source and header
+#   asan    the test suite under AddressSanitizer and UBSan (preset asan)
+#   fuzz    every libFuzzer target (preset fuzz, clang) for EITOOL_FUZZ_SECONDS (30) seconds
+#           on its seeds in fuzz/corpus/<target>/
+# EITOOL_STAGES picks stages, for example EITOOL_STAGES="build asan"; the default is all four.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh
-ctest --preset default -j "$(nproc)"
+
+all_stages=(build format asan fuzz)
+read -r -a wanted <<<"${EITOOL_STAGES:-${all_stages[*]}}"
+[ ${#wanted[@]} -ne 0 ] || { echo "test.sh: EITOOL_STAGES names no stage" >&2; exit 2; }
+for stage in "${wanted[@]}"; do
+  case " ${all_stages[*]} " in
+    *" $stage "*) ;;
+    *) echo "test.sh: unknown stage '$stage' in EITOOL_STAGES (${all_stages[*]})" >&2; exit 2 ;;
+  esac
+done
+fuzz_seconds=${EITOOL_FUZZ_SECONDS:-30}
+jobs=$(nproc)
+
+wants() {
+  case " ${wanted[*]} " in *" $1 "*) return 0 ;; *) return 1 ;; esac
+}
+
+stage_build() {
+  scripts/build.sh
+  ctest --preset default -j "$jobs"
+}
+
+# Lists the files whose formatting differs from what clang-format makes of them.
+stage_format() {
+  clang-format --dump-config >/dev/null
+  local files=() drifting=() file
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    mapfile -t files < <(git ls-files '*.cpp' '*.h')
+  else
+    mapfile -t files < <(find . -path './build*' -prune -o \( -name '*.cpp' -o -name '*.h' \) \
+                              -type f -print | sed 's|^\./||' | sort)
+  fi
+  for file in "${files[@]}"; do
+    [ -f "$file" ] || continue
+    clang-format --dry-run --Werror "$file" >/dev/null 2>&1 || drifting+=("$file")
+  done
+  if [ ${#drifting[@]} -ne 0 ]; then
+    printf '  %s\n' "${drifting[@]}"
+    echo "${#drifting[@]} of ${#files[@]} files are not formatted; run clang-format -i on them." >&2
+    return 1
+  fi
+  echo "${#files[@]} files checked, all formatted."
+}
+
+stage_asan() {
+  cmake --preset asan >/dev/null
+  cmake --build --preset asan -j "$jobs"
+  # The test preset sets ASAN_OPTIONS and UBSAN_OPTIONS.
+  ctest --preset asan -j "$jobs"
+}
+
+# Each target fuzzes with a scratch corpus in the build directory first, so that what it finds
+# goes there, and the committed seeds second. A crash input is kept in build-fuzz/crashes/<target>/.
+stage_fuzz() {
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+  local build=build-fuzz target source targets=()
+  mapfile -t targets < "$build/fuzz/targets.txt"
+  for source in fuzz/fuzz_*.cpp; do
+    target=$(basename "$source" .cpp)
+    case " ${targets[*]} " in
+      *" $target "*) ;;
+      *) echo "$source is not a target in fuzz/CMakeLists.txt" >&2; return 1 ;;
+    esac
+  done
+  for target in "${targets[@]}"; do
+    local seeds=fuzz/corpus/$target scratch=$build/corpus/$target crashes=$build/crashes/$target
+    local log=$build/logs/$target.log
+    if [ -z "$(ls -A "$seeds" 2>/dev/null)" ]; then
+      echo "$target has no seeds in $seeds" >&2
+      return 1
+    fi
+    mkdir -p "$scratch" "$crashes" "$(dirname "$log")" "$build/tmp/$target"
+    echo "-- $target: $fuzz_seconds s"
+    # The targets' own temporary files go below the build directory.
+    if ! TMPDIR=$PWD/$build/tmp/$target "$build/fuzz/$target" -max_total_time="$fuzz_seconds" \
+         -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$crashes/" \
+         "$scratch" "$seeds" >"$log" 2>&1; then
+      tail -n 60 "$log"
+      echo "$target failed; its input is kept in $crashes/, its output in $log" >&2
+      return 1
+    fi
+    rm -rf "${build:?}/tmp/$target"
+    grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1 | sed 's/^/   /'
+  done
+}
+
+scripts/setup-deps.sh "${wanted[@]}"
+
+times=()
+current=
+failed() {
+  [ -z "$current" ] || echo "==== Stage $current failed after $((SECONDS - started)) s ====" >&2
+}
+trap failed EXIT
+for current in "${all_stages[@]}"; do
+  wants "$current" || continue
+  echo
+  echo "==== Stage $current ===="
+  started=$SECONDS
+  "stage_$current"
+  times+=("$current $((SECONDS - started)) s")
+  echo "==== Stage $current passed in $((SECONDS - started)) s ===="
+done
+current=
+echo
+echo "Stages passed: $(printf '%s, ' "${times[@]}" | sed 's/, $//')."

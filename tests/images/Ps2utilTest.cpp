@@ -397,9 +397,8 @@ TEST(Ps2utilTransfer, BothDirectionsAtTheStreamPositionLeavingThePaletteAlone) {
         const Depth& depth = format == pf4bit ? kFour : kEight;
         const std::size_t bytes = ImageBytes(width, height, depth.bits);
         const Bytes stored = RandomBytes(bytes, random);
-        Bytes file(7, 0xEE);
-        file.insert(file.end(), stored.begin(), stored.end());
-        file.push_back(0xEE);
+        Bytes file(7 + bytes + 1, 0xEE);
+        std::copy(stored.begin(), stored.end(), file.begin() + 7);
         FileStream stream = WriteFile(tmp / "texture", file);
 
         Bitmap bitmap = MakeBitmap(format, width, height, random);
