@@ -13,6 +13,7 @@
 #include "app/TMainForm.h"
 #include "app/RunSummary.h"
 #include "common/ByteWriter.h"
+#include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/RunError.h"
@@ -95,7 +96,7 @@ std::vector<PieceEdit> ChoosePieces(const TextLines& entryLines, const Bytes& pa
             if (line == "NULL" || !FileExists(line)) {
                 continue;
             }
-            Bytes before = samples::ReadWholeFile(line);
+            Bytes before = ReadWholeFile(line);
             if (before.size() < 8) {
                 continue;
             }
@@ -213,7 +214,7 @@ bool RunDataPackSection(DemoContext& demo) {
     if (!CreateDirectories(gameDir)) {
         throw FileCreateError(gameDir, "cannot create directory");
     }
-    samples::WriteWholeFile(packPath, original);
+    WriteWholeFile(packPath, original);
     const std::vector<samples::PackEntry> directory = samples::ReadPackDirectory(original);
     ReportStep(demo, SecondsSince(start), "made " + RelativeTo(packPath, base) + ": " +
                                         DescribeMembers(members, original.size()));
@@ -259,7 +260,7 @@ bool RunDataPackSection(DemoContext& demo) {
     }
     std::string described;
     for (const PieceEdit& edit : edits) {
-        samples::WriteWholeFile(edit.piecePath, edit.after);
+        WriteWholeFile(edit.piecePath, edit.after);
         described += (described.empty() ? "" : "; ") + DescribeEdit(edit, base);
     }
     ReportStep(demo, SecondsSince(start), "edited 3 pieces: " + described);
@@ -283,7 +284,7 @@ bool RunDataPackSection(DemoContext& demo) {
 
     // Check.
     start = Clock::now();
-    const Bytes actual = samples::ReadWholeFile(packPath);
+    const Bytes actual = ReadWholeFile(packPath);
     std::vector<std::string> problems =
         ComparePacks(actual, ExpectedPack(original, directory, edits), directory);
     if (FileExists(DataPackJournalPath(packPath))) {
@@ -349,7 +350,7 @@ void PrepareRoot(const std::string& root) {
         throw FileCreateError(root, "cannot create directory");
     }
     const std::string note = "Made by eitool demo; the next demo clears this directory.\n";
-    samples::WriteWholeFile(JoinPath(root, kMarkerName), Bytes(note.begin(), note.end()));
+    WriteWholeFile(JoinPath(root, kMarkerName), Bytes(note.begin(), note.end()));
 }
 
 } // namespace

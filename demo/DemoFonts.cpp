@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "demo/DemoSupport.h"
+#include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/RunError.h"
@@ -126,7 +127,7 @@ bool RunFontSection(DemoContext& demo) {
     const Bytes fontBytes = samples::BuildFont(font.tables);
     const std::string fontPath = JoinPath(gameDir, "font_main.fnt");
     const std::string sheetName = SheetFileName(font.tables.textureName);
-    samples::WriteWholeFile(fontPath, fontBytes);
+    WriteWholeFile(fontPath, fontBytes);
     font.sheet.SaveToFile(JoinPath(gameDir, sheetName));
     ReportStep(demo, SecondsSince(start),
                "made " + RelativeTo(fontPath, base) + " (" + std::to_string(font.tables.glyphs.size()) +
@@ -168,7 +169,7 @@ bool RunFontSection(DemoContext& demo) {
     const std::string tablePath = JoinPath(workDir, "chars.tbl");
     const std::string logPath = JoinPath(workDir, "font.log");
     newStrip.SaveToFile(newStripPath);
-    samples::WriteWholeFile(tablePath, samples::MakeCharacterTable(kNewCodes));
+    WriteWholeFile(tablePath, samples::MakeCharacterTable(kNewCodes));
     const std::string placement = std::to_string(kStartX) + ":" + std::to_string(kStartY) + ":0:" +
                                   std::to_string(kMargin) + ":" + std::to_string(kMargin);
     SaveTextLines(logPath, {"#Format: FNT", "#Source: " + fontPath, tablePath, placement,
@@ -195,13 +196,13 @@ bool RunFontSection(DemoContext& demo) {
     // Check the slots and the sheet.
     start = Clock::now();
     const std::vector<Placement> placed = ExpectedPlacements(newStrip);
-    const Bytes patchedFont = samples::ReadWholeFile(JoinPath(patchedDir, "font_main.fnt"));
+    const Bytes patchedFont = ReadWholeFile(JoinPath(patchedDir, "font_main.fnt"));
     const Bitmap patchedSheet = Bitmap::LoadFromFile(JoinPath(patchedDir, sheetName));
     std::string problem = CheckFont(fontBytes, patchedFont, placed, font.sheet);
     if (problem.empty()) {
         problem = CheckSheet(font.sheet, patchedSheet, newStrip, placed);
     }
-    if (problem.empty() && samples::ReadWholeFile(fontPath) != fontBytes) {
+    if (problem.empty() && ReadWholeFile(fontPath) != fontBytes) {
         problem = "the source font changed";
     }
     seconds = SecondsSince(start);

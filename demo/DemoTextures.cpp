@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "demo/DemoSupport.h"
+#include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/RunError.h"
@@ -111,7 +112,7 @@ bool RunTextureSection(DemoContext& demo) {
     TextureFile icons{JoinPath(gameDir, "icons.tgax"), samples::MakeSampleTexture(4, 128, 8, 78), {}};
     for (TextureFile* file : {&title, &icons}) {
         file->bytes = samples::BuildExtendedImage(file->texture);
-        samples::WriteWholeFile(file->path, file->bytes);
+        WriteWholeFile(file->path, file->bytes);
     }
     ReportStep(demo, SecondsSince(start), "made " + Describe(title, base) + " and " + Describe(icons, base));
 
@@ -197,14 +198,14 @@ bool RunTextureSection(DemoContext& demo) {
     }
     SwizzleImage8(level1.width, level1.height, linear.data(),
                   expectedTitle.data() + LevelStart(title.bytes, 1));
-    const Bytes patchedTitle = samples::ReadWholeFile(JoinPath(patchedDir, "title.bmpx"));
-    const Bytes patchedIcons = samples::ReadWholeFile(JoinPath(patchedDir, "icons.tgax"));
+    const Bytes patchedTitle = ReadWholeFile(JoinPath(patchedDir, "title.bmpx"));
+    const Bytes patchedIcons = ReadWholeFile(JoinPath(patchedDir, "icons.tgax"));
     seconds = SecondsSince(start);
     if (patchedTitle != expectedTitle) {
         fail(seconds, "patched/title.bmpx is not the source with the edited level swizzled in");
     } else if (patchedIcons != icons.bytes) {
         fail(seconds, "patched/icons.tgax differs from its source although both edits were refused");
-    } else if (samples::ReadWholeFile(title.path) != title.bytes) {
+    } else if (ReadWholeFile(title.path) != title.bytes) {
         fail(seconds, "the source texture changed");
     } else {
         ReportStep(demo, seconds, "checked the patched copies: title.bmpx holds the edited level in the "

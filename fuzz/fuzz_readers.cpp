@@ -1,19 +1,20 @@
 // Feeds arbitrary bytes to the three game-file readers as a data pack, an extended image and a
 // font: each must either handle the file or refuse it with a RunError, never crash or allocate
 // what the bytes cannot justify. The first byte picks the reader.
-#include <cstddef>
-#include <cstdint>
-#include <filesystem>
-#include <string>
-#include <unistd.h>
-
-#include "run/RunContext.h"
+#include "common/FileStream.h"
 #include "common/RunError.h"
 #include "formats/DataPack.h"
 #include "formats/Font.h"
 #include "images/Bitmap.h"
 #include "images/ExtendedImage.h"
+#include "run/RunContext.h"
 #include "samples/SamplePack.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -41,8 +42,8 @@ private:
 
 const std::string& WorkDirectory() {
     static const std::string directory = [] {
-        const auto path = std::filesystem::temp_directory_path() /
-                          ("eitool-fuzz-" + std::to_string(::getpid()));
+        const auto path =
+            std::filesystem::temp_directory_path() / ("eitool-fuzz-" + std::to_string(::getpid()));
         std::filesystem::create_directories(path / "out");
         return path.string();
     }();
@@ -60,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> bytes(data + 1, data + size);
     static const char* const kNames[] = {"/in.tre", "/in.bmpx", "/in.fnt"};
     const std::string path = base + kNames[which];
-    eitool::samples::WriteWholeFile(path, bytes);
+    eitool::WriteWholeFile(path, bytes);
     if (which == 2) {
         // The font's sheet: a small 8-bit bitmap beside it, under every name a font may give.
         static bool sheetMade = false;

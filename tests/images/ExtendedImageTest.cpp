@@ -1,9 +1,6 @@
 #include "images/ExtendedImage.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
+#include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/RunError.h"
 #include "images/Bitmap.h"
@@ -12,14 +9,15 @@
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
 
+#include <filesystem>
+#include <gtest/gtest.h>
+
 namespace eitool {
 namespace {
 
 using samples::BuildExtendedImage;
 using samples::MakeSampleTexture;
-using samples::ReadWholeFile;
 using samples::SampleTexture;
-using samples::WriteWholeFile;
 using testing::RecordingSurface;
 using testing::TempDir;
 
@@ -128,8 +126,8 @@ TEST_F(ExtendedImageTest, SmallLevelsGiveNullLinesInTheirPlaces) {
     const SampleTexture texture = MakeSampleTexture(4, 64, 8, 2); // 64, 32, 16, 8
     const std::string path = Write("tex.a.tgax", texture);
     Extract(path);
-    EXPECT_EQ(state.ResultLog, (TextLines{tmp / "out/tex_mip_00.bmp", tmp / "out/tex_mip_01.bmp",
-                                          "NULL", "NULL"}));
+    EXPECT_EQ(state.ResultLog,
+              (TextLines{tmp / "out/tex_mip_00.bmp", tmp / "out/tex_mip_01.bmp", "NULL", "NULL"}));
     // The left pixel of a pair is the low nibble in the file and the high nibble in the BMP.
     const Bitmap level = Bitmap::LoadFromFile(state.ResultLog[1]);
     ASSERT_EQ(level.Format(), pf4bit);
@@ -161,8 +159,8 @@ TEST_F(ExtendedImageTest, WrongImageCountOrPaletteSizeIsAResultsLine) {
         WriteWholeFile(tmp / "count.bmpx", bytes);
         surface.results.clear();
         Extract(tmp / "count.bmpx");
-        EXPECT_EQ(surface.results,
-                  (std::vector<std::string>{(tmp / "count.bmpx") + " contain more than one image!"}));
+        EXPECT_EQ(surface.results, (std::vector<std::string>{(tmp / "count.bmpx") +
+                                                             " contain more than one image!"}));
         EXPECT_TRUE(state.ResultLog.empty());
     }
     bytes[30] = 1;
@@ -258,8 +256,9 @@ TEST_F(ExtendedImageTest, WrongDepthOrSizeLeavesTheLevelAndIsReported) {
     wide.SaveToFile(state.ResultLog[1]);
     const std::string output = tmp / "out/chk.bmpx";
     EXPECT_EQ(Insert(path, state.ResultLog, output), 2);
-    EXPECT_EQ(surface.results, (std::vector<std::string>{state.ResultLog[0] + " not 8 bit!",
-                                                         state.ResultLog[1] + " has invalid size!"}));
+    EXPECT_EQ(surface.results,
+              (std::vector<std::string>{state.ResultLog[0] + " not 8 bit!",
+                                        state.ResultLog[1] + " has invalid size!"}));
     EXPECT_EQ(ReadWholeFile(output), ReadWholeFile(path));
 
     const SampleTexture small = MakeSampleTexture(4, 32, 32, 31);
