@@ -119,7 +119,8 @@ void CheckLevelInFile(const FileStream& file, const Level& level, int depth, std
     }
 }
 
-// A level of 16 pixels or less in width or height is never converted: its line is "NULL".
+// A level of 16 pixels or less in width or height (0 included) is never converted: its line is
+// "NULL", without a results line.
 bool IsSmallLevel(const Level& level) {
     return level.width <= 16 || level.height <= 16;
 }
@@ -299,10 +300,7 @@ void ExtractExtendedImage(RunContext& run, const std::string& path) {
     const auto count = static_cast<std::int32_t>(levels.size());
     for (std::int32_t i = 0; i < count; ++i) {
         const Level& level = levels[static_cast<std::size_t>(i)];
-        if (level.width == 0 || level.height == 0) {
-            run.surface.AddResultLine(path + " has unsupported size!");
-            run.state.ResultLog.emplace_back("NULL");
-        } else if (IsSmallLevel(level)) {
+        if (IsSmallLevel(level)) {
             run.state.ResultLog.emplace_back("NULL");
         } else if (!IsSupportedTextureSize(level.width, level.height, depth)) {
             run.surface.AddResultLine(path + " has unsupported size!");

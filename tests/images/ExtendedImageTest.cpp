@@ -143,11 +143,16 @@ TEST_F(ExtendedImageTest, LevelsAreNamedInHexAndUnconvertibleSizesAreReported) {
         texture.levels.push_back(texture.levels[0]);
     }
     texture.levels[3] = samples::TextureLevel{48, 48, std::vector<std::uint8_t>(48 * 48, 1)};
+    // Levels of width or height 0 are small levels like any of 16 pixels or less: no report.
+    texture.levels[4] = samples::TextureLevel{0, 64, {}};
+    texture.levels[5] = samples::TextureLevel{64, 0, {}};
     const std::string path = Write("noext", texture);
     Extract(path);
     ASSERT_EQ(state.ResultLog.size(), 11u);
     EXPECT_EQ(state.ResultLog[10], tmp / "out/noext_mip_0A.bmp");
     EXPECT_EQ(state.ResultLog[3], "NULL");
+    EXPECT_EQ(state.ResultLog[4], "NULL");
+    EXPECT_EQ(state.ResultLog[5], "NULL");
     EXPECT_EQ(surface.results, (std::vector<std::string>{path + " has unsupported size!"}));
 }
 
