@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -30,6 +31,7 @@ public:
     void ClearResults() override {}
     void AddResultLine(const std::string&) override { ++m_lines; }
     std::size_t ResultLineCount() const override { return m_lines; }
+    std::vector<std::string> ResultLines() const override { return {}; }
     void FocusResults() override {}
     void EnableStop(bool) override {}
     void EnableSaveLog(bool) override {}
