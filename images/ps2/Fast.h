@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 // The vector implementations exist on x86 with a compiler that compiles single functions for
