@@ -221,7 +221,8 @@ void TMainForm::BProcessClick() {
     }
     if (!m_state.ResultLog.empty() && m_state.InputKind != kKindLogs &&
         m_state.InputKind != kKindProjectList) {
-        SaveTextLines(JoinPath(m_state.TargetDirectory, "result.log"), m_state.ResultLog);
+        SaveTextLines(JoinPath(m_state.TargetDirectory, "result.log"), m_state.ResultLog,
+                      m_writeHook);
     }
     m_dialogs.ShowMessage("Operation complete!", "Process status:", miInformation);
 }

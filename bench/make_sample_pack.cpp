@@ -6,17 +6,19 @@
 //   make_sample_pack flip LOG
 //       changes one byte (the first) of every piece that the result log LOG lists, so that the
 //       pieces keep their sizes but differ from their members; the names list is left alone
-#include <cstdio>
-#include <cstdlib>
-#include <exception>
-#include <random>
-#include <string>
-
+#include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/TextLines.h"
 #include "samples/SamplePack.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <random>
+#include <string>
 
 namespace {
 
@@ -29,8 +31,7 @@ int Usage() {
     return 2;
 }
 
-int MakePack(const std::string& out, std::uint32_t count, std::uint32_t size,
-             std::uint32_t seed) {
+int MakePack(const std::string& out, std::uint32_t count, std::uint32_t size, std::uint32_t seed) {
     std::vector<samples::PackMember> members = samples::MakeRealisticMembers(count, seed, size);
     std::mt19937 random(seed ^ 0x9E3779B9u);
     for (std::size_t i = 0; i < members.size(); ++i) {
@@ -40,17 +41,15 @@ int MakePack(const std::string& out, std::uint32_t count, std::uint32_t size,
         std::vector<std::uint8_t>& data = members[i].data;
         data.resize(size);
         for (std::size_t at = 0; at < data.size(); at += 4) {
-            const std::uint32_t word = random();
-            for (std::size_t b = 0; b < 4 && at + b < data.size(); ++b) {
-                data[at + b] = static_cast<std::uint8_t>(word >> (8 * b));
-            }
+            StoreLe(data, at, random(),
+                    static_cast<int>(std::min<std::size_t>(4, data.size() - at)));
         }
     }
     const std::string directory = DirectoryPart(out);
     if (!directory.empty()) {
         CreateDirectories(directory);
     }
-    samples::WriteWholeFile(out, samples::BuildPack(members));
+    WriteWholeFile(out, samples::BuildPack(members));
     return 0;
 }
 
@@ -81,10 +80,10 @@ int main(int argc, char** argv) {
     try {
         const std::string command = argc > 1 ? argv[1] : "";
         if (command == "pack" && (argc == 5 || argc == 6)) {
-            return MakePack(argv[2], static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10)),
-                            static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 10)),
-                            argc == 6 ? static_cast<std::uint32_t>(std::strtoul(argv[5], nullptr, 10))
-                                      : 1234u);
+            return MakePack(
+                argv[2], static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10)),
+                static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 10)),
+                argc == 6 ? static_cast<std::uint32_t>(std::strtoul(argv[5], nullptr, 10)) : 1234u);
         }
         if (command == "flip" && argc == 3) {
             return FlipPieces(argv[2]);

@@ -77,14 +77,8 @@ void RegisterAll() {
     std::vector<ImageRoutines> implementations = {{eitool::UnswizzleImage4, eitool::SwizzleImage4,
                                                    eitool::UnswizzleImage8, eitool::SwizzleImage8,
                                                    "exported"}};
-    if (eitool::ps2detail::Avx512Available()) {
-        implementations.push_back(eitool::ps2detail::Avx512Routines());
-    }
-    if (eitool::ps2detail::Avx2Available()) {
-        implementations.push_back(eitool::ps2detail::Avx2Routines());
-    }
-    if (eitool::ps2detail::Sse41Available()) {
-        implementations.push_back(eitool::ps2detail::Sse41Routines());
+    for (const ImageRoutines& vector : eitool::ps2detail::VectorRoutines()) {
+        implementations.push_back(vector);
     }
     implementations.push_back(eitool::ps2detail::PortableRoutines());
     implementations.push_back({eitool::UnswizzleImage4Reference, eitool::SwizzleImage4Reference,

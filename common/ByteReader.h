@@ -1,10 +1,14 @@
 #pragma once
 
+#include <bit>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace eitool {
 
@@ -14,6 +18,15 @@ class OutOfBounds : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Whether length bytes from offset lie inside size bytes. Every size or offset taken from a file
+// is checked with this before it is used; the sum is never formed, so nothing overflows.
+constexpr bool RangeFits(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
+    return offset <= size && length <= size - offset;
+}
+
+// The bytes before the first NUL, or all of them when there is none.
+std::string_view TextBeforeNul(std::span<const std::uint8_t> bytes);
 
 // Bounds-checked little-endian reader over a span of bytes. Every read either succeeds fully or
 // throws OutOfBounds and leaves the position unchanged.
@@ -33,17 +46,44 @@ public:
     std::uint8_t U8();
     std::uint16_t U16le();
     std::uint32_t U32le();
+    std::uint64_t U64le();
     float F32le();
     std::span<const std::uint8_t> Bytes(std::uint64_t count);
+    // The text up to the first NUL among the next limit bytes (or the rest, when fewer remain);
+    // the NUL is consumed. Throws OutOfBounds when none of those bytes is a NUL.
+    std::string NulTerminated(std::uint64_t limit);
 
     // A reader over [offset, offset + count) of the same bytes, positioned at its start.
     ByteReader Sub(std::uint64_t offset, std::uint64_t count) const;
 
 private:
     void Need(std::uint64_t count) const;
+    std::uint64_t Le(int width);
 
     std::span<const std::uint8_t> m_bytes;
     std::size_t m_pos = 0;
 };
+
+// Little-endian values of bytes this program holds itself (pixels of a bitmap, buffers it
+// built), the counterpart of StoreLe; at + width must lie inside, width at most 8. File bytes go
+// through a ByteReader.
+inline std::uint64_t LoadLe(std::span<const std::uint8_t> bytes, std::size_t at, int width) {
+    assert(width >= 0 && width <= 8 && at + static_cast<std::size_t>(width) <= bytes.size());
+    std::uint64_t value = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&value, bytes.data() + at, static_cast<std::size_t>(width));
+    } else {
+        for (int i = width; i-- > 0;) {
+            value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+        }
+    }
+    return value;
+}
+inline std::uint16_t LoadU16le(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(LoadLe(bytes, at, 2));
+}
+inline std::uint32_t LoadU32le(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(LoadLe(bytes, at, 4));
+}
 
 } // namespace eitool

@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -26,11 +27,15 @@ inline void AppendU64le(std::vector<std::uint8_t>& out, std::uint64_t value) {
     AppendLe(out, value, 8);
 }
 
-// Stores over bytes that already exist; at + width must lie inside.
+// Stores over bytes that already exist; at + width must lie inside, width at most 8.
 inline void StoreLe(std::span<std::uint8_t> out, std::size_t at, std::uint64_t value, int bytes) {
-    assert(at + static_cast<std::size_t>(bytes) <= out.size());
-    for (int i = 0; i < bytes; ++i) {
-        out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    assert(bytes >= 0 && bytes <= 8 && at + static_cast<std::size_t>(bytes) <= out.size());
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out.data() + at, &value, static_cast<std::size_t>(bytes));
+    } else {
+        for (int i = 0; i < bytes; ++i) {
+            out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
     }
 }
 inline void StoreU16le(std::span<std::uint8_t> out, std::size_t at, std::uint16_t value) {

@@ -1,12 +1,13 @@
 #include "common/FileStream.h"
 
+#include "common/RunError.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <utility>
-
-#include "common/RunError.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -191,8 +192,8 @@ void FileStream::Write(const void* buffer, std::size_t count) {
             if (errno == EINTR) {
                 continue;
             }
-            throw FileWriteError(m_path, "write failed at offset " + std::to_string(m_pos) +
-                                             ": " + ErrnoText(errno));
+            throw FileWriteError(m_path, "write failed at offset " + std::to_string(m_pos) + ": " +
+                                             ErrnoText(errno));
         }
         if (put == 0) {
             throw FileWriteError(m_path, "write failed at offset " + std::to_string(m_pos) +
@@ -224,10 +225,9 @@ void FileStream::CopyFrom(FileStream& source, std::uint64_t count) {
                                              std::to_string(m_pos) + ": " + ErrnoText(errno));
         }
         if (moved == 0) {
-            throw FileReadError(source.m_path,
-                                "the file ends before " + std::to_string(count) +
-                                    " bytes could be copied from offset " +
-                                    std::to_string(source.m_pos - (count - left)));
+            throw FileReadError(source.m_path, "the file ends before " + std::to_string(count) +
+                                                   " bytes could be copied from offset " +
+                                                   std::to_string(source.m_pos - (count - left)));
         }
         source.m_pos += static_cast<std::uint64_t>(moved);
         m_pos += static_cast<std::uint64_t>(moved);
@@ -237,7 +237,8 @@ void FileStream::CopyFrom(FileStream& source, std::uint64_t count) {
     if (left == 0) {
         return;
     }
-    const std::size_t blockSize = static_cast<std::size_t>(std::min<std::uint64_t>(left, kCopyBlock));
+    const std::size_t blockSize =
+        static_cast<std::size_t>(std::min<std::uint64_t>(left, kCopyBlock));
     auto block = std::make_unique_for_overwrite<char[]>(blockSize);
     while (left > 0) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, blockSize));
@@ -261,6 +262,23 @@ void FileStream::Flush() {
         throw FileWriteError(m_path, "cannot flush the file to disk: " + ErrnoText(errno));
     }
 #endif
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+    FileStream file = FileStream::Open(path, omRead);
+    const std::uint64_t size = file.Size();
+    if (size > std::numeric_limits<std::size_t>::max() / 2) {
+        throw FileReadError(path, "the file of " + std::to_string(size) +
+                                      " bytes is too large to hold in memory");
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    file.ReadExact(bytes.data(), bytes.size());
+    return bytes;
+}
+
+void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    FileStream file = FileStream::Open(path, omCreate);
+    file.Write(bytes.data(), bytes.size());
 }
 
 } // namespace eitool

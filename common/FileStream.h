@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace eitool {
 
@@ -53,5 +54,13 @@ private:
     std::string m_path;
     std::uint64_t m_pos = 0;
 };
+
+// The whole content of a file (throws FileOpenError / FileReadError).
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+
+// Creates (or truncates) a file holding exactly bytes, written in place: for files nobody has
+// yet, such as samples and test inputs. A file that replaces one the user has goes through
+// PendingFile.
+void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 } // namespace eitool

@@ -1,34 +1,41 @@
 #include "common/PendingFile.h"
 
-#include <utility>
-
 #include "common/FileSystem.h"
+#include "common/Paths.h"
 #include "common/RunError.h"
+
+#include <cassert>
+#include <utility>
 
 namespace eitool {
 
-PendingFile::PendingFile(std::string target)
-    : m_target(std::move(target)), m_temporary(m_target + ".eitool-new") {}
+PendingFile::PendingFile(std::string target, WriteHook* hook)
+    : m_target(std::move(target)), m_temporary(TemporaryPathOf(m_target)), m_hook(hook) {}
 
 PendingFile::~PendingFile() {
     if (m_created && !m_committed) {
+        m_file.Close();
         RemoveFileQuietly(m_temporary);
     }
 }
 
-FileStream PendingFile::Create() {
+std::string PendingFile::TemporaryPathOf(const std::string& target) {
+    return target + ".eitool-new";
+}
+
+FileStream& PendingFile::Create() {
     try {
-        FileStream file = FileStream::Open(m_temporary, omCreate);
+        m_file = FileStream::Open(m_temporary, omCreate);
         m_created = true;
-        return file;
+        return m_file;
     } catch (const FileError& error) {
-        throw FileCreateError(m_target, std::string("cannot create the file (") + error.what() +
-                                            ")");
+        throw FileCreateError(m_target,
+                              std::string("cannot create the file (") + error.what() + ")");
     }
 }
 
 void PendingFile::WriteAll(std::span<const std::uint8_t> bytes) {
-    FileStream file = Create();
+    FileStream& file = Create();
     try {
         file.Write(bytes.data(), bytes.size());
     } catch (const FileError& error) {
@@ -37,8 +44,23 @@ void PendingFile::WriteAll(std::span<const std::uint8_t> bytes) {
 }
 
 void PendingFile::Commit() {
+    assert(m_created && !m_committed);
+    try {
+        m_file.Flush();
+        m_file.Close();
+    } catch (const FileError& error) {
+        throw FileWriteError(m_target, std::string("cannot write the file (") + error.what() + ")");
+    }
+    CallWriteHook(m_hook, m_target);
     RenameFile(m_temporary, m_target);
     m_committed = true;
+    SyncDirectory(DirectoryPart(m_target));
+}
+
+void ReplaceFile(const std::string& target, std::span<const std::uint8_t> bytes, WriteHook* hook) {
+    PendingFile file(target, hook);
+    file.WriteAll(bytes);
+    file.Commit();
 }
 
 } // namespace eitool

@@ -1,38 +1,49 @@
 #pragma once
 
+#include "common/FileStream.h"
+#include "common/WriteHook.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
 
-#include "common/FileStream.h"
-
 namespace eitool {
 
-// A file written beside its target under a temporary name (target + ".eitool-new"). Commit
-// renames it over the target; one that is never committed is removed, so a failure leaves the
-// old target or none, never a half-written one. Errors name the target, not the temporary file.
+// A file written beside its target under a temporary name (target + ".eitool-new") and renamed
+// over the target when complete. Commit makes the bytes durable, calls the write hook with the
+// target, renames and makes the rename durable. One that is never committed is removed, so a
+// failure leaves the old target (or none) and no temporary file. Errors name the target.
 class PendingFile {
 public:
-    explicit PendingFile(std::string target);
+    explicit PendingFile(std::string target, WriteHook* hook = nullptr);
     ~PendingFile();
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
+    // The temporary name beside a target.
+    static std::string TemporaryPathOf(const std::string& target);
+
     const std::string& Target() const { return m_target; }
     const std::string& TemporaryPath() const { return m_temporary; }
 
-    // Creates (or truncates) the temporary file and opens it for reading and writing.
-    FileStream Create();
+    // Creates (or truncates) the temporary file, open for reading and writing until Commit.
+    FileStream& Create();
     // Creates the temporary file holding exactly bytes.
     void WriteAll(std::span<const std::uint8_t> bytes);
-    // Renames the temporary file over the target.
+    // Syncs the temporary file, calls the hook and renames the file over the target.
     void Commit();
 
 private:
     std::string m_target;
     std::string m_temporary;
+    WriteHook* m_hook = nullptr;
+    FileStream m_file;
     bool m_created = false;
     bool m_committed = false;
 };
+
+// Replaces target with a file holding exactly bytes, through a pending file.
+void ReplaceFile(const std::string& target, std::span<const std::uint8_t> bytes,
+                 WriteHook* hook = nullptr);
 
 } // namespace eitool

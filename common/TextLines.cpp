@@ -2,7 +2,6 @@
 
 #include "common/FileStream.h"
 #include "common/PendingFile.h"
-#include "common/RunError.h"
 
 namespace eitool {
 
@@ -31,15 +30,12 @@ TextLines SplitTextLines(std::string_view text) {
 }
 
 TextLines LoadTextLines(const std::string& path) {
-    FileStream file = FileStream::Open(path, omRead);
-    const std::uint64_t size = file.Size();
-    std::string text;
-    text.resize(static_cast<std::size_t>(size));
-    file.ReadExact(text.data(), text.size());
-    return SplitTextLines(text);
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    return SplitTextLines(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-void SaveTextLines(const std::string& path, const TextLines& lines) {
+void SaveTextLines(const std::string& path, const TextLines& lines, WriteHook* hook) {
     std::size_t total = 0;
     for (const auto& line : lines) {
         total += line.size() + 2;
@@ -50,15 +46,8 @@ void SaveTextLines(const std::string& path, const TextLines& lines) {
         text += line;
         text += "\r\n";
     }
-    try {
-        PendingFile file(path);
-        file.WriteAll(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-        file.Commit();
-    } catch (const FileWriteError&) {
-        throw;
-    } catch (const FileError& error) {
-        throw FileWriteError(path, std::string("cannot write the file (") + error.what() + ")");
-    }
+    ReplaceFile(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                hook);
 }
 
 } // namespace eitool

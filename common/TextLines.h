@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/WriteHook.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,8 +18,8 @@ TextLines SplitTextLines(std::string_view text);
 // Loads a file's lines (throws FileOpenError / FileReadError).
 TextLines LoadTextLines(const std::string& path);
 
-// Saves the lines with CR LF after every line, replacing the file as a whole: the new text is
-// written beside it and renamed over it, so a failure never leaves a half-written file.
-void SaveTextLines(const std::string& path, const TextLines& lines);
+// Saves the lines with CR LF after every line, replacing the file as a whole through a pending
+// file, so a failure never leaves a half-written file (throws FileCreateError / FileWriteError).
+void SaveTextLines(const std::string& path, const TextLines& lines, WriteHook* hook = nullptr);
 
 } // namespace eitool

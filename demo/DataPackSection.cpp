@@ -2,6 +2,7 @@
 // edited as a translator would (one made shorter, one translated in its own size, one grown), the
 // result log is inserted, and the pack is compared byte for byte with what it must now hold.
 #include "app/RunSummary.h"
+#include "common/FileStream.h"
 #include "common/ByteWriter.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
@@ -130,7 +131,7 @@ std::vector<PieceEdit> ChoosePieces(const TextLines& entryLines, const Bytes& pa
             if (UpperAscii(ExtensionPart(FileNamePart(line))) != ".TXT" || !FileExists(line)) {
                 continue;
             }
-            Bytes before = samples::ReadWholeFile(line);
+            Bytes before = ReadWholeFile(line);
             const auto found = byContent.find(AsText(before));
             if (found == byContent.end() || found->second.size() != 1 ||
                 found->second[0] == samples::kNamesListIndex) {
@@ -220,7 +221,7 @@ public:
         m_members = samples::MakeRealisticMembers(kDemoMembers, kDemoSeed);
         m_original = samples::BuildPack(m_members);
         MakeDirectory(DirectoryPart(At(kPack)));
-        samples::WriteWholeFile(At(kPack), m_original);
+        WriteWholeFile(At(kPack), m_original);
         m_directory = samples::ReadPackDirectory(m_original);
         return Done("made " + Shown(At(kPack)) + ": " +
                     DescribeMembers(m_members, m_original.size()));
@@ -261,7 +262,7 @@ public:
         }
         std::vector<std::string> described;
         for (const PieceEdit& edit : m_edits) {
-            samples::WriteWholeFile(edit.piecePath, edit.after);
+            WriteWholeFile(edit.piecePath, edit.after);
             described.push_back(DescribeEdit(edit, Shown(edit.piecePath)));
         }
         return Done("edited 3 text pieces: " + Joined(described, "; "));
@@ -283,7 +284,7 @@ public:
     }
 
     StepOutcome Check() override {
-        const Bytes actual = samples::ReadWholeFile(At(kPack));
+        const Bytes actual = ReadWholeFile(At(kPack));
         std::vector<std::string> problems =
             ComparePacks(actual, ExpectedPack(m_original, m_directory, m_edits), m_directory);
         if (FileExists(DataPackJournalPath(At(kPack)))) {

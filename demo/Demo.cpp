@@ -75,7 +75,7 @@ void PrepareRoot(const std::string& root) {
         MakeDirectory(root);
     }
     const std::string note = "Made by eitool demo; the next demo clears this directory.\n";
-    samples::WriteWholeFile(JoinPath(root, kMarkerName), Bytes(note.begin(), note.end()));
+    WriteWholeFile(JoinPath(root, kMarkerName), Bytes(note.begin(), note.end()));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The font section of `eitool demo`: a sample font and its sheet are extracted into a glyph
 // strip, a strip with new glyphs for a few codes from 192 on is inserted with a character table
 // and a placement line, and the new slots and sheet pixels are checked.
+#include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "demo/DemoSection.h"
@@ -109,7 +110,7 @@ public:
         m_font = samples::MakeSampleFont();
         m_fontBytes = samples::BuildFont(m_font.tables);
         m_sheetName = SheetFileName(m_font.tables.textureName);
-        samples::WriteWholeFile(At(kFont), m_fontBytes);
+        WriteWholeFile(At(kFont), m_fontBytes);
         m_font.sheet.SaveToFile(At("game/" + m_sheetName));
         return Done("made " + Shown(At(kFont)) + " (" +
                     std::to_string(m_font.tables.glyphs.size()) + " glyphs, texture " +
@@ -146,7 +147,7 @@ public:
         const std::string newStripPath = At("work/new_glyphs.bmp");
         const std::string tablePath = At("work/chars.tbl");
         m_newStrip.SaveToFile(newStripPath);
-        samples::WriteWholeFile(tablePath, samples::MakeCharacterTable(kNewCodes));
+        WriteWholeFile(tablePath, samples::MakeCharacterTable(kNewCodes));
         const std::string placement = std::to_string(kStartX) + ":" + std::to_string(kStartY) +
                                       ":0:" + std::to_string(kMargin) + ":" +
                                       std::to_string(kMargin);
@@ -170,13 +171,13 @@ public:
     // The slots and the sheet.
     StepOutcome Check() override {
         const std::vector<Placement> placed = ExpectedPlacements(m_newStrip);
-        const Bytes patchedFont = samples::ReadWholeFile(At("patched/font_main.fnt"));
+        const Bytes patchedFont = ReadWholeFile(At("patched/font_main.fnt"));
         const Bitmap patchedSheet = Bitmap::LoadFromFile(JoinPath(At(kPatched), m_sheetName));
         std::string problem = CheckFont(m_fontBytes, patchedFont, placed, m_font.sheet);
         if (problem.empty()) {
             problem = CheckSheet(m_font.sheet, patchedSheet, m_newStrip, placed);
         }
-        if (problem.empty() && samples::ReadWholeFile(At(kFont)) != m_fontBytes) {
+        if (problem.empty() && ReadWholeFile(At(kFont)) != m_fontBytes) {
             problem = "the source font changed";
         }
         if (!problem.empty()) {

@@ -1,6 +1,7 @@
 // The texture section of `eitool demo`: a 256-colour and a 16-colour extended image with mipmaps
 // are extracted, a box is drawn into one level (and its palette changed), two levels are replaced
 // by bitmaps that must be refused, and the patched copies are checked byte for byte.
+#include "common/FileStream.h"
 #include "common/ByteReader.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
@@ -111,7 +112,7 @@ public:
         m_icons = {At("game/icons.tgax"), samples::MakeSampleTexture(4, 128, 8, 78), {}};
         for (TextureFile* file : {&m_title, &m_icons}) {
             file->bytes = samples::BuildExtendedImage(file->texture);
-            samples::WriteWholeFile(file->path, file->bytes);
+            WriteWholeFile(file->path, file->bytes);
         }
         return Done("made " + Describe(m_title, Shown(m_title.path)) + " and " +
                     Describe(m_icons, Shown(m_icons.path)) +
@@ -189,14 +190,14 @@ public:
         }
         SwizzleImage8(level1.width, level1.height, linear.data(),
                       expectedTitle.data() + LevelStart(m_title.bytes, 1));
-        if (samples::ReadWholeFile(At("patched/title.bmpx")) != expectedTitle) {
+        if (ReadWholeFile(At("patched/title.bmpx")) != expectedTitle) {
             return Failed("patched/title.bmpx is not the source with the edited level swizzled in");
         }
-        if (samples::ReadWholeFile(At("patched/icons.tgax")) != m_icons.bytes) {
+        if (ReadWholeFile(At("patched/icons.tgax")) != m_icons.bytes) {
             return Failed(
                 "patched/icons.tgax differs from its source although both edits were refused");
         }
-        if (samples::ReadWholeFile(m_title.path) != m_title.bytes) {
+        if (ReadWholeFile(m_title.path) != m_title.bytes) {
             return Failed("the source texture changed");
         }
         return Done("checked the patched copies: title.bmpx holds the edited level in the stored "

@@ -1,12 +1,13 @@
 #include "formats/DataPack.h"
 
-#include "common/ByteWriter.h"
 #include "common/ByteReader.h"
+#include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/RunError.h"
 #include "formats/Crc32.h"
+#include "formats/DataPackJournal.h"
 #include "formats/ExchangeSort.h"
 #include "run/HandlerSupport.h"
 #include "run/PiecePath.h"
@@ -33,11 +34,11 @@ namespace eitool {
 
 namespace {
 
-constexpr std::uint64_t kCountSize = 4;
-constexpr std::uint64_t kDirectoryOffset = 4;
-constexpr std::uint64_t kEntrySize = 16;
+using datapack::kCountSize;
+using datapack::kDirectoryOffset;
+using datapack::kEntrySize;
+
 constexpr std::uint32_t kNamesListIndex = 2533;
-constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 
 struct Entry {
     std::uint32_t offset = 0;
@@ -51,20 +52,6 @@ struct Directory {
     std::vector<Entry> entries;    // file order
 };
 
-std::uint32_t U32At(std::span<const std::uint8_t> bytes) {
-    return ByteReader(bytes).U32le();
-}
-
-void StoreEntry(std::span<std::uint8_t> raw, std::size_t index, const Entry& entry) {
-    std::uint8_t* at = raw.data() + index * kEntrySize;
-    const std::array<std::uint32_t, 4> fields = {entry.offset, entry.size, entry.third, entry.crc};
-    for (std::size_t f = 0; f < fields.size(); ++f) {
-        for (std::size_t b = 0; b < 4; ++b) {
-            at[f * 4 + b] = static_cast<std::uint8_t>(fields[f] >> (8 * b));
-        }
-    }
-}
-
 void ShowCounter(RunContext& run, const char* verb, std::uint64_t done, std::uint32_t count) {
     run.surface.SetExtracted(verb + std::to_string(done) + " of " + std::to_string(count));
 }
@@ -75,19 +62,8 @@ void ShowPieceProgress(RunContext& run, std::uint64_t position, std::uint32_t co
 
 // ---- Reading and checking the directory ---------------------------------------------------
 
-std::uint32_t ReadEntryCount(FileStream& pack, std::uint64_t fileSize) {
-    if (fileSize < kCountSize) {
-        throw CorruptFileError(pack.Path(), "the file (" + std::to_string(fileSize) +
-                                                " bytes) is too short to hold an entry count");
-    }
-    std::array<std::uint8_t, 4> bytes{};
-    pack.Seek(0);
-    pack.ReadExact(bytes.data(), bytes.size());
-    return U32At(bytes);
-}
-
 void CheckDirectoryFits(const std::string& path, std::uint32_t count, std::uint64_t fileSize) {
-    if (kDirectoryOffset + kEntrySize * count > fileSize) {
+    if (!RangeFits(kDirectoryOffset, kEntrySize * count, fileSize)) {
         throw CorruptFileError(path, "a directory of " + std::to_string(count) +
                                          " entries runs past the end of the file (" +
                                          std::to_string(fileSize) + " bytes)");
@@ -98,13 +74,13 @@ void CheckDirectoryFits(const std::string& path, std::uint32_t count, std::uint6
 // so their offsets are not looked at.
 void CheckMembersFit(const std::string& path, const Directory& directory, std::uint64_t fileSize) {
     const Entry& names = directory.entries[kNamesListIndex];
-    if (std::uint64_t{names.offset} + names.size > fileSize) {
+    if (!RangeFits(names.offset, names.size, fileSize)) {
         throw CorruptFileError(path, "the names list (entry " + std::to_string(kNamesListIndex) +
                                          ") runs past the end of the file");
     }
     for (std::size_t i = 0; i < directory.entries.size(); ++i) {
         const Entry& entry = directory.entries[i];
-        if (entry.size != 0 && std::uint64_t{entry.offset} + entry.size > fileSize) {
+        if (entry.size != 0 && !RangeFits(entry.offset, entry.size, fileSize)) {
             throw CorruptFileError(path, "member " + std::to_string(i) + " (offset " +
                                              std::to_string(entry.offset) + ", size " +
                                              std::to_string(entry.size) +
@@ -158,14 +134,10 @@ std::vector<std::uint32_t> OffsetOrder(const Directory& directory) {
 
 TextLines ReadNamesList(FileStream& pack, const Entry& names) {
     // The size was checked against the file.
-    std::string text(names.size, '\0');
+    std::vector<std::uint8_t> bytes(names.size);
     pack.Seek(names.offset);
-    pack.ReadExact(text.data(), text.size());
-    const std::size_t nul = text.find('\0');
-    if (nul != std::string::npos) {
-        text.resize(nul);
-    }
-    return SplitTextLines(text);
+    pack.ReadExact(bytes.data(), bytes.size());
+    return SplitTextLines(TextBeforeNul(bytes));
 }
 
 void CheckNamesCoverMembers(const std::string& path, const Directory& directory,
@@ -271,7 +243,7 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
             } else {
                 const std::uint32_t crc = Crc32OfStream(piece);
                 if (length != entry.size || crc != entry.crc) {
-                    if (length > 0 && std::uint64_t{entry.offset} + length > packSize) {
+                    if (length > 0 && !RangeFits(entry.offset, length, packSize)) {
                         throw CorruptFileError(packPath, "member " + std::to_string(order[k]) +
                                                              " runs past the end of the file");
                     }
@@ -285,131 +257,16 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
     return plan;
 }
 
-// Rollback journal (little-endian), written beside the pack before its first byte changes and
-// removed once the new directory is on disk:
-//   0   8     magic "EITJRNL1"
-//   8   u64   size of the pack
-//   16  u32   entry count N
-//   20  16*N  the old directory
-//   ..  u32   range count R
-//   R ranges: u64 offset in the pack, u32 length, length bytes: the old bytes there
-//   ..  u32   CRC-32 of every byte before it
-// It is written as name + ".tmp", flushed, then renamed, so a journal under the final name is
-// always complete.
-constexpr std::array<std::uint8_t, 8> kJournalMagic = {'E', 'I', 'T', 'J', 'R', 'N', 'L', '1'};
-constexpr std::uint64_t kJournalHeaderSize = 8 + 8 + 4;
-constexpr std::uint64_t kRangeHeaderSize = 8 + 4;
-
-std::string JournalTempPath(const std::string& journalPath) {
-    return journalPath + ".tmp";
-}
-
-// Collects the journal in a buffer of 1 MiB and writes it in whole blocks, so that thousands of
-// small ranges do not cost two writes each.
-class JournalWriter {
-public:
-    JournalWriter(RunContext& run, const std::string& path)
-        : m_run(run), m_file(FileStream::Open(path, omCreate)), m_buffer(kBufferSize) {}
-
-    void Append(std::span<const std::uint8_t> bytes) {
-        while (!bytes.empty()) {
-            const std::size_t chunk = std::min(bytes.size(), Room());
-            std::copy_n(bytes.data(), chunk, m_buffer.data() + m_used);
-            m_used += chunk;
-            bytes = bytes.subspan(chunk);
-        }
-    }
-
-    // The old bytes of a range, read from the pack straight into the buffer.
-    void AppendFrom(FileStream& pack, std::uint64_t offset, std::uint64_t length) {
-        pack.Seek(offset);
-        while (length > 0) {
-            const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, Room()));
-            pack.ReadExact(m_buffer.data() + m_used, chunk);
-            m_used += chunk;
-            length -= chunk;
-        }
-    }
-
-    void Finish() {
-        WriteBuffer();
-        std::vector<std::uint8_t> crc;
-        AppendU32le(crc, m_crc);
-        m_run.BeforeWrite(m_file.Path());
-        m_file.Write(crc.data(), crc.size());
-        m_run.BeforeWrite(m_file.Path());
-        m_file.Flush();
-        m_file.Close();
-    }
-
-private:
-    static constexpr std::size_t kBufferSize = 1 << 20;
-
-    // Room left in the buffer, writing it out first when it is full.
-    std::size_t Room() {
-        if (m_used == m_buffer.size()) {
-            WriteBuffer();
-        }
-        return m_buffer.size() - m_used;
-    }
-
-    void WriteBuffer() {
-        if (m_used == 0) {
-            return;
-        }
-        const std::span<const std::uint8_t> bytes(m_buffer.data(), m_used);
-        m_crc = Crc32Update(m_crc, bytes);
-        m_run.BeforeWrite(m_file.Path());
-        m_file.Write(bytes.data(), bytes.size());
-        m_used = 0;
-    }
-
-    RunContext& m_run;
-    FileStream m_file;
-    std::vector<std::uint8_t> m_buffer;
-    std::size_t m_used = 0;
-    std::uint32_t m_crc = 0;
-};
-
-void WriteJournalFile(RunContext& run, FileStream& pack, const Directory& directory,
-                      const std::vector<PlannedPiece>& plan, const std::string& path) {
-    JournalWriter journal(run, path);
-    std::vector<std::uint8_t> header(kJournalMagic.begin(), kJournalMagic.end());
-    AppendU64le(header, pack.Size());
-    AppendU32le(header, static_cast<std::uint32_t>(directory.entries.size()));
-    header.insert(header.end(), directory.raw.begin(), directory.raw.end());
-    const auto ranges = std::count_if(plan.begin(), plan.end(),
-                                      [](const PlannedPiece& piece) { return piece.length > 0; });
-    AppendU32le(header, static_cast<std::uint32_t>(ranges));
-    journal.Append(header);
-
+// The ranges of the pack that the plan overwrites: the room of every piece that is not empty.
+std::vector<datapack::JournalRange> RangesOf(const Directory& directory,
+                                             const std::vector<PlannedPiece>& plan) {
+    std::vector<datapack::JournalRange> ranges;
     for (const PlannedPiece& piece : plan) {
-        if (piece.length == 0) {
-            continue;
+        if (piece.length > 0) {
+            ranges.push_back({directory.entries[piece.fileIndex].offset, piece.length});
         }
-        const std::uint32_t offset = directory.entries[piece.fileIndex].offset;
-        std::vector<std::uint8_t> range;
-        AppendU64le(range, offset);
-        AppendU32le(range, static_cast<std::uint32_t>(piece.length));
-        journal.Append(range);
-        journal.AppendFrom(pack, offset, piece.length);
     }
-    journal.Finish();
-}
-
-// The journal under its final name, durable, before the pack is touched.
-void WriteJournal(RunContext& run, FileStream& pack, const Directory& directory,
-                  const std::vector<PlannedPiece>& plan, const std::string& journalPath) {
-    const std::string temp = JournalTempPath(journalPath);
-    try {
-        WriteJournalFile(run, pack, directory, plan, temp);
-        run.BeforeWrite(journalPath);
-        RenameFile(temp, journalPath);
-    } catch (...) {
-        RemoveFileQuietly(temp);
-        throw;
-    }
-    SyncDirectory(DirectoryPart(journalPath));
+    return ranges;
 }
 
 void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
@@ -428,7 +285,9 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
         }
         entry.size = static_cast<std::uint32_t>(planned.length);
         entry.crc = planned.crc;
-        StoreEntry(directory.raw, planned.fileIndex, entry);
+        const std::size_t at = static_cast<std::size_t>(kEntrySize) * planned.fileIndex;
+        StoreU32le(directory.raw, at + 4, entry.size);
+        StoreU32le(directory.raw, at + 12, entry.crc);
         ++run.state.stats.pieces;
         run.state.stats.bytes += planned.length;
     }
@@ -439,205 +298,54 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
     pack.Flush();
 }
 
-void RemoveJournal(const std::string& journalPath) {
-    RemoveFileQuietly(journalPath);
-    if (FileExists(journalPath)) {
-        // A journal left behind would undo this insertion at the next run.
-        throw FileWriteError(journalPath, "cannot remove the journal of a finished insertion; "
-                                          "remove it by hand before the pack is used again");
-    }
-    SyncDirectory(DirectoryPart(journalPath));
-}
-
-// ---- Journal restoration --------------------------------------------------------------------
-
-struct JournalContents {
-    std::uint64_t packSize = 0;
-    std::vector<std::uint8_t> directory; // the old 16*N bytes
-    std::uint64_t rangesAt = 0;          // position of the first range header
-    std::uint32_t rangeCount = 0;
-};
-
-struct JournalRange {
-    std::uint64_t offset = 0;
-    std::uint32_t length = 0;
-};
-
-JournalRange ReadRangeHeader(FileStream& journal) {
-    std::array<std::uint8_t, kRangeHeaderSize> bytes{};
-    journal.ReadExact(bytes.data(), bytes.size());
-    ByteReader reader(bytes);
-    JournalRange range;
-    range.offset = reader.U32le();
-    range.offset |= std::uint64_t{reader.U32le()} << 32;
-    range.length = reader.U32le();
-    return range;
-}
-
-std::uint32_t JournalChecksum(FileStream& journal, std::uint64_t length) {
-    std::vector<std::uint8_t> block(
-        static_cast<std::size_t>(std::min<std::uint64_t>(length, kBlockSize)));
-    std::uint32_t crc = 0;
-    journal.Seek(0);
-    while (length > 0) {
-        const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, block.size()));
-        journal.ReadExact(block.data(), chunk);
-        crc = Crc32Update(crc, std::span<const std::uint8_t>(block.data(), chunk));
-        length -= chunk;
-    }
-    return crc;
-}
-
-// Checks the whole journal before anything is restored: its checksum, and that every field
-// stays inside the journal and every range inside the pack it belongs to.
-JournalContents ReadJournal(FileStream& journal, FileStream& pack) {
-    const std::string& path = journal.Path();
-    const std::uint64_t size = journal.Size();
-    if (size < kJournalHeaderSize + 4 + 4) {
-        throw CorruptFileError(path,
-                               "the journal is too short (" + std::to_string(size) + " bytes)");
-    }
-    const std::uint64_t body = size - 4;
-    std::array<std::uint8_t, 4> stored{};
-    journal.Seek(body);
-    journal.ReadExact(stored.data(), stored.size());
-    if (JournalChecksum(journal, body) != U32At(stored)) {
-        throw CorruptFileError(path, "the journal's checksum does not match its contents");
-    }
-
-    std::array<std::uint8_t, kJournalHeaderSize> header{};
-    journal.Seek(0);
-    journal.ReadExact(header.data(), header.size());
-    ByteReader reader(header);
-    const auto magic = reader.Bytes(kJournalMagic.size());
-    if (!std::equal(magic.begin(), magic.end(), kJournalMagic.begin())) {
-        throw CorruptFileError(path, "not a data pack journal");
-    }
-    JournalContents contents;
-    contents.packSize = reader.U32le();
-    contents.packSize |= std::uint64_t{reader.U32le()} << 32;
-    const std::uint32_t count = reader.U32le();
-    if (kEntrySize * count > body - kJournalHeaderSize - 4) {
-        throw CorruptFileError(path, "the journal's directory of " + std::to_string(count) +
-                                         " entries runs past its end");
-    }
-    if (contents.packSize != pack.Size()) {
-        throw CorruptFileError(path, "the journal was written for a pack of " +
-                                         std::to_string(contents.packSize) + " bytes, but " +
-                                         pack.Path() + " has " + std::to_string(pack.Size()));
-    }
-    if (count != ReadEntryCount(pack, contents.packSize) ||
-        kDirectoryOffset + kEntrySize * count > contents.packSize) {
-        throw CorruptFileError(path, "the journal's directory does not match " + pack.Path());
-    }
-    contents.directory.resize(static_cast<std::size_t>(kEntrySize * count));
-    journal.ReadExact(contents.directory.data(), contents.directory.size());
-    std::array<std::uint8_t, 4> rangeCount{};
-    journal.ReadExact(rangeCount.data(), rangeCount.size());
-    contents.rangeCount = U32At(rangeCount);
-    contents.rangesAt = journal.Position();
-
-    for (std::uint32_t r = 0; r < contents.rangeCount; ++r) {
-        if (body - journal.Position() < kRangeHeaderSize) {
-            throw CorruptFileError(path,
-                                   "range " + std::to_string(r) + " runs past the journal's end");
-        }
-        const JournalRange range = ReadRangeHeader(journal);
-        if (range.length > body - journal.Position()) {
-            throw CorruptFileError(path,
-                                   "range " + std::to_string(r) + " runs past the journal's end");
-        }
-        if (range.offset > contents.packSize || range.length > contents.packSize - range.offset) {
-            throw CorruptFileError(path, "range " + std::to_string(r) + " lies outside the pack");
-        }
-        journal.Seek(journal.Position() + range.length);
-    }
-    if (journal.Position() != body) {
-        throw CorruptFileError(path, "the journal has bytes after its last range");
-    }
-    return contents;
-}
-
-void RestoreFromJournal(RunContext& run, FileStream& pack, const std::string& journalPath) {
-    FileStream journal = FileStream::Open(journalPath, omRead);
-    const JournalContents contents = ReadJournal(journal, pack);
-    journal.Seek(contents.rangesAt);
-    for (std::uint32_t r = 0; r < contents.rangeCount; ++r) {
-        const JournalRange range = ReadRangeHeader(journal);
-        pack.Seek(range.offset);
-        run.BeforeWrite(pack.Path());
-        pack.CopyFrom(journal, range.length);
-    }
-    pack.Seek(kDirectoryOffset);
-    run.BeforeWrite(pack.Path());
-    pack.Write(contents.directory.data(), contents.directory.size());
-    run.BeforeWrite(pack.Path());
-    pack.Flush();
-}
-
-// Restores the pack open as pack when a journal lies beside it. A journal still under its
-// temporary name was never complete, and the pack was not touched after it.
-bool RecoverOpenPack(RunContext& run, FileStream& pack) {
-    const std::string journalPath = DataPackJournalPath(pack.Path());
-    const std::string temp = JournalTempPath(journalPath);
-    if (FileExists(temp)) {
-        RemoveFileQuietly(temp);
-    }
-    if (!FileExists(journalPath)) {
-        return false;
-    }
-    RestoreFromJournal(run, pack, journalPath);
-    RemoveJournal(journalPath);
-    run.surface.AddResultLine(pack.Path() + " was restored from an interrupted insertion.");
-    return true;
-}
-
-bool JournalLeftBeside(const std::string& packPath) {
-    const std::string journalPath = DataPackJournalPath(packPath);
-    return FileExists(journalPath) || FileExists(JournalTempPath(journalPath));
-}
-
 // Writes the plan all or nothing: the journal first, then the pieces and the directory; when
 // anything fails on the way, the pack is put back from the journal before the error goes on.
 void CommitPlan(RunContext& run, FileStream& pack, Directory& directory,
                 const std::vector<PlannedPiece>& plan) {
     const std::string journalPath = DataPackJournalPath(pack.Path());
-    WriteJournal(run, pack, directory, plan, journalPath);
+    datapack::WriteJournal(run, pack, directory.raw, RangesOf(directory, plan), journalPath);
     try {
         WritePlannedPieces(run, pack, directory, plan);
     } catch (...) {
         try {
-            RestoreFromJournal(run, pack, journalPath);
-            RemoveJournal(journalPath);
+            datapack::RestoreFromJournal(run, pack, journalPath);
+            datapack::RemoveJournal(journalPath);
         } catch (...) {
             // The journal stays; the next run that opens the pack restores it.
         }
         throw;
     }
-    RemoveJournal(journalPath);
+    datapack::RemoveJournal(journalPath);
 }
 
 } // namespace
 
-// ---- Public operations ----------------------------------------------------------------------
-
-std::string DataPackJournalPath(const std::string& packPath) {
-    return packPath + ".eitool-journal";
+std::uint32_t datapack::ReadEntryCount(FileStream& pack, std::uint64_t fileSize) {
+    if (!RangeFits(0, kCountSize, fileSize)) {
+        throw CorruptFileError(pack.Path(), "the file (" + std::to_string(fileSize) +
+                                                " bytes) is too short to hold an entry count");
+    }
+    std::array<std::uint8_t, kCountSize> bytes{};
+    pack.Seek(0);
+    pack.ReadExact(bytes.data(), bytes.size());
+    return ByteReader(bytes).U32le();
 }
 
+// ---- Public operations ----------------------------------------------------------------------
+
 bool RecoverDataPack(RunContext& run, const std::string& packPath) {
-    if (!JournalLeftBeside(packPath)) {
+    if (!datapack::JournalLeftBeside(packPath)) {
         return false;
     }
     FileStream pack = FileStream::Open(packPath, omReadWrite);
-    return RecoverOpenPack(run, pack);
+    return datapack::RecoverOpenPack(run, pack);
 }
 
 void ExtractDataPack(RunContext& run, const std::string& path) {
     RecoverDataPack(run, path);
     FileStream pack = FileStream::Open(path, omRead);
     const std::uint64_t fileSize = pack.Size();
-    const std::uint32_t count = ReadEntryCount(pack, fileSize);
+    const std::uint32_t count = datapack::ReadEntryCount(pack, fileSize);
     ShowFileStatus(run, "Preparing ", path);
     if (count == 0) {
         return;
@@ -654,9 +362,9 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
         throw RunError(name + ": no data pack is open for the insertion");
     }
     FileStream& pack = *run.state.SourceStream;
-    RecoverOpenPack(run, pack);
+    datapack::RecoverOpenPack(run, pack);
     const std::uint64_t packSize = pack.Size();
-    const std::uint32_t count = ReadEntryCount(pack, packSize);
+    const std::uint32_t count = datapack::ReadEntryCount(pack, packSize);
     ShowFileStatus(run, "Preparing ", name);
     if (count == 0) {
         return firstLine;

@@ -1,11 +1,11 @@
 #include "formats/Font.h"
 
-#include "common/ByteWriter.h"
-#include "common/PendingFile.h"
 #include "common/ByteReader.h"
+#include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
+#include "common/PendingFile.h"
 #include "common/RunError.h"
 #include "run/HandlerSupport.h"
 
@@ -86,17 +86,6 @@ struct SheetRect {
     std::int64_t h = 0;
 };
 
-std::vector<std::uint8_t> ReadFontFile(const std::string& path) {
-    FileStream file = FileStream::Open(path, omRead);
-    const std::uint64_t size = file.Size();
-    if (size > std::numeric_limits<std::size_t>::max() / 2) {
-        throw CorruptFileError(path, "the file is too large for a font");
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    file.ReadExact(bytes.data(), bytes.size());
-    return bytes;
-}
-
 // The header, when its offsets and glyph count keep both tables and the NUL-ended texture name
 // inside the file.
 std::optional<FontHeader> ReadFontHeader(std::span<const std::uint8_t> font) {
@@ -116,18 +105,12 @@ std::optional<FontHeader> ReadFontHeader(std::span<const std::uint8_t> font) {
         header.cellOffset = static_cast<std::uint64_t>(cellOffset);
         header.coordOffset = static_cast<std::uint64_t>(coordOffset);
         header.glyphCount = static_cast<std::uint32_t>(cellLength) >> 3;
-        (void)reader.Sub(header.cellOffset, kCellEntrySize * header.glyphCount);
-        (void)reader.Sub(header.coordOffset, kCoordEntrySize * header.glyphCount);
-        const auto start = static_cast<std::uint64_t>(nameOffset);
-        if (start >= font.size()) {
+        if (!RangeFits(header.cellOffset, kCellEntrySize * header.glyphCount, font.size()) ||
+            !RangeFits(header.coordOffset, kCoordEntrySize * header.glyphCount, font.size())) {
             return std::nullopt;
         }
-        const std::span<const std::uint8_t> rest = font.subspan(static_cast<std::size_t>(start));
-        const auto nul = std::find(rest.begin(), rest.end(), std::uint8_t{0});
-        if (nul == rest.end()) {
-            return std::nullopt;
-        }
-        header.textureName.assign(rest.begin(), nul);
+        reader.Seek(static_cast<std::uint64_t>(nameOffset));
+        header.textureName = reader.NulTerminated(reader.Remaining());
         return header;
     } catch (const OutOfBounds&) {
         return std::nullopt;
@@ -217,18 +200,6 @@ void FillWithValue(Bitmap& bitmap, std::uint32_t value) {
     }
 }
 
-// Writes bytes under the pending file's temporary name and makes them durable.
-void WriteDurably(PendingFile& pending, std::span<const std::uint8_t> bytes) {
-    FileStream file = pending.Create();
-    file.Write(bytes.data(), bytes.size());
-    file.Flush();
-}
-
-void Commit(RunContext& run, PendingFile& pending) {
-    run.BeforeWrite(pending.Target());
-    pending.Commit();
-}
-
 // ---- Insertion entry lines ------------------------------------------------------------------
 
 struct Placement {
@@ -304,10 +275,7 @@ std::string SheetFileName(std::string_view textureName) {
 
 std::uint32_t PixelAt(const Bitmap& bitmap, std::int32_t x, std::int32_t y) {
     if (bitmap.Format() == pf32bit) {
-        const std::uint8_t* pixel = bitmap.ScanLine(y) + static_cast<std::size_t>(x) * 4;
-        return static_cast<std::uint32_t>(pixel[0]) | (static_cast<std::uint32_t>(pixel[1]) << 8) |
-               (static_cast<std::uint32_t>(pixel[2]) << 16) |
-               (static_cast<std::uint32_t>(pixel[3]) << 24);
+        return bitmap.PixelValue(x, y);
     }
     const Rgb colour = bitmap.PixelColor(x, y);
     return (static_cast<std::uint32_t>(colour.r) << 16) |
@@ -362,79 +330,114 @@ std::int32_t FindGlyphBoxes(const Bitmap& bitmap, std::vector<GlyphBox>& boxes) 
 
 // ---- Extraction -----------------------------------------------------------------------------
 
+namespace {
+
+// Every glyph's rectangle on the sheet, with the widest width and the tallest height; nothing
+// when a glyph is larger than the sheet.
+struct SheetGlyphs {
+    std::vector<SheetRect> rects;
+    std::int64_t maxW = 0;
+    std::int64_t maxH = 0;
+};
+
+std::optional<SheetGlyphs> GlyphsOnSheet(std::span<const std::uint8_t> font,
+                                         const FontHeader& header, const Bitmap& sheet) {
+    SheetGlyphs glyphs;
+    glyphs.rects.reserve(header.glyphCount);
+    for (std::uint32_t i = 0; i < header.glyphCount; ++i) {
+        const std::optional<SheetRect> rect =
+            GlyphRectOnSheet(sheet.Width(), sheet.Height(), ReadCoords(font, header, i));
+        if (!rect) {
+            return std::nullopt;
+        }
+        glyphs.maxW = std::max(glyphs.maxW, rect->w);
+        glyphs.maxH = std::max(glyphs.maxH, rect->h);
+        glyphs.rects.push_back(*rect);
+    }
+    return glyphs;
+}
+
+struct StripSize {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int64_t bandHeight = 0;
+};
+
+// One band per glyph, maxH + 20 rows high, in a strip 50 columns wider than the widest glyph;
+// nothing when the strip would be too large to make.
+std::optional<StripSize> StripSizeFor(const SheetGlyphs& glyphs, PixelFormat format) {
+    const std::int64_t bandHeight = glyphs.maxH + kStripBandGap;
+    const auto width = static_cast<std::uint64_t>(glyphs.maxW + kStripExtraWidth);
+    const std::uint64_t height = static_cast<std::uint64_t>(bandHeight) * glyphs.rects.size();
+    const std::uint64_t bytes =
+        (width * static_cast<std::uint64_t>(BitsPerPixel(format)) + 31) / 32 * 4 * height;
+    if (height > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) ||
+        bytes > kMaxStripBytes) {
+        return std::nullopt;
+    }
+    return StripSize{static_cast<std::int32_t>(width), static_cast<std::int32_t>(height),
+                     bandHeight};
+}
+
+Bitmap DrawStrip(RunContext& run, const Bitmap& sheet, const SheetGlyphs& glyphs,
+                 const StripSize& size) {
+    Bitmap strip;
+    strip.SetPixelFormat(sheet.Format());
+    strip.SetPalette(sheet.Palette());
+    strip.SetSize(size.width, size.height);
+    // NOTE: the background takes the raw value of the sheet's top-left pixel rather than its
+    // colour, so that the fourth byte of a 32-bit sheet matches the glyphs' own background.
+    FillWithValue(strip, sheet.PixelValue(0, 0));
+
+    const auto count = static_cast<std::uint64_t>(glyphs.rects.size());
+    std::int64_t bandTop = 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const auto top = static_cast<std::int32_t>(bandTop);
+        strip.DrawLine(0, top, 0, static_cast<std::int32_t>(bandTop + glyphs.maxH), kWhite);
+        const SheetRect& rect = glyphs.rects[i];
+        CopyBlock(strip, kStripGlyphColumn, bandTop, sheet, rect.x, rect.y, rect.w, rect.h);
+        bandTop += size.bandHeight;
+        UpdateFileProgress(run.surface, static_cast<std::int32_t>(i * 100 / count));
+    }
+    return strip;
+}
+
+} // namespace
+
 // The strip has one band per glyph, maxH + 20 rows high, marked in column 0 over its first maxH
 // rows; the glyph sits at column 4 of its band's first row.
 void ExtractFont(RunContext& run, const std::string& path) {
-    const std::vector<std::uint8_t> font = ReadFontFile(path);
+    const std::vector<std::uint8_t> font = ReadWholeFile(path);
     const std::optional<FontHeader> header = ReadFontHeader(font);
     if (!header) {
         run.surface.AddResultLine(path + " has invalid header!");
         return;
     }
-    const std::uint32_t count = header->glyphCount;
-    if (count == 0) {
+    if (header->glyphCount == 0) {
         run.surface.AddResultLine(path + " has no glyphs!");
         return;
     }
-    const std::string sheetName = SheetFileName(header->textureName);
     const Bitmap sheet = LoadSheet(path, SheetPathOf(path, *header));
-    const std::int32_t sheetWidth = sheet.Width();
-    const std::int32_t sheetHeight = sheet.Height();
     ShowFileStatus(run, "Processing ", path);
 
-    std::vector<SheetRect> rects;
-    rects.reserve(count);
-    std::int64_t maxW = 0;
-    std::int64_t maxH = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::optional<SheetRect> rect =
-            GlyphRectOnSheet(sheetWidth, sheetHeight, ReadCoords(font, *header, i));
-        if (!rect) {
-            run.surface.AddResultLine(path + " has glyphs larger than their sheet!");
-            return;
-        }
-        maxW = std::max(maxW, rect->w);
-        maxH = std::max(maxH, rect->h);
-        rects.push_back(*rect);
+    const std::optional<SheetGlyphs> glyphs = GlyphsOnSheet(font, *header, sheet);
+    if (!glyphs) {
+        run.surface.AddResultLine(path + " has glyphs larger than their sheet!");
+        return;
     }
-
-    const std::int64_t bandHeight = maxH + kStripBandGap;
-    const std::uint64_t stripWidth = static_cast<std::uint64_t>(maxW + kStripExtraWidth);
-    const std::uint64_t stripHeight = static_cast<std::uint64_t>(bandHeight) * count;
-    const std::uint64_t stripBytes =
-        (stripWidth * static_cast<std::uint64_t>(BitsPerPixel(sheet.Format())) + 31) / 32 * 4 *
-        stripHeight;
-    if (stripHeight > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) ||
-        stripBytes > kMaxStripBytes) {
+    const std::optional<StripSize> size = StripSizeFor(*glyphs, sheet.Format());
+    if (!size) {
         run.surface.AddResultLine(path + " needs a glyph strip too large to make!");
         return;
     }
-
-    Bitmap strip;
-    strip.SetPixelFormat(sheet.Format());
-    strip.SetPalette(sheet.Palette());
-    strip.SetSize(static_cast<std::int32_t>(stripWidth), static_cast<std::int32_t>(stripHeight));
-    // NOTE: the background takes the raw value of the sheet's top-left pixel rather than its
-    // colour, so that the fourth byte of a 32-bit sheet matches the glyphs' own background.
-    FillWithValue(strip, sheet.PixelValue(0, 0));
-
-    std::int64_t bandTop = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const auto top = static_cast<std::int32_t>(bandTop);
-        strip.DrawLine(0, top, 0, static_cast<std::int32_t>(bandTop + maxH), kWhite);
-        const SheetRect& rect = rects[i];
-        CopyBlock(strip, kStripGlyphColumn, bandTop, sheet, rect.x, rect.y, rect.w, rect.h);
-        bandTop += bandHeight;
-        UpdateFileProgress(run.surface, static_cast<std::int32_t>(std::uint64_t{i} * 100 / count));
-    }
+    const Bitmap strip = DrawStrip(run, sheet, *glyphs, *size);
 
     // NOTE: with the font's own directory as the target, the strip replaces the sheet, which
     // bears the same name.
-    const std::string stripPath = JoinPath(run.state.TargetDirectory, sheetName);
+    const std::string stripPath =
+        JoinPath(run.state.TargetDirectory, SheetFileName(header->textureName));
     const std::vector<std::uint8_t> stripFile = strip.SaveToBytes();
-    PendingFile pending(stripPath);
-    WriteDurably(pending, stripFile);
-    Commit(run, pending);
+    ReplaceFile(stripPath, stripFile, run.writeHook);
     run.state.ResultLog.push_back(stripPath);
     ++run.state.stats.pieces;
     run.state.stats.bytes += stripFile.size();
@@ -442,99 +445,134 @@ void ExtractFont(RunContext& run, const std::string& path) {
 
 // ---- Insertion ------------------------------------------------------------------------------
 
-// Glyph j of the strip (code 192 + j) goes to the next free slot from 128 on. Glyphs are laid
-// left to right from the placement line's position; a glyph that would pass the sheet's right
-// edge starts a new row, rowHeight below, where rowHeight is the tallest glyph of the current row
-// (in the first row at least the placement line's row height). Cells are the glyph plus 10 by 14.
-std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t firstLine) {
-    const std::int32_t next = firstLine > std::numeric_limits<std::int32_t>::max() - 3
-                                  ? std::numeric_limits<std::int32_t>::max()
-                                  : firstLine + 3;
-    run.state.SourceStream.reset();
-    const std::string fontPath = run.state.SourcePath;
-    const TextLines& lines = run.state.ReplayList;
-    auto refuse = [&](const std::string& line) {
-        run.surface.AddResultLine(line);
-        return next;
-    };
+namespace {
 
-    if (firstLine < 0 || std::int64_t{firstLine} + 3 > static_cast<std::int64_t>(lines.size())) {
-        return refuse(fontPath + " has fewer than three entry lines after it in the log!");
-    }
+// Why an insertion leaves the font alone: the results line that says so.
+struct Refusal {
+    std::string line;
+};
+
+[[noreturn]] void Refuse(std::string line) {
+    throw Refusal{std::move(line)};
+}
+
+// What an insertion reads before it changes anything.
+struct FontInsertion {
+    std::vector<std::uint8_t> font;
+    FontHeader header;
+    std::string sheetOutput;
+    Bitmap sheet;
+    std::vector<std::uint8_t> table;
+    Placement placement;
+    std::string stripPath;
+    Bitmap strip;
+    std::vector<GlyphBox> boxes;
+};
+
+// The font, its sheet and where the changed sheet goes; neither output may be a source.
+void LoadFontAndSheet(RunContext& run, const std::string& name, FontInsertion& insertion) {
+    const std::string& fontPath = run.state.SourcePath;
     if (IsSameFile(name, fontPath)) {
-        return refuse(name + " is the source itself; choose another target directory!");
+        Refuse(name + " is the source itself; choose another target directory!");
     }
-
-    std::vector<std::uint8_t> font = ReadFontFile(fontPath);
-    const std::optional<FontHeader> header = ReadFontHeader(font);
+    insertion.font = ReadWholeFile(fontPath);
+    const std::optional<FontHeader> header = ReadFontHeader(insertion.font);
     if (!header) {
-        return refuse(fontPath + " has invalid header!");
+        Refuse(fontPath + " has invalid header!");
     }
+    insertion.header = *header;
     const std::string sheetPath = SheetPathOf(fontPath, *header);
-    const std::string sheetOutput =
-        JoinPath(run.state.TargetDirectory, SheetFileName(header->textureName));
-    if (IsSameFile(sheetOutput, sheetPath) || sheetOutput == name) {
-        return refuse(sheetOutput + " is the source sheet itself; choose another target "
-                                    "directory!");
+    insertion.sheetOutput = JoinPath(run.state.TargetDirectory, SheetFileName(header->textureName));
+    if (IsSameFile(insertion.sheetOutput, sheetPath) || insertion.sheetOutput == name) {
+        Refuse(insertion.sheetOutput + " is the source sheet itself; choose another target "
+                                       "directory!");
     }
-    Bitmap sheet = LoadSheet(fontPath, sheetPath);
-    const std::int32_t sheetWidth = sheet.Width();
-    const std::int32_t sheetHeight = sheet.Height();
-    if (sheetWidth <= 0 || sheetHeight <= 0) {
-        return refuse(sheetPath + " has no pixels!");
+    insertion.sheet = LoadSheet(fontPath, sheetPath);
+    if (insertion.sheet.Width() <= 0 || insertion.sheet.Height() <= 0) {
+        Refuse(sheetPath + " has no pixels!");
     }
+}
 
-    std::int32_t line = firstLine;
-    const std::string& tablePath = lines[static_cast<std::size_t>(line++)];
-    const std::vector<std::uint8_t> table = ReadCharacterTable(tablePath);
-    if (table.size() < kCharacterTableSize) {
-        return refuse(tablePath + " is shorter than 256 bytes!");
-    }
-
-    const auto numbers = ParseFiveNumbers(lines[static_cast<std::size_t>(line++)]);
+Placement ReadPlacement(const std::string& fontPath, const std::string& line) {
+    const auto numbers = ParseFiveNumbers(line);
     if (!numbers) {
-        return refuse(fontPath + " has a placement line that does not hold five numbers "
-                                 "x:y:row height:left margin:right margin!");
+        Refuse(fontPath + " has a placement line that does not hold five numbers "
+                          "x:y:row height:left margin:right margin!");
     }
     if (std::any_of(numbers->begin(), numbers->end(), [](std::int64_t n) { return n < 0; })) {
-        return refuse(fontPath + " has a negative number in its placement line!");
+        Refuse(fontPath + " has a negative number in its placement line!");
     }
-    const Placement placement{(*numbers)[0], (*numbers)[1], (*numbers)[2], (*numbers)[3],
-                              (*numbers)[4]};
+    return Placement{(*numbers)[0], (*numbers)[1], (*numbers)[2], (*numbers)[3], (*numbers)[4]};
+}
 
-    const std::string& stripPath = lines[static_cast<std::size_t>(line++)];
-    const Bitmap strip = Bitmap::LoadFromFile(stripPath);
-    std::vector<GlyphBox> boxes;
-    const std::int32_t bandCount = FindGlyphBoxes(strip, boxes);
+// The three entry lines: the character table, the placement line and the glyph strip.
+void ReadEntryLines(const TextLines& lines, std::int32_t firstLine, const std::string& fontPath,
+                    FontInsertion& insertion) {
+    const auto at = static_cast<std::size_t>(firstLine);
+    const std::string& tablePath = lines[at];
+    insertion.table = ReadCharacterTable(tablePath);
+    if (insertion.table.size() < kCharacterTableSize) {
+        Refuse(tablePath + " is shorter than 256 bytes!");
+    }
+    insertion.placement = ReadPlacement(fontPath, lines[at + 1]);
+    insertion.stripPath = lines[at + 2];
+    insertion.strip = Bitmap::LoadFromFile(insertion.stripPath);
+    FindGlyphBoxes(insertion.strip, insertion.boxes);
+}
 
+// The strip must have a band for the last flagged code, and the font a slot for every new glyph.
+void CheckRoom(const std::string& fontPath, const FontInsertion& insertion) {
     std::vector<int> codes;
     for (int code = kFirstNewCode; code < kFirstNewCode + kNewCodeCount; ++code) {
-        if (table[static_cast<std::size_t>(code)] != 0) {
+        if (insertion.table[static_cast<std::size_t>(code)] != 0) {
             codes.push_back(code);
         }
     }
+    const auto bandCount = static_cast<std::int32_t>(insertion.boxes.size());
     if (!codes.empty() && codes.back() - kFirstNewCode >= bandCount) {
-        return refuse(stripPath + " has " + std::to_string(bandCount) + " glyph bands, but code " +
-                      std::to_string(codes.back()) + " needs band " +
-                      std::to_string(codes.back() - kFirstNewCode) + "!");
+        Refuse(insertion.stripPath + " has " + std::to_string(bandCount) +
+               " glyph bands, but code " + std::to_string(codes.back()) + " needs band " +
+               std::to_string(codes.back() - kFirstNewCode) + "!");
     }
     const std::uint64_t slotsNeeded = kFirstNewSlot + codes.size();
-    if (header->glyphCount < slotsNeeded) {
-        return refuse(fontPath + " has " + std::to_string(header->glyphCount) +
-                      " glyph entries, but " + std::to_string(codes.size()) + " new glyphs need " +
-                      std::to_string(slotsNeeded) + "!");
+    if (insertion.header.glyphCount < slotsNeeded) {
+        Refuse(fontPath + " has " + std::to_string(insertion.header.glyphCount) +
+               " glyph entries, but " + std::to_string(codes.size()) + " new glyphs need " +
+               std::to_string(slotsNeeded) + "!");
     }
+}
 
-    ShowFileStatus(run, "Processing ", name);
+// Writes the rectangle (x, y, w, h) on the sheet into the coordinate entry of slot, as the
+// nearest floats to the quotients formed in double, and the cell size into its cell entry.
+void StoreGlyphEntry(FontInsertion& insertion, std::uint32_t slot, std::int64_t x, std::int64_t y,
+                     std::int64_t w, std::int64_t h) {
+    const double width = insertion.sheet.Width();
+    const double height = insertion.sheet.Height();
+    std::vector<std::uint8_t>& font = insertion.font;
+    const std::uint64_t coordAt = insertion.header.coordOffset + kCoordEntrySize * slot;
+    StoreF32le(font, coordAt, static_cast<float>(static_cast<double>(x) / width));
+    StoreF32le(font, coordAt + 4, static_cast<float>(static_cast<double>(y) / height));
+    StoreF32le(font, coordAt + 8, static_cast<float>(static_cast<double>(x + w) / width));
+    StoreF32le(font, coordAt + 12, static_cast<float>(static_cast<double>(y + h) / height));
+    const std::uint64_t cellAt = insertion.header.cellOffset + kCellEntrySize * slot;
+    StoreF32le(font, cellAt, static_cast<float>(w + kCellExtraWidth));
+    StoreF32le(font, cellAt + 4, static_cast<float>(h + kCellExtraHeight));
+}
+
+// Copies the flagged glyphs onto the sheet and writes their entries; true when a glyph did not
+// fit inside the sheet.
+bool PlaceGlyphs(RunContext& run, FontInsertion& insertion) {
+    const Placement& placement = insertion.placement;
+    const std::int32_t sheetWidth = insertion.sheet.Width();
+    const std::int32_t sheetHeight = insertion.sheet.Height();
     std::int64_t x = placement.x;
     std::int64_t y = placement.y;
     std::int64_t rowHeight = placement.rowHeight;
     std::uint32_t slot = kFirstNewSlot;
     bool outside = false;
     for (int j = 0; j < kNewCodeCount; ++j) {
-        const std::size_t code = kFirstNewCode + static_cast<std::size_t>(j);
-        if (table[code] != 0) {
-            const GlyphBox& box = boxes[static_cast<std::size_t>(j)];
+        if (insertion.table[kFirstNewCode + static_cast<std::size_t>(j)] != 0) {
+            const GlyphBox& box = insertion.boxes[static_cast<std::size_t>(j)];
             std::int64_t left = box.Left;
             std::int64_t right = box.Right;
             // A band without glyph pixels adds a glyph of no width and the band's height: no
@@ -550,40 +588,62 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
                 y += rowHeight;
                 rowHeight = 0;
             }
-            CopyBlock(sheet, x, y, strip, left, box.Top, w, h);
-            if (x + w > sheetWidth || y + h > sheetHeight) {
-                outside = true;
-            }
-            // Coordinates are the nearest floats to the quotients formed in double.
-            const double width = sheetWidth;
-            const double height = sheetHeight;
-            const std::uint64_t coordAt = header->coordOffset + kCoordEntrySize * slot;
-            StoreF32le(font, coordAt, static_cast<float>(static_cast<double>(x) / width));
-            StoreF32le(font, coordAt + 4, static_cast<float>(static_cast<double>(y) / height));
-            StoreF32le(font, coordAt + 8, static_cast<float>(static_cast<double>(x + w) / width));
-            StoreF32le(font, coordAt + 12, static_cast<float>(static_cast<double>(y + h) / height));
-            const std::uint64_t cellAt = header->cellOffset + kCellEntrySize * slot;
-            StoreF32le(font, cellAt, static_cast<float>(w + kCellExtraWidth));
-            StoreF32le(font, cellAt + 4, static_cast<float>(h + kCellExtraHeight));
+            CopyBlock(insertion.sheet, x, y, insertion.strip, left, box.Top, w, h);
+            outside = outside || x + w > sheetWidth || y + h > sheetHeight;
+            StoreGlyphEntry(insertion, slot, x, y, w, h);
             x += w;
             ++slot;
             rowHeight = std::max(rowHeight, h);
         }
         UpdateFileProgress(run.surface, j * 100 / kNewCodeCount);
     }
+    return outside;
+}
 
-    // Both files are complete beside their targets before either replaces anything.
-    const std::vector<std::uint8_t> sheetFile = sheet.SaveToBytes();
-    PendingFile pendingSheet(sheetOutput);
-    PendingFile pendingFont(name);
-    WriteDurably(pendingSheet, sheetFile);
-    WriteDurably(pendingFont, font);
-    Commit(run, pendingSheet);
-    Commit(run, pendingFont);
+// Both files are complete beside their targets before either replaces anything.
+void SaveSheetAndFont(RunContext& run, const std::string& name, const FontInsertion& insertion) {
+    const std::vector<std::uint8_t> sheetFile = insertion.sheet.SaveToBytes();
+    PendingFile pendingSheet(insertion.sheetOutput, run.writeHook);
+    PendingFile pendingFont(name, run.writeHook);
+    pendingSheet.WriteAll(sheetFile);
+    pendingFont.WriteAll(insertion.font);
+    pendingSheet.Commit();
+    pendingFont.Commit();
     ++run.state.stats.pieces;
-    run.state.stats.bytes += sheetFile.size() + font.size();
-    if (outside) {
-        run.surface.AddResultLine(stripPath + " has glyphs that do not fit the sheet!");
+    run.state.stats.bytes += sheetFile.size() + insertion.font.size();
+}
+
+} // namespace
+
+// Glyph j of the strip (code 192 + j) goes to the next free slot from 128 on. Glyphs are laid
+// left to right from the placement line's position; a glyph that would pass the sheet's right
+// edge starts a new row, rowHeight below, where rowHeight is the tallest glyph of the current row
+// (in the first row at least the placement line's row height). Cells are the glyph plus 10 by 14.
+std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t firstLine) {
+    const std::int32_t next = firstLine > std::numeric_limits<std::int32_t>::max() - 3
+                                  ? std::numeric_limits<std::int32_t>::max()
+                                  : firstLine + 3;
+    run.state.SourceStream.reset();
+    const std::string fontPath = run.state.SourcePath;
+    const TextLines& lines = run.state.ReplayList;
+    try {
+        if (firstLine < 0 ||
+            std::int64_t{firstLine} + 3 > static_cast<std::int64_t>(lines.size())) {
+            Refuse(fontPath + " has fewer than three entry lines after it in the log!");
+        }
+        FontInsertion insertion;
+        LoadFontAndSheet(run, name, insertion);
+        ReadEntryLines(lines, firstLine, fontPath, insertion);
+        CheckRoom(fontPath, insertion);
+        ShowFileStatus(run, "Processing ", name);
+        const bool outside = PlaceGlyphs(run, insertion);
+        SaveSheetAndFont(run, name, insertion);
+        if (outside) {
+            run.surface.AddResultLine(insertion.stripPath +
+                                      " has glyphs that do not fit the sheet!");
+        }
+    } catch (const Refusal& refusal) {
+        run.surface.AddResultLine(refusal.line);
     }
     return next;
 }

@@ -1,10 +1,12 @@
 // Checks ExchangeSortOrder against the quadratic exchange sort on small directories. The first byte
 // picks how the rest becomes offsets, so that most inputs are full of ties.
+#include "common/ByteReader.h"
 #include "formats/ExchangeSort.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <vector>
 
 namespace {
@@ -21,9 +23,9 @@ std::vector<std::uint32_t> OffsetsFrom(const std::uint8_t* data, std::size_t siz
     --size;
     if (mode == 3) {
         // Four little-endian bytes an offset: any value, top bit included.
-        for (std::size_t i = 0; i + 4 <= size && offsets.size() < kMaxEntries; i += 4) {
-            offsets.push_back(std::uint32_t{data[i]} | std::uint32_t{data[i + 1]} << 8 |
-                              std::uint32_t{data[i + 2]} << 16 | std::uint32_t{data[i + 3]} << 24);
+        eitool::ByteReader reader(std::span(data, size));
+        while (reader.CanRead(4) && offsets.size() < kMaxEntries) {
+            offsets.push_back(reader.U32le());
         }
         return offsets;
     }

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the three game-file readers as a data pack, an extended image and a
 // font: each must either handle the file or refuse it with a RunError, never crash or allocate
 // what the bytes cannot justify. The first byte picks the reader.
+#include "common/FileStream.h"
 #include "common/RunError.h"
 #include "formats/DataPack.h"
 #include "formats/Font.h"
@@ -62,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> bytes(data + 1, data + size);
     static const char* const kNames[] = {"/in.tre", "/in.bmpx", "/in.fnt"};
     const std::string path = base + kNames[which];
-    eitool::samples::WriteWholeFile(path, bytes);
+    eitool::WriteWholeFile(path, bytes);
     if (which == 2) {
         // The font's sheet: a small 8-bit bitmap beside it, under every name a font may give.
         static bool sheetMade = false;

@@ -1,6 +1,7 @@
 // Writes the seed corpus of the fuzz targets: small packs, textures, fonts and BMP files of the
 // variants the readers handle, made with the sample makers. Usage: eitool_fuzz_seeds DIR; the
 // seeds go to DIR/<target>/.
+#include "common/FileStream.h"
 #include "common/ByteWriter.h"
 #include "images/Bitmap.h"
 #include "samples/SampleFont.h"
@@ -20,7 +21,7 @@ using namespace eitool;
 
 void WriteSeed(const std::string& directory, const std::string& name, const Bytes& bytes) {
     std::filesystem::create_directories(directory);
-    samples::WriteWholeFile(directory + "/" + name, bytes);
+    WriteWholeFile(directory + "/" + name, bytes);
 }
 
 // A BMP seed must load, so that the fuzzer starts inside the reader.

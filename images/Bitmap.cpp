@@ -1,17 +1,12 @@
 #include "images/Bitmap.h"
-#include "images/BitmapLayout.h"
 
-#include "common/ByteWriter.h"
 #include "common/ByteReader.h"
-#include "common/FileStream.h"
-#include "common/FileSystem.h"
-#include "common/PendingFile.h"
-#include "common/RunError.h"
+#include "common/ByteWriter.h"
+#include "images/BitmapLayout.h"
 
 #include <algorithm>
 #include <array>
 #include <cassert>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -166,7 +161,7 @@ const std::uint8_t* Bitmap::ScanLine(std::int32_t row) const {
 // its value is 0xRRGGBB.
 std::uint32_t Bitmap::PixelValue(std::int32_t x, std::int32_t y) const {
     assert(x >= 0 && x < m_width && y >= 0 && y < m_height);
-    const std::uint8_t* row = ScanLine(y);
+    const std::span<const std::uint8_t> row(ScanLine(y), m_stride);
     const auto ux = static_cast<std::size_t>(x);
     switch (m_format) {
     case pf4bit: {
@@ -176,26 +171,19 @@ std::uint32_t Bitmap::PixelValue(std::int32_t x, std::int32_t y) const {
     case pf8bit:
         return row[ux];
     case pf15bit:
-    case pf16bit: {
-        const std::uint8_t* p = row + ux * 2;
-        return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8);
-    }
-    case pf24bit: {
-        const std::uint8_t* p = row + ux * 3;
-        return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16);
-    }
-    case pf32bit: {
-        const std::uint8_t* p = row + ux * 4;
-        return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-               (std::uint32_t{p[3]} << 24);
-    }
+    case pf16bit:
+        return LoadU16le(row, ux * 2);
+    case pf24bit:
+        return static_cast<std::uint32_t>(LoadLe(row, ux * 3, 3));
+    case pf32bit:
+        return LoadU32le(row, ux * 4);
     }
     return 0;
 }
 
 void Bitmap::SetPixelValue(std::int32_t x, std::int32_t y, std::uint32_t value) {
     assert(x >= 0 && x < m_width && y >= 0 && y < m_height);
-    std::uint8_t* row = ScanLine(y);
+    const std::span<std::uint8_t> row(ScanLine(y), m_stride);
     const auto ux = static_cast<std::size_t>(x);
     switch (m_format) {
     case pf4bit: {
@@ -210,18 +198,13 @@ void Bitmap::SetPixelValue(std::int32_t x, std::int32_t y, std::uint32_t value) 
         return;
     case pf15bit:
     case pf16bit:
-        row[ux * 2] = static_cast<std::uint8_t>(value);
-        row[ux * 2 + 1] = static_cast<std::uint8_t>(value >> 8);
+        StoreU16le(row, ux * 2, static_cast<std::uint16_t>(value));
         return;
     case pf24bit:
-        row[ux * 3] = static_cast<std::uint8_t>(value);
-        row[ux * 3 + 1] = static_cast<std::uint8_t>(value >> 8);
-        row[ux * 3 + 2] = static_cast<std::uint8_t>(value >> 16);
+        StoreLe(row, ux * 3, value, 3);
         return;
     case pf32bit:
-        for (std::size_t i = 0; i < 4; ++i) {
-            row[ux * 4 + i] = static_cast<std::uint8_t>(value >> (8 * i));
-        }
+        StoreU32le(row, ux * 4, value);
         return;
     }
 }

@@ -8,6 +8,8 @@
 
 namespace eitool {
 
+class WriteHook;
+
 // Pixel formats of a Bitmap: 4 and 8 bits per pixel are indexed through the palette; 15 and 16
 // are 16-bit words (5-5-5 and 5-6-5, blue in the low bits); 24 is bytes blue, green, red; 32 is
 // bytes blue, green, red and a fourth byte.
@@ -89,11 +91,11 @@ public:
     void Assign(const Bitmap& source) { *this = source; }
 
     // BMP files. Loading throws FileOpenError/FileReadError, or CorruptFileError naming the file
-    // and the reason for a variant that is not handled or a damaged file. Saving throws
-    // FileCreateError/FileWriteError.
+    // and the reason for a variant that is not handled or a damaged file. Saving replaces the file
+    // through a pending file and throws FileCreateError/FileWriteError.
     static Bitmap LoadFromFile(const std::string& path);
     static Bitmap LoadFromBytes(std::span<const std::uint8_t> bytes, const std::string& name);
-    void SaveToFile(const std::string& path) const;
+    void SaveToFile(const std::string& path, WriteHook* hook = nullptr) const;
     std::vector<std::uint8_t> SaveToBytes() const;
 
 private:

@@ -1,13 +1,12 @@
 // BMP files: reading every common variant into a Bitmap, writing the one variant we produce.
-#include "images/Bitmap.h"
-#include "images/BitmapLayout.h"
-
-#include "common/ByteWriter.h"
 #include "common/ByteReader.h"
+#include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/PendingFile.h"
 #include "common/RunError.h"
+#include "images/Bitmap.h"
+#include "images/BitmapLayout.h"
 
 #include <algorithm>
 #include <array>
@@ -197,6 +196,21 @@ private:
 
     // Chooses the pixel format and refuses every variant that is not read.
     void CheckVariant() {
+        m_format = FormatOfBits();
+        if (NeedsMasks()) {
+            if (m_header.bits == 16) {
+                Choose16BitMasks();
+            } else if (m_header.bits == 32) {
+                Choose32BitMasks();
+            } else {
+                Fail("colour masks with " + std::to_string(m_header.bits) +
+                     " bits per pixel are not supported");
+            }
+        }
+    }
+
+    // The pixel format that the bits per pixel give before any colour masks are looked at.
+    PixelFormat FormatOfBits() const {
         const std::uint32_t bits = m_header.bits;
         const std::uint32_t compression = m_header.compression;
         if (compression == kBiJpeg || compression == kBiPng) {
@@ -206,82 +220,86 @@ private:
         if (bits == 1) {
             Fail("1-bit BMP files are not supported");
         }
-        switch (bits) {
-        case 4:
-            m_format = pf4bit;
-            break;
-        case 8:
-            m_format = pf8bit;
-            break;
-        case 16:
-            m_format = pf15bit;
-            break;
-        case 24:
-            m_format = pf24bit;
-            break;
-        case 32:
-            m_format = pf32bit;
-            break;
-        default:
-            Fail(std::to_string(bits) + "-bit BMP files are not supported");
-        }
+        const PixelFormat format = FormatOf(bits);
         if (m_header.headerSize == kCoreHeaderSize && bits != 4 && bits != 8 && bits != 24) {
             Fail(std::to_string(bits) + "-bit BMP files with a core header are not supported");
         }
-        switch (compression) {
+        return format;
+    }
+
+    PixelFormat FormatOf(std::uint32_t bits) const {
+        switch (bits) {
+        case 4:
+            return pf4bit;
+        case 8:
+            return pf8bit;
+        case 16:
+            return pf15bit;
+        case 24:
+            return pf24bit;
+        case 32:
+            return pf32bit;
+        default:
+            Fail(std::to_string(bits) + "-bit BMP files are not supported");
+        }
+    }
+
+    // Whether the compression is one of the two with colour masks; refuses those not read.
+    bool NeedsMasks() const {
+        const std::uint32_t bits = m_header.bits;
+        switch (m_header.compression) {
         case kBiRgb:
-            return;
+            return false;
         case kBiRle8:
             if (bits != 8) {
                 Fail("RLE8 compression with " + std::to_string(bits) + " bits per pixel");
             }
-            return;
+            return false;
         case kBiRle4:
             if (bits != 4) {
                 Fail("RLE4 compression with " + std::to_string(bits) + " bits per pixel");
             }
-            return;
+            return false;
         case kBiBitfields:
         case kBiAlphaBitfields:
-            break;
+            return true;
         default:
-            Fail("BMP compression " + std::to_string(compression) + " is not supported");
+            Fail("BMP compression " + std::to_string(m_header.compression) + " is not supported");
         }
+    }
+
+    void Choose16BitMasks() {
         const Masks& m = m_header.masks;
-        if (bits == 16) {
-            if (m.red == 0xF800 && m.green == 0x07E0 && m.blue == 0x001F) {
-                m_format = pf16bit;
-                return;
-            }
-            if (m.red == 0x7C00 && m.green == 0x03E0 && m.blue == 0x001F) {
-                m_format = pf15bit;
-                return;
-            }
+        if (m.red == 0xF800 && m.green == 0x07E0 && m.blue == 0x001F) {
+            m_format = pf16bit;
+        } else if (m.red == 0x7C00 && m.green == 0x03E0 && m.blue == 0x001F) {
+            m_format = pf15bit;
+        } else {
             Fail("16-bit BMP files with colour masks " + MaskText() + " are not supported");
         }
-        if (bits == 32) {
-            // Any order of whole bytes is read; the byte left over becomes the fourth byte.
-            const auto byteOf = [](std::uint32_t mask) -> int {
-                for (int i = 0; i < 4; ++i) {
-                    if (mask == (0xFFu << (8 * i))) {
-                        return i;
-                    }
+    }
+
+    // Any order of whole bytes is read; the byte left over becomes the fourth byte.
+    void Choose32BitMasks() {
+        const auto byteOf = [](std::uint32_t mask) -> int {
+            for (int i = 0; i < 4; ++i) {
+                if (mask == (0xFFu << (8 * i))) {
+                    return i;
                 }
-                return -1;
-            };
-            const int r = byteOf(m.red);
-            const int g = byteOf(m.green);
-            const int b = byteOf(m.blue);
-            if (r >= 0 && g >= 0 && b >= 0 && r != g && r != b && g != b) {
-                m_shiftRed = 8 * r;
-                m_shiftGreen = 8 * g;
-                m_shiftBlue = 8 * b;
-                m_shiftFourth = 8 * (6 - r - g - b);
-                return;
             }
+            return -1;
+        };
+        const Masks& m = m_header.masks;
+        const int r = byteOf(m.red);
+        const int g = byteOf(m.green);
+        const int b = byteOf(m.blue);
+        if (r < 0 || g < 0 || b < 0 || r == g || r == b || g == b) {
             Fail("32-bit BMP files with colour masks " + MaskText() + " are not supported");
         }
-        Fail("colour masks with " + std::to_string(bits) + " bits per pixel are not supported");
+        m_shiftRed = 8 * r;
+        m_shiftGreen = 8 * g;
+        m_shiftBlue = 8 * b;
+        m_shiftFourth = 8 * (6 - r - g - b);
     }
 
     void CheckSize() {
@@ -294,7 +312,7 @@ private:
         if (width > kMaxSide || height > kMaxSide || width * height > kMaxPixels) {
             Fail("a picture of " + size + " pixels is larger than this tool reads");
         }
-        if (m_header.pixelOffset > m_bytes.size()) {
+        if (!RangeFits(m_header.pixelOffset, 0, m_bytes.size())) {
             Fail("the pixel data starts past the end of the file (offset " +
                  std::to_string(m_header.pixelOffset) + ", " + std::to_string(m_bytes.size()) +
                  " bytes)");
@@ -325,8 +343,7 @@ private:
         const std::uint64_t full = PaletteLength(m_format);
         std::uint64_t count = m_header.coloursUsed == 0 ? full : m_header.coloursUsed;
         count = std::min(count, full);
-        const std::uint64_t size = count * m_paletteEntrySize;
-        if (m_paletteOffset > m_bytes.size() || size > m_bytes.size() - m_paletteOffset) {
+        if (!RangeFits(m_paletteOffset, count * m_paletteEntrySize, m_bytes.size())) {
             Fail("the palette of " + std::to_string(count) +
                  " entries runs past the end of the file");
         }
@@ -369,9 +386,7 @@ private:
                 continue;
             }
             for (std::size_t x = 0; x < width; ++x) {
-                const std::uint8_t* p = in.data() + 4 * x;
-                const std::uint32_t v = std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) |
-                                        (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
+                const std::uint32_t v = LoadU32le(in, 4 * x);
                 out[4 * x] = static_cast<std::uint8_t>(v >> m_shiftBlue);
                 out[4 * x + 1] = static_cast<std::uint8_t>(v >> m_shiftGreen);
                 out[4 * x + 2] = static_cast<std::uint8_t>(v >> m_shiftRed);
@@ -385,25 +400,19 @@ private:
     // 1 ends the picture, 2 moves right and down (the rows are in stored order) by the next two
     // bytes, and n >= 3 is followed by n literal pixels padded to a 16-bit boundary. Pixels the
     // stream does not set stay 0. A run past the end of its row or past the last row is refused.
+    struct RleCursor {
+        std::uint64_t x = 0;
+        std::uint64_t y = 0; // stored row
+    };
+
     void ReadRle(Bitmap& bitmap) const {
-        const bool four = m_header.compression == kBiRle4;
-        const std::uint64_t width = static_cast<std::uint64_t>(m_header.width);
-        const std::uint64_t height = static_cast<std::uint64_t>(m_header.height);
         ByteReader reader(m_bytes);
         reader.Seek(m_header.pixelOffset);
-        std::uint64_t x = 0;
-        std::uint64_t y = 0;
-        const auto place = [&](std::uint64_t count) {
-            if (y >= height) {
-                Fail("the RLE data runs past the last row");
-            }
-            if (count > width - x) {
-                Fail("the RLE data runs past the end of row " + std::to_string(y));
-            }
-        };
+        RleCursor at;
         for (;;) {
             if (reader.Remaining() < 2) {
-                if (reader.Remaining() == 0 && y >= height) {
+                if (reader.Remaining() == 0 &&
+                    at.y >= static_cast<std::uint64_t>(m_header.height)) {
                     return; // every row was ended; the end-of-picture code is missing
                 }
                 Fail("the RLE data ends before its end-of-picture code");
@@ -411,58 +420,66 @@ private:
             const std::uint8_t first = reader.U8();
             const std::uint8_t second = reader.U8();
             if (first > 0) {
-                place(first);
-                const std::int32_t row = TargetRow(y);
-                for (std::uint32_t i = 0; i < first; ++i) {
-                    const std::uint32_t value =
-                        four ? ((i % 2 == 0) ? (second >> 4) : (second & 0x0F)) : second;
-                    bitmap.SetPixelValue(static_cast<std::int32_t>(x + i), row, value);
-                }
-                x += first;
+                PutRlePixels(bitmap, at, first, std::span(&second, 1), true);
                 continue;
             }
             switch (second) {
             case 0:
-                x = 0;
-                ++y;
+                at.x = 0;
+                ++at.y;
                 break;
             case 1:
                 return;
-            case 2: {
-                if (!reader.CanRead(2)) {
-                    Fail("the RLE data ends inside a move");
-                }
-                const std::uint8_t right = reader.U8();
-                const std::uint8_t down = reader.U8();
-                x += right;
-                y += down;
-                if (x > width) {
-                    Fail("an RLE move runs past the end of row " + std::to_string(y));
-                }
+            case 2:
+                MoveRle(reader, at);
                 break;
-            }
-            default: {
-                const std::uint32_t count = second;
-                const std::uint32_t bytes = four ? (count + 1) / 2 : count;
-                const std::uint32_t padded = bytes + (bytes % 2);
-                if (!reader.CanRead(padded)) {
-                    Fail("an RLE literal run of " + std::to_string(count) +
-                         " pixels runs past the end of the file");
-                }
-                place(count);
-                const auto literal = reader.Bytes(padded);
-                const std::int32_t row = TargetRow(y);
-                for (std::uint32_t i = 0; i < count; ++i) {
-                    const std::uint8_t byte = literal[four ? i / 2 : i];
-                    const std::uint32_t value =
-                        four ? ((i % 2 == 0) ? (byte >> 4) : (byte & 0x0F)) : byte;
-                    bitmap.SetPixelValue(static_cast<std::int32_t>(x + i), row, value);
-                }
-                x += count;
+            default:
+                PutRlePixels(bitmap, at, second, ReadRleLiteral(reader, second), false);
                 break;
-            }
             }
         }
+    }
+
+    // The bytes of a literal run of count pixels, padding included.
+    std::span<const std::uint8_t> ReadRleLiteral(ByteReader& reader, std::uint32_t count) const {
+        const std::uint32_t bytes = m_header.compression == kBiRle4 ? (count + 1) / 2 : count;
+        const std::uint32_t padded = bytes + (bytes % 2);
+        if (!reader.CanRead(padded)) {
+            Fail("an RLE literal run of " + std::to_string(count) +
+                 " pixels runs past the end of the file");
+        }
+        return reader.Bytes(padded);
+    }
+
+    void MoveRle(ByteReader& reader, RleCursor& at) const {
+        if (!reader.CanRead(2)) {
+            Fail("the RLE data ends inside a move");
+        }
+        at.x += reader.U8();
+        at.y += reader.U8();
+        if (at.x > static_cast<std::uint64_t>(m_header.width)) {
+            Fail("an RLE move runs past the end of row " + std::to_string(at.y));
+        }
+    }
+
+    // Sets count pixels from the cursor on. An encoded run repeats one byte (RLE4: its high and
+    // low nibble alternately); a literal run takes byte i (RLE4: nibble i, high nibble first).
+    void PutRlePixels(Bitmap& bitmap, RleCursor& at, std::uint32_t count,
+                      std::span<const std::uint8_t> bytes, bool repeat) const {
+        if (at.y >= static_cast<std::uint64_t>(m_header.height)) {
+            Fail("the RLE data runs past the last row");
+        }
+        if (count > static_cast<std::uint64_t>(m_header.width) - at.x) {
+            Fail("the RLE data runs past the end of row " + std::to_string(at.y));
+        }
+        const bool four = m_header.compression == kBiRle4;
+        const std::int32_t row = TargetRow(at.y);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint8_t byte = repeat ? bytes[0] : bytes[four ? i / 2 : i];
+            const std::uint32_t value = four ? ((i % 2 == 0) ? (byte >> 4) : (byte & 0x0F)) : byte;
+            bitmap.SetPixelValue(static_cast<std::int32_t>(at.x + i), row, value);
+        }
+        at.x += count;
     }
 
     std::span<const std::uint8_t> m_bytes;
@@ -484,15 +501,7 @@ Bitmap Bitmap::LoadFromBytes(std::span<const std::uint8_t> bytes, const std::str
 }
 
 Bitmap Bitmap::LoadFromFile(const std::string& path) {
-    FileStream file = FileStream::Open(path, omRead);
-    const std::uint64_t size = file.Size();
-    if (size > std::numeric_limits<std::size_t>::max() / 2) {
-        throw CorruptFileError(path, "the file is too large for a BMP file");
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    file.ReadExact(bytes.data(), bytes.size());
-    file.Close();
-    return LoadFromBytes(bytes, path);
+    return LoadFromBytes(ReadWholeFile(path), path);
 }
 
 // Written files have a 40-byte BITMAPINFOHEADER, rows bottom-up and the full palette of 16 or
@@ -546,13 +555,8 @@ std::vector<std::uint8_t> Bitmap::SaveToBytes() const {
     return out;
 }
 
-// The file is written beside the target under a temporary name and renamed over it, so that a
-// failure leaves either the old file or none, never half a picture.
-void Bitmap::SaveToFile(const std::string& path) const {
-    const std::vector<std::uint8_t> bytes = SaveToBytes();
-    PendingFile file(path);
-    file.WriteAll(bytes);
-    file.Commit();
+void Bitmap::SaveToFile(const std::string& path, WriteHook* hook) const {
+    ReplaceFile(path, SaveToBytes(), hook);
 }
 
 } // namespace eitool

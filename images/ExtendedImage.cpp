@@ -1,17 +1,17 @@
 #include "images/ExtendedImage.h"
 
-#include <algorithm>
-#include <utility>
-
 #include "common/ByteReader.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/PendingFile.h"
 #include "common/RunError.h"
+#include "images/Ps2util.h"
 #include "run/HandlerSupport.h"
 #include "run/PiecePath.h"
-#include "images/Ps2util.h"
+
+#include <algorithm>
+#include <utility>
 
 namespace eitool {
 
@@ -50,7 +50,7 @@ struct Level {
 };
 
 Header ReadHeader(FileStream& file) {
-    if (file.Size() < kHeaderSize) {
+    if (!RangeFits(0, kHeaderSize, file.Size())) {
         throw CorruptFileError(file.Path(), "the file is too short to hold the 32-byte header of "
                                             "an extended image");
     }
@@ -86,8 +86,7 @@ std::vector<Level> ReadLevels(FileStream& file, const Header& header) {
     if (header.mipCount == 0) {
         return {Level{0, header.width, header.height}};
     }
-    const std::uint64_t tableEnd = kHeaderSize + std::uint64_t{count} * kLevelEntrySize;
-    if (tableEnd > file.Size()) {
+    if (!RangeFits(kHeaderSize, std::uint64_t{count} * kLevelEntrySize, file.Size())) {
         throw CorruptFileError(file.Path(), "the level table of " + std::to_string(count) +
                                                 " levels runs past the end of the file");
     }
@@ -109,12 +108,21 @@ std::uint64_t LevelBytes(const Level& level, int depth) {
     return depth == 4 ? pixels / 2 : pixels;
 }
 
+std::uint64_t LevelStart(const Level& level) {
+    return kHeaderSize + std::uint64_t{level.dataOffset};
+}
+
 void CheckLevelInFile(const FileStream& file, const Level& level, int depth, std::size_t index) {
-    const std::uint64_t start = kHeaderSize + std::uint64_t{level.dataOffset};
-    if (start + LevelBytes(level, depth) > file.Size()) {
+    if (!RangeFits(LevelStart(level), LevelBytes(level, depth), file.Size())) {
         throw CorruptFileError(file.Path(), "the pixels of level " + std::to_string(index) +
                                                 " run past the end of the file");
     }
+}
+
+// A level of 16 pixels or less in width or height (0 included) is never converted: its line is
+// "NULL", without a results line.
+bool IsSmallLevel(const Level& level) {
+    return level.width <= 16 || level.height <= 16;
 }
 
 // The stem of the output names: the file name up to its first "."; a name without any "."
@@ -129,6 +137,109 @@ void SwapBitmapNibbles(Bitmap& bitmap) {
     const auto rowBytes = static_cast<std::size_t>(bitmap.Width() / 2);
     for (std::int32_t row = 0; row < bitmap.Height(); ++row) {
         SwapNibbles(bitmap.ScanLine(row), rowBytes);
+    }
+}
+
+// The depth of an image whose levels are converted; 0, after its results line, for any other.
+int AcceptedDepth(RunContext& run, const std::string& path, const Header& header) {
+    if (header.imageCount != 1) {
+        run.surface.AddResultLine(path + " contain more than one image!");
+        return 0;
+    }
+    const int depth = DepthOf(header);
+    if (depth == 0) {
+        run.surface.AddResultLine(path + " have unknown pixel format!");
+    }
+    return depth;
+}
+
+// The palette and every level are checked against the file before any output is written.
+void CheckImageInFile(const FileStream& file, const Header& header,
+                      const std::vector<Level>& levels, int depth) {
+    if (!RangeFits(kHeaderSize + std::uint64_t{header.paletteOffset}, header.paletteSize,
+                   file.Size())) {
+        throw CorruptFileError(file.Path(), "the palette runs past the end of the file");
+    }
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        CheckLevelInFile(file, levels[i], depth, i);
+    }
+}
+
+// The bitmap that every level is drawn into: the image's depth and its palette in index order.
+Bitmap LevelBitmap(FileStream& file, const Header& header, int depth) {
+    std::vector<std::uint8_t> palette(header.paletteSize);
+    file.Seek(kHeaderSize + std::uint64_t{header.paletteOffset});
+    file.ReadExact(palette.data(), palette.size());
+    const int entries = static_cast<int>(header.paletteSize / 4);
+    ReorderClut(palette, entries, 4);
+    Bitmap bitmap;
+    bitmap.SetPixelFormat(depth == 4 ? pf4bit : pf8bit);
+    bitmap.SetPalette(MakePalette(entries, palette));
+    return bitmap;
+}
+
+// Writes level `index` of the image at path as a BMP file and returns the file's path.
+std::string ExtractLevel(RunContext& run, FileStream& file, Bitmap& bitmap, const std::string& path,
+                         const Level& level, int depth, std::int32_t index) {
+    file.Seek(LevelStart(level));
+    bitmap.SetSize(level.width, level.height);
+    TransferTexture(ToBitmap, file, bitmap);
+    if (depth == 4) {
+        SwapBitmapNibbles(bitmap);
+    }
+    const std::string name =
+        StemOf(path) + "_mip_" + HexIndex(static_cast<std::uint32_t>(index), 2) + ".bmp";
+    const std::string piecePath = MakePiecePath(run, path, name);
+    bitmap.SaveToFile(piecePath, run.writeHook);
+    ++run.state.stats.pieces;
+    run.state.stats.bytes += LevelBytes(level, depth);
+    return piecePath;
+}
+
+// Where the pre-scan of an insertion stopped: at the first line naming an existing path, at a
+// "#Format:" line, or at the end of the lines.
+struct PreScan {
+    std::int32_t line = 0;
+    bool found = false;
+};
+
+PreScan ScanForSomethingToInsert(const TextLines& lines, std::int32_t firstLine) {
+    PreScan scan{firstLine, false};
+    for (; scan.line < static_cast<std::int32_t>(lines.size()); ++scan.line) {
+        const std::string& line = lines[static_cast<std::size_t>(scan.line)];
+        if (line.find("#Format:") != std::string::npos) {
+            break;
+        }
+        if (FileExists(line)) {
+            scan.found = true;
+            break;
+        }
+    }
+    return scan;
+}
+
+// Writes the bitmap at bitmapPath over level `index` of the copy when it has the image's depth
+// and the level's size; otherwise the level stays as it is, with a results line.
+void InsertLevel(RunContext& run, FileStream& copy, const std::string& bitmapPath,
+                 const Level& level, int depth, std::size_t index) {
+    Bitmap bitmap = Bitmap::LoadFromFile(bitmapPath);
+    if (depth == 4 && bitmap.Format() != pf4bit) {
+        run.surface.AddResultLine(bitmapPath + " not 4 bit!");
+    } else if (depth == 8 && bitmap.Format() != pf8bit) {
+        run.surface.AddResultLine(bitmapPath + " not 8 bit!");
+    } else if (bitmap.Width() != level.width || bitmap.Height() != level.height) {
+        run.surface.AddResultLine(bitmapPath + " has invalid size!");
+    } else if (!IsSupportedTextureSize(level.width, level.height, depth)) {
+        run.surface.AddResultLine(bitmapPath + " has unsupported size!");
+    } else {
+        CheckLevelInFile(copy, level, depth, index);
+        if (depth == 4) {
+            SwapBitmapNibbles(bitmap);
+        }
+        copy.Seek(LevelStart(level));
+        TransferTexture(FromBitmap, copy, bitmap);
+        ++run.state.stats.pieces;
+        run.state.stats.bytes += LevelBytes(level, depth);
     }
 }
 
@@ -178,63 +289,24 @@ void ExtractExtendedImage(RunContext& run, const std::string& path) {
     FileStream file = FileStream::Open(path, omRead);
     const Header header = ReadHeader(file);
     ShowFileStatus(run, "Processing ", path);
-
-    if (header.imageCount != 1) {
-        run.surface.AddResultLine(path + " contain more than one image!");
-        return;
-    }
-    const int depth = DepthOf(header);
+    const int depth = AcceptedDepth(run, path, header);
     if (depth == 0) {
-        run.surface.AddResultLine(path + " have unknown pixel format!");
         return;
     }
     const std::vector<Level> levels = ReadLevels(file, header);
+    CheckImageInFile(file, header, levels, depth);
+    Bitmap bitmap = LevelBitmap(file, header, depth);
 
-    // Everything is checked against the file before any output is written.
-    const std::uint64_t paletteStart = kHeaderSize + std::uint64_t{header.paletteOffset};
-    if (paletteStart + header.paletteSize > file.Size()) {
-        throw CorruptFileError(path, "the palette runs past the end of the file");
-    }
-    for (std::size_t i = 0; i < levels.size(); ++i) {
-        CheckLevelInFile(file, levels[i], depth, i);
-    }
-
-    std::vector<std::uint8_t> palette(header.paletteSize);
-    file.Seek(paletteStart);
-    file.ReadExact(palette.data(), palette.size());
-    const int entries = static_cast<int>(header.paletteSize / 4);
-    ReorderClut(palette, entries, 4);
-
-    Bitmap bitmap;
-    bitmap.SetPixelFormat(depth == 4 ? pf4bit : pf8bit);
-    bitmap.SetPalette(MakePalette(entries, palette));
-
-    const std::string stem = StemOf(path);
     const auto count = static_cast<std::int32_t>(levels.size());
     for (std::int32_t i = 0; i < count; ++i) {
         const Level& level = levels[static_cast<std::size_t>(i)];
-        if (level.width == 0 || level.height == 0) {
-            run.surface.AddResultLine(path + " has unsupported size!");
-            run.state.ResultLog.push_back("NULL");
-        } else if (level.width <= 16 || level.height <= 16) {
-            run.state.ResultLog.push_back("NULL");
+        if (IsSmallLevel(level)) {
+            run.state.ResultLog.emplace_back("NULL");
         } else if (!IsSupportedTextureSize(level.width, level.height, depth)) {
             run.surface.AddResultLine(path + " has unsupported size!");
-            run.state.ResultLog.push_back("NULL");
+            run.state.ResultLog.emplace_back("NULL");
         } else {
-            file.Seek(kHeaderSize + std::uint64_t{level.dataOffset});
-            bitmap.SetSize(level.width, level.height);
-            TransferTexture(ToBitmap, file, bitmap);
-            if (depth == 4) {
-                SwapBitmapNibbles(bitmap);
-            }
-            const std::string piecePath =
-                MakePiecePath(run, path, stem + "_mip_" + HexIndex(static_cast<std::uint32_t>(i), 2) +
-                                             ".bmp");
-            bitmap.SaveToFile(piecePath);
-            run.state.ResultLog.push_back(piecePath);
-            ++run.state.stats.pieces;
-            run.state.stats.bytes += LevelBytes(level, depth);
+            run.state.ResultLog.push_back(ExtractLevel(run, file, bitmap, path, level, depth, i));
         }
         UpdateFileProgress(run.surface, static_cast<std::int32_t>(std::int64_t{i} * 100 / count));
     }
@@ -243,38 +315,21 @@ void ExtractExtendedImage(RunContext& run, const std::string& path) {
 std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
                                  std::int32_t firstLine) {
     const TextLines& lines = run.state.ReplayList;
-    const auto lineCount = static_cast<std::int32_t>(lines.size());
-
-    // Is there anything to insert? Look for a line naming an existing path before the next
-    // "#Format:" line.
-    std::int32_t i = firstLine;
-    bool found = false;
-    while (i < lineCount) {
-        const std::string& line = lines[static_cast<std::size_t>(i)];
-        if (line.find("#Format:") != std::string::npos) {
-            break;
-        }
-        if (FileExists(line)) {
-            found = true;
-            break;
-        }
-        ++i;
+    const PreScan scan = ScanForSomethingToInsert(lines, firstLine);
+    if (!scan.found) {
+        return scan.line - 1;
     }
-    if (!found) {
-        return i - 1;
-    }
-
-    FileStream& source = *run.state.SourceStream;
     // A target directory that holds the source would replace the user's original.
     if (IsSameFile(run.state.SourcePath, outputPath)) {
         run.surface.AddResultLine(outputPath +
                                   " is the source itself; choose another target directory!");
-        return i - 1;
+        return scan.line - 1;
     }
 
     // The patched copy is made beside the output and renamed over it when complete.
-    PendingFile pending(outputPath);
-    FileStream copy = pending.Create();
+    FileStream& source = *run.state.SourceStream;
+    PendingFile pending(outputPath, run.writeHook);
+    FileStream& copy = pending.Create();
     source.Seek(0);
     copy.CopyFrom(source, source.Size());
     const Header header = ReadHeader(copy);
@@ -285,39 +340,18 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
     if (header.imageCount == 1 && depth != 0) {
         const std::vector<Level> levels = ReadLevels(copy, header);
         const auto count = static_cast<std::int32_t>(levels.size());
-        Bitmap bitmap;
-        for (std::int32_t k = 0; k < count; ++k) {
-            if (line >= lineCount) {
-                break; // the log ends inside the block: the remaining levels stay as they are
-            }
+        // A log that ends inside the block leaves the remaining levels as they are.
+        for (std::int32_t k = 0; k < count && line < static_cast<std::int32_t>(lines.size());
+             ++k, ++line) {
             const std::string& bitmapPath = lines[static_cast<std::size_t>(line)];
-            const Level& level = levels[static_cast<std::size_t>(k)];
             if (FileExists(bitmapPath)) {
-                bitmap = Bitmap::LoadFromFile(bitmapPath);
-                if (depth == 4 && bitmap.Format() != pf4bit) {
-                    run.surface.AddResultLine(bitmapPath + " not 4 bit!");
-                } else if (depth == 8 && bitmap.Format() != pf8bit) {
-                    run.surface.AddResultLine(bitmapPath + " not 8 bit!");
-                } else if (bitmap.Width() != level.width || bitmap.Height() != level.height) {
-                    run.surface.AddResultLine(bitmapPath + " has invalid size!");
-                } else if (!IsSupportedTextureSize(level.width, level.height, depth)) {
-                    run.surface.AddResultLine(bitmapPath + " has unsupported size!");
-                } else {
-                    CheckLevelInFile(copy, level, depth, static_cast<std::size_t>(k));
-                    if (depth == 4) {
-                        SwapBitmapNibbles(bitmap);
-                    }
-                    copy.Seek(kHeaderSize + std::uint64_t{level.dataOffset});
-                    TransferTexture(FromBitmap, copy, bitmap);
-                    ++run.state.stats.pieces;
-                    run.state.stats.bytes += LevelBytes(level, depth);
-                }
+                InsertLevel(run, copy, bitmapPath, levels[static_cast<std::size_t>(k)], depth,
+                            static_cast<std::size_t>(k));
             }
-            ++line;
-            UpdateFileProgress(run.surface, static_cast<std::int32_t>(std::int64_t{k} * 100 / count));
+            UpdateFileProgress(run.surface,
+                               static_cast<std::int32_t>(std::int64_t{k} * 100 / count));
         }
     }
-    copy.Close();
     pending.Commit();
     return line;
 }

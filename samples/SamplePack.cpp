@@ -2,7 +2,6 @@
 
 #include "common/ByteReader.h"
 #include "common/ByteWriter.h"
-#include "common/FileStream.h"
 #include "formats/Crc32.h"
 #include "formats/ExchangeSort.h"
 
@@ -284,18 +283,6 @@ std::vector<PackEntry> ReadPackDirectory(const std::vector<std::uint8_t>& pack) 
         entries.push_back(entry);
     }
     return entries;
-}
-
-void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    FileStream file = FileStream::Open(path, omCreate);
-    file.Write(bytes.data(), bytes.size());
-}
-
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    FileStream file = FileStream::Open(path, omRead);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.Size()));
-    file.ReadExact(bytes.data(), bytes.size());
-    return bytes;
 }
 
 } // namespace eitool::samples

@@ -43,8 +43,4 @@ std::vector<PackMember> MakeRealisticMembers(std::uint32_t count, std::uint32_t 
 // Reads the directory of pack bytes (for checks; the bytes must hold it).
 std::vector<PackEntry> ReadPackDirectory(const std::vector<std::uint8_t>& pack);
 
-// Whole-file helpers for makers and checks (throw FileError).
-void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
-
 } // namespace eitool::samples

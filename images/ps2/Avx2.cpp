@@ -1,25 +1,12 @@
 #include "images/ps2/Fast.h"
 
-#include <cstddef>
-#include <cstdint>
-
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define EITOOL_PS2_AVX2 1
-#endif
-
-#ifdef EITOOL_PS2_AVX2
+#ifdef EITOOL_PS2_X86
 
 #include <immintrin.h>
 
-// Everything below is compiled for AVX2 and runs only after Avx2Available().
 // NOTE: every other header is included above, so that none of their inline functions is compiled
 // with these instructions; the walk is included below, so that the kernels inline into it.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+EITOOL_PS2_TARGET("avx2")
 #include "images/ps2/Walk.h"
 
 namespace eitool::ps2detail {
@@ -30,8 +17,7 @@ __m128i Load(const std::uint8_t* at) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
 }
 
-// ExchangeNibbles on 32 bytes: a delta swap of the bits 28 apart in each 64-bit lane, which are
-// the high nibbles of bytes 0..3 and the low nibbles of bytes 4..7.
+// ExchangeNibbles of Fast.h on 32 bytes at a time.
 __m256i ExchangeNibbles(__m256i value) {
     const __m256i mask = _mm256_set1_epi64x(0x00000000F0F0F0F0);
     const __m256i delta =
@@ -45,7 +31,7 @@ __m256i ExchangeNibbles(__m256i value) {
 template <bool fourBit> class Avx2Kernel {
 public:
     explicit Avx2Kernel(std::size_t parity) {
-        const RowShuffle& shuffle = (fourBit ? RowShuffles4() : RowShuffles8())[parity];
+        const RowShuffle& shuffle = RowShuffleOf(fourBit, parity);
         m_from = _mm256_setr_m128i(Load(shuffle.fromA), Load(shuffle.fromB));
         m_to = _mm256_setr_m128i(Load(shuffle.toA), Load(shuffle.toB));
         m_takeB = _mm256_broadcastsi128_si256(Load(shuffle.takeB));
@@ -81,55 +67,13 @@ private:
     __m256i m_takeB;
 };
 
-void Unswizzle4(std::int32_t width, std::int32_t height, const std::uint8_t* in,
-                std::uint8_t* out) {
-    ConvertImage4<PairedRows<Avx2Kernel<true>>, false>(width, height, in, out);
-}
-void Swizzle4(std::int32_t width, std::int32_t height, const std::uint8_t* in, std::uint8_t* out) {
-    ConvertImage4<PairedRows<Avx2Kernel<true>>, true>(width, height, in, out);
-}
-void Unswizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in,
-                std::uint8_t* out) {
-    ConvertImage8<PairedRows<Avx2Kernel<false>>, false>(width, height, in, out);
-}
-void Swizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in, std::uint8_t* out) {
-    ConvertImage8<PairedRows<Avx2Kernel<false>>, true>(width, height, in, out);
-}
-
 } // namespace
 
-} // namespace eitool::ps2detail
-
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
-
-namespace eitool::ps2detail {
-
-bool Avx2Available() {
-    return __builtin_cpu_supports("avx2");
-}
-
-ImageRoutines Avx2Routines() {
-    return {Unswizzle4, Swizzle4, Unswizzle8, Swizzle8, "avx2"};
-}
+constinit const ImageRoutines kAvx2Routines =
+    RoutinesOf<PairedRows<Avx2Kernel<true>>, PairedRows<Avx2Kernel<false>>>("avx2");
 
 } // namespace eitool::ps2detail
 
-#else
-
-namespace eitool::ps2detail {
-
-bool Avx2Available() {
-    return false;
-}
-
-ImageRoutines Avx2Routines() {
-    return PortableRoutines();
-}
-
-} // namespace eitool::ps2detail
+EITOOL_PS2_TARGET_END
 
 #endif

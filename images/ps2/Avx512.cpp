@@ -1,25 +1,12 @@
 #include "images/ps2/Fast.h"
 
-#include <cstddef>
-#include <cstdint>
-
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define EITOOL_PS2_AVX512 1
-#endif
-
-#ifdef EITOOL_PS2_AVX512
+#ifdef EITOOL_PS2_X86
 
 #include <immintrin.h>
 
-// Everything below is compiled for AVX-512 (F and BW) and runs only after Avx512Available().
 // NOTE: every other header is included above, so that none of their inline functions is compiled
 // with these instructions; the walk is included below, so that the kernels inline into it.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512bw"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw")
-#endif
+EITOOL_PS2_TARGET("avx512f,avx512bw")
 #include "images/ps2/Walk.h"
 
 namespace eitool::ps2detail {
@@ -34,9 +21,8 @@ void Store16(std::uint8_t* at, __m128i value) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), value);
 }
 
-// ExchangeNibbles on 64 bytes: a delta swap of the bits 28 apart in each 64-bit lane, which are
-// the high nibbles of bytes 0..3 and the low nibbles of bytes 4..7. Ternary logic 0x28 is
-// (a ^ b) & c, and 0x96 is a ^ b ^ c.
+// ExchangeNibbles of Fast.h on 64 bytes at a time; ternary logic 0x28 is (a ^ b) & c, and
+// 0x96 is a ^ b ^ c.
 __m512i ExchangeNibbles(__m512i value) {
     const __m512i mask = _mm512_set1_epi64(0x00000000F0F0F0F0);
     const __m512i delta =
@@ -50,7 +36,7 @@ __m512i ExchangeNibbles(__m512i value) {
 template <bool fourBit> class Avx512Kernel {
 public:
     explicit Avx512Kernel(std::size_t parity) {
-        const RowShuffle& shuffle = (fourBit ? RowShuffles4() : RowShuffles8())[parity];
+        const RowShuffle& shuffle = RowShuffleOf(fourBit, parity);
         const __m512i fromA = _mm512_broadcast_i32x4(Load16(shuffle.fromA));
         const __m512i fromB = _mm512_broadcast_i32x4(Load16(shuffle.fromB));
         const __m512i toA = _mm512_broadcast_i32x4(Load16(shuffle.toA));
@@ -115,55 +101,13 @@ private:
     __mmask64 m_takeB;
 };
 
-void Unswizzle4(std::int32_t width, std::int32_t height, const std::uint8_t* in,
-                std::uint8_t* out) {
-    ConvertImage4<Avx512Kernel<true>, false>(width, height, in, out);
-}
-void Swizzle4(std::int32_t width, std::int32_t height, const std::uint8_t* in, std::uint8_t* out) {
-    ConvertImage4<Avx512Kernel<true>, true>(width, height, in, out);
-}
-void Unswizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in,
-                std::uint8_t* out) {
-    ConvertImage8<Avx512Kernel<false>, false>(width, height, in, out);
-}
-void Swizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in, std::uint8_t* out) {
-    ConvertImage8<Avx512Kernel<false>, true>(width, height, in, out);
-}
-
 } // namespace
 
-} // namespace eitool::ps2detail
-
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
-
-namespace eitool::ps2detail {
-
-bool Avx512Available() {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-}
-
-ImageRoutines Avx512Routines() {
-    return {Unswizzle4, Swizzle4, Unswizzle8, Swizzle8, "avx512"};
-}
+constinit const ImageRoutines kAvx512Routines =
+    RoutinesOf<Avx512Kernel<true>, Avx512Kernel<false>>("avx512");
 
 } // namespace eitool::ps2detail
 
-#else
-
-namespace eitool::ps2detail {
-
-bool Avx512Available() {
-    return false;
-}
-
-ImageRoutines Avx512Routines() {
-    return PortableRoutines();
-}
-
-} // namespace eitool::ps2detail
+EITOOL_PS2_TARGET_END
 
 #endif

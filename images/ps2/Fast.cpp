@@ -90,7 +90,7 @@ std::array<RowShuffle, 2> MakeRowShuffles4() {
 template <bool fourBit> class PortableKernel {
 public:
     explicit PortableKernel(std::size_t parity) {
-        const RowShuffle& shuffle = (fourBit ? RowShuffles4() : RowShuffles8())[parity];
+        const RowShuffle& shuffle = RowShuffleOf(fourBit, parity);
         for (std::size_t x = 0; x < 16; ++x) {
             const auto a = shuffle.fromA[x];
             const auto b = static_cast<std::uint8_t>(16 + shuffle.fromB[x]);
@@ -132,16 +132,8 @@ private:
 };
 
 ImageRoutines Choose() {
-    if (Avx512Available()) {
-        return Avx512Routines();
-    }
-    if (Avx2Available()) {
-        return Avx2Routines();
-    }
-    if (Sse41Available()) {
-        return Sse41Routines();
-    }
-    return PortableRoutines();
+    const std::vector<ImageRoutines> vector = VectorRoutines();
+    return vector.empty() ? PortableRoutines() : vector.front();
 }
 
 } // namespace
@@ -157,10 +149,24 @@ const RowShuffle* RowShuffles8() {
 }
 
 ImageRoutines PortableRoutines() {
-    return {ConvertImage4<PairedRows<PortableKernel<true>>, false>,
-            ConvertImage4<PairedRows<PortableKernel<true>>, true>,
-            ConvertImage8<PairedRows<PortableKernel<false>>, false>,
-            ConvertImage8<PairedRows<PortableKernel<false>>, true>, "portable"};
+    return RoutinesOf<PairedRows<PortableKernel<true>>, PairedRows<PortableKernel<false>>>(
+        "portable");
+}
+
+std::vector<ImageRoutines> VectorRoutines() {
+    std::vector<ImageRoutines> routines;
+#ifdef EITOOL_PS2_X86
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
+        routines.push_back(kAvx512Routines);
+    }
+    if (__builtin_cpu_supports("avx2")) {
+        routines.push_back(kAvx2Routines);
+    }
+    if (__builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1")) {
+        routines.push_back(kSse41Routines);
+    }
+#endif
+    return routines;
 }
 
 const ImageRoutines& ChosenRoutines() {

@@ -3,8 +3,30 @@
 // Internal to the images library and its tests: the fast whole-image conversions behind
 // UnswizzleImage4/8 and SwizzleImage4/8.
 
+#include "common/ByteReader.h"
+#include "common/ByteWriter.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <vector>
+
+// The vector implementations exist on x86 with a compiler that compiles single functions for
+// instructions the rest of the program does not use. A file of vector kernels compiles what lies
+// between EITOOL_PS2_TARGET(features) and EITOOL_PS2_TARGET_END for those instructions.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define EITOOL_PS2_X86 1
+#define EITOOL_PS2_PRAGMA(text) _Pragma(#text)
+#if defined(__clang__)
+#define EITOOL_PS2_TARGET(features)                                                                \
+    EITOOL_PS2_PRAGMA(clang attribute push(__attribute__((target(features))), apply_to = function))
+#define EITOOL_PS2_TARGET_END EITOOL_PS2_PRAGMA(clang attribute pop)
+#else
+#define EITOOL_PS2_TARGET(features)                                                                \
+    EITOOL_PS2_PRAGMA(GCC push_options) EITOOL_PS2_PRAGMA(GCC target(features))
+#define EITOOL_PS2_TARGET_END EITOOL_PS2_PRAGMA(GCC pop_options)
+#endif
+#endif
 
 namespace eitool::ps2detail {
 
@@ -37,6 +59,10 @@ struct RowShuffle {
 const RowShuffle* RowShuffles4();
 const RowShuffle* RowShuffles8();
 
+inline const RowShuffle& RowShuffleOf(bool fourBit, std::size_t parity) {
+    return (fourBit ? RowShuffles4() : RowShuffles8())[parity];
+}
+
 // A stored byte holds two pixels of different linear rows (low nibble row v, high nibble row
 // v + 2), a linear byte two neighbours of one row, and the stored byte 4 further on holds their
 // partners. So within every 8 stored bytes the high nibbles of bytes 0..3 are exchanged with the
@@ -45,21 +71,12 @@ const RowShuffle* RowShuffles8();
 // is its own inverse: a delta swap of the bits 28 apart in each group of 8 bytes read as a
 // little-endian 64-bit number.
 inline void ExchangeNibbles(std::uint8_t* bytes, std::size_t count) {
-    for (std::uint8_t* b = bytes; b < bytes + count; b += 8) {
-        std::uint64_t lane = std::uint64_t{b[0]} | std::uint64_t{b[1]} << 8 |
-                             std::uint64_t{b[2]} << 16 | std::uint64_t{b[3]} << 24 |
-                             std::uint64_t{b[4]} << 32 | std::uint64_t{b[5]} << 40 |
-                             std::uint64_t{b[6]} << 48 | std::uint64_t{b[7]} << 56;
+    const std::span<std::uint8_t> all(bytes, count);
+    for (std::size_t at = 0; at < count; at += 8) {
+        std::uint64_t lane = LoadLe(all, at, 8);
         const std::uint64_t delta = ((lane >> 28) ^ lane) & 0x00000000F0F0F0F0u;
         lane ^= delta ^ (delta << 28);
-        b[0] = static_cast<std::uint8_t>(lane);
-        b[1] = static_cast<std::uint8_t>(lane >> 8);
-        b[2] = static_cast<std::uint8_t>(lane >> 16);
-        b[3] = static_cast<std::uint8_t>(lane >> 24);
-        b[4] = static_cast<std::uint8_t>(lane >> 32);
-        b[5] = static_cast<std::uint8_t>(lane >> 40);
-        b[6] = static_cast<std::uint8_t>(lane >> 48);
-        b[7] = static_cast<std::uint8_t>(lane >> 56);
+        StoreLe(all, at, lane, 8);
     }
 }
 
@@ -67,16 +84,16 @@ inline void ExchangeNibbles(std::uint8_t* bytes, std::size_t count) {
 // time through the row shuffles. Runs anywhere.
 ImageRoutines PortableRoutines();
 
-// With SSSE3 byte shuffles and SSE4.1 blends, 16 bytes at a time; and with their AVX2 forms,
-// 32 at a time. The Available functions tell whether this processor has the instructions (always
-// false off x86).
-bool Sse41Available();
-ImageRoutines Sse41Routines();
-bool Avx2Available();
-ImageRoutines Avx2Routines();
-// With AVX-512 (F and BW), 64 bytes at a time.
-bool Avx512Available();
-ImageRoutines Avx512Routines();
+// Every vector implementation that this processor runs, fastest first; none off x86.
+std::vector<ImageRoutines> VectorRoutines();
+
+#ifdef EITOOL_PS2_X86
+// With SSSE3 byte shuffles and SSE4.1 blends, 16 bytes at a time; with their AVX2 forms, 32 at a
+// time; with AVX-512 (F and BW), 64 at a time. Only for a processor that has the instructions.
+extern const ImageRoutines kSse41Routines;
+extern const ImageRoutines kAvx2Routines;
+extern const ImageRoutines kAvx512Routines;
+#endif
 
 // The routines that UnswizzleImage4 and the others use: the best that this processor runs.
 const ImageRoutines& ChosenRoutines();

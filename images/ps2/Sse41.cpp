@@ -1,25 +1,12 @@
 #include "images/ps2/Fast.h"
 
-#include <cstddef>
-#include <cstdint>
-
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define EITOOL_PS2_SSE41 1
-#endif
-
-#ifdef EITOOL_PS2_SSE41
+#ifdef EITOOL_PS2_X86
 
 #include <immintrin.h>
 
-// Everything below is compiled for SSSE3 and SSE4.1 and runs only after Sse41Available().
 // NOTE: every other header is included above, so that none of their inline functions is compiled
 // with these instructions; the walk is included below, so that the kernels inline into it.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("ssse3,sse4.1"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("ssse3,sse4.1")
-#endif
+EITOOL_PS2_TARGET("ssse3,sse4.1")
 #include "images/ps2/Walk.h"
 
 namespace eitool::ps2detail {
@@ -34,8 +21,7 @@ void Store(std::uint8_t* at, __m128i value) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), value);
 }
 
-// ExchangeNibbles on 16 bytes: a delta swap of the bits 28 apart in each 64-bit lane, which are
-// the high nibbles of bytes 0..3 and the low nibbles of bytes 4..7.
+// ExchangeNibbles of Fast.h on 16 bytes at a time.
 __m128i ExchangeNibbles(__m128i value) {
     const __m128i mask = _mm_set1_epi64x(0x00000000F0F0F0F0);
     const __m128i delta = _mm_and_si128(_mm_xor_si128(_mm_srli_epi64(value, 28), value), mask);
@@ -45,7 +31,7 @@ __m128i ExchangeNibbles(__m128i value) {
 template <bool fourBit> class Sse41Kernel {
 public:
     explicit Sse41Kernel(std::size_t parity) {
-        const RowShuffle& shuffle = (fourBit ? RowShuffles4() : RowShuffles8())[parity];
+        const RowShuffle& shuffle = RowShuffleOf(fourBit, parity);
         m_fromA = Load(shuffle.fromA);
         m_fromB = Load(shuffle.fromB);
         m_toA = Load(shuffle.toA);
@@ -88,55 +74,13 @@ private:
     __m128i m_takeB;
 };
 
-void Unswizzle4(std::int32_t width, std::int32_t height, const std::uint8_t* in,
-                std::uint8_t* out) {
-    ConvertImage4<PairedRows<Sse41Kernel<true>>, false>(width, height, in, out);
-}
-void Swizzle4(std::int32_t width, std::int32_t height, const std::uint8_t* in, std::uint8_t* out) {
-    ConvertImage4<PairedRows<Sse41Kernel<true>>, true>(width, height, in, out);
-}
-void Unswizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in,
-                std::uint8_t* out) {
-    ConvertImage8<PairedRows<Sse41Kernel<false>>, false>(width, height, in, out);
-}
-void Swizzle8(std::int32_t width, std::int32_t height, const std::uint8_t* in, std::uint8_t* out) {
-    ConvertImage8<PairedRows<Sse41Kernel<false>>, true>(width, height, in, out);
-}
-
 } // namespace
 
-} // namespace eitool::ps2detail
-
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
-
-namespace eitool::ps2detail {
-
-bool Sse41Available() {
-    return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1");
-}
-
-ImageRoutines Sse41Routines() {
-    return {Unswizzle4, Swizzle4, Unswizzle8, Swizzle8, "sse4.1"};
-}
+constinit const ImageRoutines kSse41Routines =
+    RoutinesOf<PairedRows<Sse41Kernel<true>>, PairedRows<Sse41Kernel<false>>>("sse4.1");
 
 } // namespace eitool::ps2detail
 
-#else
-
-namespace eitool::ps2detail {
-
-bool Sse41Available() {
-    return false;
-}
-
-ImageRoutines Sse41Routines() {
-    return PortableRoutines();
-}
-
-} // namespace eitool::ps2detail
+EITOOL_PS2_TARGET_END
 
 #endif

@@ -4,6 +4,8 @@
 // A file that compiles its kernels for particular instructions includes this after selecting
 // them, so that the walk is compiled for the same instructions and the kernels inline into it.
 
+#include "images/ps2/Fast.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -122,6 +124,14 @@ void ConvertImage4(std::int32_t width, std::int32_t height, const std::uint8_t* 
             }
         }
     }
+}
+
+// The four whole-image routines of one implementation: the walks over Kernel4 (4-bit) and
+// Kernel8 (8-bit). Evaluated at compile time, so that only the walks are compiled, for the
+// instructions of the file that instantiates them.
+template <typename Kernel4, typename Kernel8> consteval ImageRoutines RoutinesOf(const char* name) {
+    return {ConvertImage4<Kernel4, false>, ConvertImage4<Kernel4, true>,
+            ConvertImage8<Kernel8, false>, ConvertImage8<Kernel8, true>, name};
 }
 
 } // namespace eitool::ps2detail

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/RunEitool.h"
+#include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/TextLines.h"
 #include "formats/Font.h"
@@ -23,7 +24,7 @@ TEST(CliTextures, ExtractEditInsertWritesAPatchedCopyAndReportsRefusals) {
     const std::string source = dir / "game/tex.tgax";
     const std::vector<std::uint8_t> original =
         samples::BuildExtendedImage(samples::MakeSampleTexture(4, 64, 16, 5)); // 64, 32, 16
-    samples::WriteWholeFile(source, original);
+    WriteWholeFile(source, original);
 
     const ProcessResult extract = RunEitool({"extract", "--target", dir / "levels", source});
     ASSERT_EQ(extract.exitCode, 0) << extract.err;
@@ -41,8 +42,8 @@ TEST(CliTextures, ExtractEditInsertWritesAPatchedCopyAndReportsRefusals) {
         RunEitool({"insert", "--target", dir / "patched", dir / "levels/result.log"});
     EXPECT_EQ(insert.exitCode, 1) << insert.err;
     EXPECT_EQ(insert.out, (dir / "levels/tex_mip_01.bmp") + " not 4 bit!\n");
-    EXPECT_EQ(samples::ReadWholeFile(dir / "patched/tex.tgax"), original);
-    EXPECT_EQ(samples::ReadWholeFile(source), original);
+    EXPECT_EQ(ReadWholeFile(dir / "patched/tex.tgax"), original);
+    EXPECT_EQ(ReadWholeFile(source), original);
 }
 
 TEST(CliFonts, ExtractTheStripThenInsertNewGlyphsFromAHandWrittenLog) {
@@ -51,7 +52,7 @@ TEST(CliFonts, ExtractTheStripThenInsertNewGlyphsFromAHandWrittenLog) {
     const samples::SampleFont font = samples::MakeSampleFont();
     const std::vector<std::uint8_t> fontBytes = samples::BuildFont(font.tables);
     const std::string fontPath = dir / "game/font_main.fnt";
-    samples::WriteWholeFile(fontPath, fontBytes);
+    WriteWholeFile(fontPath, fontBytes);
     font.sheet.SaveToFile(dir / "game/font_main.bmp");
 
     const ProcessResult extract = RunEitool({"extract", "--target", dir / "strip", fontPath});
@@ -60,19 +61,19 @@ TEST(CliFonts, ExtractTheStripThenInsertNewGlyphsFromAHandWrittenLog) {
               (TextLines{"#Format: FNT", "#Source: " + fontPath, dir / "strip/font_main.bmp"}));
 
     samples::MakeGlyphStrip({200}, 16).SaveToFile(dir / "new.bmp");
-    samples::WriteWholeFile(dir / "chars.tbl", samples::MakeCharacterTable({200}));
+    WriteWholeFile(dir / "chars.tbl", samples::MakeCharacterTable({200}));
     SaveTextLines(dir / "font.log", {"#Format: FNT", "#Source: " + fontPath, dir / "chars.tbl",
                                      "0:192:0:1:1", dir / "new.bmp"});
     const ProcessResult insert = RunEitool({"insert", "--target", dir / "patched", dir / "font.log"});
     ASSERT_EQ(insert.exitCode, 0) << insert.err << insert.out;
-    const std::vector<std::uint8_t> patched = samples::ReadWholeFile(dir / "patched/font_main.fnt");
+    const std::vector<std::uint8_t> patched = ReadWholeFile(dir / "patched/font_main.fnt");
     const samples::FontGlyph slot = samples::ReadFontGlyph(patched, 128);
     EXPECT_EQ(slot.left, 0.0f);
     EXPECT_EQ(slot.top, 192.0f / 256.0f);
     EXPECT_EQ(slot.bottom, 208.0f / 256.0f);
     EXPECT_EQ(slot.cellHeight, 16.0f + 14.0f);
     EXPECT_TRUE(FileExists(dir / "patched/font_main.bmp"));
-    EXPECT_EQ(samples::ReadWholeFile(fontPath), fontBytes);
+    EXPECT_EQ(ReadWholeFile(fontPath), fontBytes);
 }
 
 } // namespace

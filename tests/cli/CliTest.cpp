@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <set>
 
+#include "common/ByteWriter.h"
+#include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/TextLines.h"
@@ -63,18 +65,12 @@ std::string ExpectedPiecePath(const std::string& target, std::size_t k, const st
     return target + "/" + UpperAscii(extension) + "/" + index + "_" + file;
 }
 
-void PutU32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
 // What the pack must hold after member `member` (file order) took `piece`.
 void ApplyPiece(Bytes& pack, std::size_t member, const Bytes& piece) {
     const auto directory = samples::ReadPackDirectory(pack);
     std::copy(piece.begin(), piece.end(), pack.begin() + directory[member].offset);
-    PutU32(pack, 4 + 16 * member + 4, static_cast<std::uint32_t>(piece.size()));
-    PutU32(pack, 4 + 16 * member + 12, Crc32Reference(piece));
+    StoreU32le(pack, 4 + 16 * member + 4, static_cast<std::uint32_t>(piece.size()));
+    StoreU32le(pack, 4 + 16 * member + 12, Crc32Reference(piece));
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -101,7 +97,7 @@ struct ExtractedPack {
 
     ExtractedPack() {
         CreateDirectories(dir / "game");
-        samples::WriteWholeFile(pack, original);
+        WriteWholeFile(pack, original);
         const ProcessResult run = RunEitool({"extract", "--target", target, pack});
         EXPECT_EQ(run.exitCode, 0) << run.err;
         const TextLines log = LoadTextLines(this->log);
@@ -127,7 +123,7 @@ TEST(CliUsage, HelpAndVersionExitZeroOnStdout) {
 
 TEST(CliUsage, MisuseExitsTwoWithAMessageAndTouchesNothing) {
     TempDir dir;
-    samples::WriteWholeFile(dir / "a.tre", samples::BuildPack(SmallMembers()));
+    WriteWholeFile(dir / "a.tre", samples::BuildPack(SmallMembers()));
     const std::vector<std::vector<std::string>> misuses = {
         {},
         {"unpack", "a.tre"},
@@ -170,7 +166,7 @@ TEST(CliExtract, WritesEveryPieceAndTheResultLogByteForByte) {
     TempDir dir;
     const std::vector<PackMember> members = SmallMembers();
     const std::string pack = dir / "DATA.TRE";
-    samples::WriteWholeFile(pack, samples::BuildPack(members));
+    WriteWholeFile(pack, samples::BuildPack(members));
     const std::string target = dir / "out/new"; // missing, with a missing parent
 
     const ProcessResult run = RunEitool({"extract", "--target", target + "/", pack});
@@ -186,8 +182,8 @@ TEST(CliExtract, WritesEveryPieceAndTheResultLogByteForByte) {
     // Pieces hold their members' bytes; the one without extension lies directly in the target.
     const std::string noExtension = ExpectedPiecePath(target, 3, members[3].name);
     EXPECT_EQ(noExtension, target + "//0003_m3");
-    EXPECT_EQ(samples::ReadWholeFile(noExtension), members[3].data);
-    EXPECT_EQ(samples::ReadWholeFile(ExpectedPiecePath(target, 6, members[6].name)),
+    EXPECT_EQ(ReadWholeFile(noExtension), members[3].data);
+    EXPECT_EQ(ReadWholeFile(ExpectedPiecePath(target, 6, members[6].name)),
               members[6].data);
     EXPECT_FALSE(FileExists(ExpectedPiecePath(target, 5, members[5].name)));
 }
@@ -195,7 +191,7 @@ TEST(CliExtract, WritesEveryPieceAndTheResultLogByteForByte) {
 TEST(CliExtract, RelativePathsAreMadeAbsoluteAndTheTargetDefaultsToTheCurrentDirectory) {
     TempDir dir;
     CreateDirectories(dir / "game");
-    samples::WriteWholeFile(dir / "game/a.tre", samples::BuildPack(SmallMembers()));
+    WriteWholeFile(dir / "game/a.tre", samples::BuildPack(SmallMembers()));
 
     const ProcessResult run = RunEitool({"extract", "./game/../game/a.tre"}, InDirectory(dir.Path()));
 
@@ -214,7 +210,7 @@ TEST(CliExtract, PackWithoutNamesListIsAResultsLineAndExitsOne) {
         member.data = {1, 2, 3};
     }
     const std::string pack = dir / "short.tre";
-    samples::WriteWholeFile(pack, samples::BuildPack(members));
+    WriteWholeFile(pack, samples::BuildPack(members));
 
     const ProcessResult run = RunEitool({"extract", "--target", dir / "out", pack});
 
@@ -229,8 +225,8 @@ TEST(CliExtract, MissingOrCorruptPackEndsTheRunWithStatusThreeNamingTheFile) {
     // A count of 5000 entries in a file of 20 bytes: the directory runs past its end.
     const std::string corrupt = dir / "corrupt.tre";
     Bytes bytes(20, 0);
-    PutU32(bytes, 0, 5000);
-    samples::WriteWholeFile(corrupt, bytes);
+    StoreU32le(bytes, 0, 5000);
+    WriteWholeFile(corrupt, bytes);
 
     for (const std::string& pack : {missing, corrupt}) {
         const ProcessResult run = RunEitool({"extract", "--target", dir / "out", pack});
@@ -245,7 +241,7 @@ TEST(CliExtract, MissingOrCorruptPackEndsTheRunWithStatusThreeNamingTheFile) {
 TEST(CliProgress, RedrawsOneLineAtMostTwentyTimesASecondAndEndsIt) {
     TempDir dir;
     const std::string pack = dir / "data.tre";
-    samples::WriteWholeFile(pack, samples::BuildPack(SmallMembers()));
+    WriteWholeFile(pack, samples::BuildPack(SmallMembers()));
 
     const auto start = std::chrono::steady_clock::now();
     const ProcessResult run = RunEitool({"extract", "--progress", "--target", dir / "out", pack});
@@ -273,9 +269,9 @@ TEST(CliInsert, WritesPiecesThatFitAndReportsAGrownOneWithStatusOne) {
     const Bytes sameSize(setup.members[2534].data.size(), 0x42);
     Bytes grown = setup.members[10].data;
     grown.insert(grown.end(), {7, 7, 7});
-    samples::WriteWholeFile(setup.Piece(20), shorter);
-    samples::WriteWholeFile(setup.Piece(2534), sameSize);
-    samples::WriteWholeFile(setup.Piece(10), grown);
+    WriteWholeFile(setup.Piece(20), shorter);
+    WriteWholeFile(setup.Piece(2534), sameSize);
+    WriteWholeFile(setup.Piece(10), grown);
 
     const ProcessResult run = RunEitool({"insert", "--target", setup.target, setup.log});
 
@@ -284,7 +280,7 @@ TEST(CliInsert, WritesPiecesThatFitAndReportsAGrownOneWithStatusOne) {
     Bytes expected = setup.original;
     ApplyPiece(expected, 20, shorter);
     ApplyPiece(expected, 2534, sameSize);
-    EXPECT_TRUE(samples::ReadWholeFile(setup.pack) == expected);
+    EXPECT_TRUE(ReadWholeFile(setup.pack) == expected);
     EXPECT_FALSE(FileExists(DataPackJournalPath(setup.pack)));
 }
 
@@ -295,13 +291,13 @@ TEST(CliInsert, UnchangedPiecesLeaveThePackAsItWasAndExitZero) {
 
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(samples::ReadWholeFile(setup.pack) == setup.original);
+    EXPECT_TRUE(ReadWholeFile(setup.pack) == setup.original);
 }
 
 TEST(CliInsert, ProjectListReplaysTheLogsItNames) {
     ExtractedPack setup;
     const Bytes piece = {0x10, 0x20};
-    samples::WriteWholeFile(setup.Piece(7), piece);
+    WriteWholeFile(setup.Piece(7), piece);
     const std::string list = setup.dir / "project.LST";
     SaveLines(list, {setup.log});
 
@@ -310,7 +306,7 @@ TEST(CliInsert, ProjectListReplaysTheLogsItNames) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     Bytes expected = setup.original;
     ApplyPiece(expected, 7, piece);
-    EXPECT_TRUE(samples::ReadWholeFile(setup.pack) == expected);
+    EXPECT_TRUE(ReadWholeFile(setup.pack) == expected);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -323,9 +319,9 @@ void MakeScanTree(const std::string& root, const Bytes& pack) {
         CreateDirectories(root + "/" + directory);
     }
     for (const char* file : {"a.tre", ".e.tre", "sub/b.TRE", "sub/deeper/c.tre", ".hidden/d.tre"}) {
-        samples::WriteWholeFile(root + "/" + file, pack);
+        WriteWholeFile(root + "/" + file, pack);
     }
-    samples::WriteWholeFile(root + "/notes.txt", {1});
+    WriteWholeFile(root + "/notes.txt", {1});
 }
 
 std::size_t IndexOf(const std::vector<std::string>& lines, const std::string& line) {
@@ -379,7 +375,7 @@ TEST(CliScan, KeepsTheDirectoryAsTypedAndPutsTheCurrentDirectoryBeforeARelativeO
 TEST(CliScan, ExtractingAScannedTreeMirrorsItsDirectoriesBelowTheTarget) {
     TempDir dir;
     CreateDirectories(dir / "tree/sub");
-    samples::WriteWholeFile(dir / "tree/sub/b.tre", samples::BuildPack(SmallMembers()));
+    WriteWholeFile(dir / "tree/sub/b.tre", samples::BuildPack(SmallMembers()));
 
     const ProcessResult run =
         RunEitool({"extract", "--scan", "tree", "--type", "tre", "--target", "out"},
@@ -404,14 +400,14 @@ std::vector<std::size_t> EditSixPieces(const TextLines& entryLines) {
         if (entryLines[k] == "NULL" || k == samples::kNamesListIndex) {
             continue;
         }
-        Bytes piece = samples::ReadWholeFile(entryLines[k]);
+        Bytes piece = ReadWholeFile(entryLines[k]);
         for (auto& byte : piece) {
             byte = static_cast<std::uint8_t>(~byte);
         }
         if (edited.size() % 2 == 1) {
             piece.pop_back();
         }
-        samples::WriteWholeFile(entryLines[k], piece);
+        WriteWholeFile(entryLines[k], piece);
         edited.push_back(k);
     }
     return edited;
@@ -420,14 +416,14 @@ std::vector<std::size_t> EditSixPieces(const TextLines& entryLines) {
 // What a clean insertion of the edited pieces gives: the same log replayed into a copy.
 Bytes CleanInsertion(const ExtractedPack& setup) {
     const std::string copy = setup.dir / "reference.tre";
-    samples::WriteWholeFile(copy, setup.original);
+    WriteWholeFile(copy, setup.original);
     TextLines log = LoadTextLines(setup.log);
     log[1] = "#Source: " + copy;
     const std::string copyLog = setup.dir / "reference.log";
     SaveLines(copyLog, log);
     const ProcessResult run = RunEitool({"insert", "--target", setup.target, copyLog});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    return samples::ReadWholeFile(copy);
+    return ReadWholeFile(copy);
 }
 
 TEST(CliJournal, AnInsertionKilledAtEveryWriteIsPutRightByTheNextRun) {
@@ -440,18 +436,18 @@ TEST(CliJournal, AnInsertionKilledAtEveryWriteIsPutRightByTheNextRun) {
     bool extractedAfterKill = false;
     int k = 1;
     for (; k <= 200; ++k) {
-        samples::WriteWholeFile(setup.pack, setup.original);
+        WriteWholeFile(setup.pack, setup.original);
         const ProcessResult dying =
             RunEitool({"insert", "--target", setup.target, setup.log},
                       WithEnvironment("EITOOL_TEST_KILL_AT_WRITE", std::to_string(k)));
         if (dying.signal == 0) {
             // k is past the last write: the run completed.
             EXPECT_EQ(dying.exitCode, 0) << k << dying.err;
-            EXPECT_TRUE(samples::ReadWholeFile(setup.pack) == reference) << k;
+            EXPECT_TRUE(ReadWholeFile(setup.pack) == reference) << k;
             break;
         }
         ASSERT_EQ(dying.signal, SIGKILL) << k;
-        const bool touched = samples::ReadWholeFile(setup.pack) != setup.original;
+        const bool touched = ReadWholeFile(setup.pack) != setup.original;
 
         if (touched && !extractedAfterKill) {
             // Any run that opens the pack puts it back first, an extraction too.
@@ -462,7 +458,7 @@ TEST(CliJournal, AnInsertionKilledAtEveryWriteIsPutRightByTheNextRun) {
             EXPECT_EQ(extraction.exitCode, 1) << k << extraction.err;
             EXPECT_EQ(extraction.out.rfind(setup.pack, 0), 0u) << k << extraction.out;
             EXPECT_EQ(Lines(extraction.out).size(), 1u) << k << extraction.out;
-            EXPECT_TRUE(samples::ReadWholeFile(setup.pack) == setup.original) << k;
+            EXPECT_TRUE(ReadWholeFile(setup.pack) == setup.original) << k;
             EXPECT_FALSE(FileExists(journal)) << k;
         }
 
@@ -478,7 +474,7 @@ TEST(CliJournal, AnInsertionKilledAtEveryWriteIsPutRightByTheNextRun) {
             EXPECT_EQ(lines.size(), 1u) << k << ": the restoration is reported";
         }
         EXPECT_EQ(next.exitCode, lines.empty() ? 0 : 1) << k;
-        EXPECT_TRUE(samples::ReadWholeFile(setup.pack) == reference) << k;
+        EXPECT_TRUE(ReadWholeFile(setup.pack) == reference) << k;
         EXPECT_FALSE(FileExists(journal)) << k;
     }
     EXPECT_LE(k, 200) << "the insertion of six pieces should not take 200 writes";
@@ -500,7 +496,7 @@ TEST(CliInterrupt, CtrlCStopsAfterTheCurrentFileAndStillWritesTheResultLog) {
     member.data = {1, 2};
     const Bytes tiny = samples::BuildPack({member});
     for (int i = 0; i < kPacks; ++i) {
-        samples::WriteWholeFile(dir / ("packs/p" + std::to_string(i) + ".tre"), tiny);
+        WriteWholeFile(dir / ("packs/p" + std::to_string(i) + ".tre"), tiny);
     }
 
     const ProcessResult run = RunEitool(

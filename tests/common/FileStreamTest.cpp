@@ -1,12 +1,10 @@
 #include "common/FileStream.h"
 
-#include <gtest/gtest.h>
-
-#include <vector>
-
-#include "common/ByteReader.h"
 #include "common/RunError.h"
 #include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <vector>
 
 namespace eitool {
 namespace {
@@ -52,27 +50,6 @@ TEST(FileStream, OpeningFailuresAreReportedByKind) {
     char c = 0;
     EXPECT_EQ(empty.Read(&c, 1), 0u);
     EXPECT_THROW(empty.ReadExact(&c, 1), FileReadError);
-}
-
-TEST(ByteReader, ReadsLittleEndianAndRefusesToRunPastTheEnd) {
-    const std::uint8_t bytes[] = {0x01, 0x02, 0x03, 0x04, 0x00, 0x00, 0x80, 0x3F, 0xFF};
-    ByteReader reader(bytes);
-    EXPECT_EQ(reader.U32le(), 0x04030201u);
-    EXPECT_EQ(reader.F32le(), 1.0f);
-    EXPECT_EQ(reader.U8(), 0xFF);
-    EXPECT_THROW(reader.U8(), OutOfBounds);
-    reader.Seek(8);
-    EXPECT_THROW(reader.U16le(), OutOfBounds);
-    EXPECT_EQ(reader.Position(), 8u); // a failed read leaves the position
-    reader.Seek(7);
-    EXPECT_EQ(reader.U16le(), 0xFF3Fu);
-    EXPECT_THROW(reader.Seek(10), OutOfBounds);
-    EXPECT_THROW(reader.Sub(4, 6), OutOfBounds);
-    EXPECT_THROW(reader.Sub(0xFFFFFFFFFFFFFFFFull, 2), OutOfBounds);
-    ByteReader sub = reader.Sub(2, 3);
-    EXPECT_EQ(sub.Size(), 3u);
-    EXPECT_EQ(sub.U16le(), 0x0403u);
-    EXPECT_THROW(sub.Bytes(2), OutOfBounds);
 }
 
 } // namespace

@@ -1,11 +1,10 @@
 #include "common/TextLines.h"
 
-#include <gtest/gtest.h>
-
-#include <fstream>
-
 #include "common/RunError.h"
 #include "support/TempDir.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
 
 namespace eitool {
 namespace {
@@ -43,7 +42,7 @@ TEST(TextLines, FailuresNameTheFile) {
     try {
         SaveTextLines(tmp / "no/such/dir/result.log", {"x"});
         FAIL();
-    } catch (const FileWriteError& error) {
+    } catch (const FileCreateError& error) {
         EXPECT_NE(std::string(error.what()).find("result.log"), std::string::npos);
     }
 }

@@ -1,6 +1,7 @@
 // `eitool demo` end to end: the whole cycle on generated files, in a temporary directory; and
 // the runner of the sections' steps.
 #include "cli/RunEitool.h"
+#include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/TextLines.h"
 #include "demo/DemoSection.h"
@@ -28,7 +29,7 @@ TEST(DemoCommand, RunsTheWholeCycleAndPassesItsChecks) {
 TEST(DemoCommand, RefusesAForeignDirectoryButReusesItsOwn) {
     TempDir dir;
     CreateDirectories(dir / "mine");
-    samples::WriteWholeFile(dir / "mine/thesis.txt", {'h', 'i'});
+    WriteWholeFile(dir / "mine/thesis.txt", {'h', 'i'});
 
     const ProcessResult fresh = RunEitool({"demo"}, InDirectory(dir / "mine"));
     const ProcessResult refused = RunEitool({"demo", "."}, InDirectory(dir / "mine"));
@@ -39,7 +40,7 @@ TEST(DemoCommand, RefusesAForeignDirectoryButReusesItsOwn) {
     EXPECT_NE(refused.err.find(dir / "mine"), std::string::npos) << refused.err;
     EXPECT_TRUE(FileExists(dir / "mine/thesis.txt"));
 
-    samples::WriteWholeFile(dir / "mine/eitool-demo/leftover.bin", {1});
+    WriteWholeFile(dir / "mine/eitool-demo/leftover.bin", {1});
     const ProcessResult again = RunEitool({"demo"}, InDirectory(dir / "mine"));
     EXPECT_EQ(again.exitCode, 0) << again.err;
     EXPECT_FALSE(FileExists(dir / "mine/eitool-demo/leftover.bin"));

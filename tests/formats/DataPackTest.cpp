@@ -1,5 +1,7 @@
 #include "formats/DataPack.h"
 
+#include "common/ByteWriter.h"
+#include "common/FileStream.h"
 #include "common/RunError.h"
 #include "formats/Crc32.h"
 #include "support/PackWorkbench.h"
@@ -15,8 +17,6 @@ using samples::BuildPack;
 using samples::kNamesListIndex;
 using samples::PackMember;
 using samples::ReadPackDirectory;
-using samples::ReadWholeFile;
-using samples::WriteWholeFile;
 using testing::Bytes;
 using testing::CountingHook;
 using testing::FewMembers;
@@ -28,12 +28,6 @@ std::size_t FilesBelow(const std::string& directory) {
         count += entry.is_regular_file() ? 1 : 0;
     }
     return count;
-}
-
-void PutU32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
 }
 
 // Offsets of directory entry i and of its fields.
@@ -150,7 +144,7 @@ TEST(DataPackExtract, OffsetsCompareUnsigned) {
         file.Seek(0x80000000u);
         file.Write(data.data(), data.size());
         Bytes size(4);
-        PutU32(size, 0, 5);
+        StoreU32le(size, 0, 5);
         file.Seek(EntryAt(1) + 4);
         file.Write(size.data(), size.size());
     }
@@ -194,7 +188,7 @@ TEST(DataPackExtract, PackWithoutNamesListIsReportedWithoutPieces) {
     const std::string pack = bench.WritePack("small.tre", BuildPack(FewMembers(0, {0})));
     // Drop the last entry: kNamesListIndex entries, no names list.
     Bytes bytes = ReadWholeFile(pack);
-    PutU32(bytes, 0, kNamesListIndex);
+    StoreU32le(bytes, 0, kNamesListIndex);
     WriteWholeFile(pack, bytes);
     EXPECT_TRUE(bench.Extract(pack).empty());
     EXPECT_EQ(bench.surface.results, std::vector<std::string>{pack + " has no names list!"});
@@ -233,16 +227,16 @@ std::vector<Malformed> MalformedPacks() {
         set.push_back({what, std::move(bytes), mentions});
     };
     with("shorter than a count", "too short", [](Bytes& b) { b.resize(3); });
-    with("count too large", "4294967295 entries", [](Bytes& b) { PutU32(b, 0, 0xFFFFFFFFu); });
+    with("count too large", "4294967295 entries", [](Bytes& b) { StoreU32le(b, 0, 0xFFFFFFFFu); });
     with("directory past the end", "2536 entries", [](Bytes& b) { b.resize(EntryAt(2535) + 8); });
     with("names list past the end", "entry 2533", [&](Bytes& b) {
-        PutU32(b, EntryAt(kNamesListIndex), static_cast<std::uint32_t>(b.size()) - 2);
+        StoreU32le(b, EntryAt(kNamesListIndex), static_cast<std::uint32_t>(b.size()) - 2);
     });
     with("member past the end", "member 2535",
-         [&](Bytes& b) { PutU32(b, EntryAt(2535) + 4, entries[2535].size + 1); });
+         [&](Bytes& b) { StoreU32le(b, EntryAt(2535) + 4, entries[2535].size + 1); });
     with("offset and size wrapping 32 bits", "member 1", [](Bytes& b) {
-        PutU32(b, EntryAt(1), 0xFFFFFFF0u);
-        PutU32(b, EntryAt(1) + 4, 0x20);
+        StoreU32le(b, EntryAt(1), 0xFFFFFFF0u);
+        StoreU32le(b, EntryAt(1) + 4, 0x20);
     });
     with("names list too short", "line 2535", [&](Bytes& b) {
         // Cut the names list after m0 .. m2534, one line short of m2535's.
@@ -250,7 +244,7 @@ std::vector<Malformed> MalformedPacks() {
         for (std::size_t i = 0; i <= 2534; ++i) {
             size += static_cast<std::uint32_t>(members[i].name.size() + 2);
         }
-        PutU32(b, EntryAt(kNamesListIndex) + 4, size);
+        StoreU32le(b, EntryAt(kNamesListIndex) + 4, size);
     });
     return set;
 }
@@ -453,7 +447,7 @@ TEST(DataPackInsert, PacksWithoutNamesListOrEntriesConsumeNothing) {
     EXPECT_TRUE(bench.surface.results.empty());
 
     Bytes small = BuildPack(FewMembers(0, {0}));
-    PutU32(small, 0, 3);
+    StoreU32le(small, 0, 3);
     const std::string pack = bench.WritePack("small.tre", small);
     EXPECT_EQ(bench.Insert(pack, {"x"}), 2);
     EXPECT_EQ(bench.surface.results, std::vector<std::string>{pack + " has no names list!"});

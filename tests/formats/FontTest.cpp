@@ -1,5 +1,7 @@
 #include "formats/Font.h"
 
+#include "common/ByteReader.h"
+#include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
@@ -30,26 +32,11 @@ using samples::MakeCharacterTable;
 using samples::MakeGlyphStrip;
 using samples::MakeSampleFont;
 using samples::ReadFontGlyph;
-using samples::ReadWholeFile;
 using samples::StripGlyphWidth;
-using samples::WriteWholeFile;
 using Bytes = std::vector<std::uint8_t>;
 
 const Rgb kDark{16, 16, 40};
 const Rgb kWhite{255, 255, 255};
-
-void PutU32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-std::uint32_t GetU32(const Bytes& bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes[at]) |
-           (static_cast<std::uint32_t>(bytes[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(bytes[at + 2]) << 16) |
-           (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
-}
 
 float Frac(double value, double size) {
     return static_cast<float>(value / size);
@@ -301,7 +288,7 @@ std::vector<std::pair<std::string, Bytes>> MalformedFonts() {
     std::vector<std::pair<std::string, Bytes>> fonts;
     auto with = [&](const std::string& what, std::size_t field, std::uint32_t value) {
         Bytes font = good;
-        PutU32(font, field, value);
+        StoreU32le(font, field, value);
         fonts.emplace_back(what, font);
     };
     fonts.emplace_back("header cut short", Bytes(good.begin(), good.begin() + 94));
@@ -316,7 +303,7 @@ std::vector<std::pair<std::string, Bytes>> MalformedFonts() {
     with("name offset at the end", samples::kFontNameOffsetField, static_cast<std::uint32_t>(size));
     with("name offset far away", samples::kFontNameOffsetField, 0x7FFFFFFFu);
     Bytes noNul = good;
-    std::fill(noNul.begin() + GetU32(good, samples::kFontNameOffsetField), noNul.end(), 'a');
+    std::fill(noNul.begin() + LoadU32le(good, samples::kFontNameOffsetField), noNul.end(), 'a');
     fonts.emplace_back("name without NUL", noNul);
     return fonts;
 }

@@ -2,6 +2,8 @@
 // editors write, a real image library reading our files and writing files for us, and damaged
 // files refused cleanly.
 
+#include "common/ByteReader.h"
+#include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/RunError.h"
@@ -26,26 +28,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 const PixelFormat kAllFormats[] = {pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit};
 
-void Put16(Bytes& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void Put32(Bytes& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
-}
-
-std::uint32_t Get32(const Bytes& bytes, std::size_t at) {
-    return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) |
-           (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
-}
-
-std::uint32_t Get16(const Bytes& bytes, std::size_t at) {
-    return bytes[at] | (bytes[at + 1] << 8);
-}
-
 // Fields of a hand-made BMP file; everything after the fixed headers (masks after a 40-byte
 // header, palette) goes in `extra`, then the pixel bytes.
 struct BmpFields {
@@ -63,36 +45,36 @@ Bytes MakeBmp(const BmpFields& f, const Bytes& extra, const Bytes& pixels) {
     Bytes out;
     out.push_back('B'); // signature
     out.push_back('M');
-    Put32(out, offset + static_cast<std::uint32_t>(pixels.size())); // file size
-    Put32(out, 0);                                                  // reserved
-    Put32(out, offset);                                             // offset of the pixels
-    Put32(out, f.headerSize);                                       // information header size
+    AppendU32le(out, offset + static_cast<std::uint32_t>(pixels.size())); // file size
+    AppendU32le(out, 0);                                                  // reserved
+    AppendU32le(out, offset);                                             // offset of the pixels
+    AppendU32le(out, f.headerSize);                                       // information header size
     if (f.headerSize == 12) {
-        Put16(out, static_cast<std::uint32_t>(f.width));  // width
-        Put16(out, static_cast<std::uint32_t>(f.height)); // height
-        Put16(out, 1);                                    // planes
-        Put16(out, f.bits);                               // bits per pixel
+        AppendU16le(out, static_cast<std::uint32_t>(f.width));  // width
+        AppendU16le(out, static_cast<std::uint32_t>(f.height)); // height
+        AppendU16le(out, 1);                                    // planes
+        AppendU16le(out, f.bits);                               // bits per pixel
     } else {
-        Put32(out, static_cast<std::uint32_t>(f.width));       // width
-        Put32(out, static_cast<std::uint32_t>(f.height));      // height, negative: top-down
-        Put16(out, 1);                                         // planes
-        Put16(out, f.bits);                                    // bits per pixel
-        Put32(out, f.compression);                             // compression
-        Put32(out, static_cast<std::uint32_t>(pixels.size())); // size of the pixel data
-        Put32(out, 2835);                                      // pixels per metre across
-        Put32(out, 2835);                                      // pixels per metre down
-        Put32(out, f.coloursUsed);                             // palette entries used
-        Put32(out, 0);                                         // important entries
+        AppendU32le(out, static_cast<std::uint32_t>(f.width));       // width
+        AppendU32le(out, static_cast<std::uint32_t>(f.height));      // height, negative: top-down
+        AppendU16le(out, 1);                                         // planes
+        AppendU16le(out, f.bits);                                    // bits per pixel
+        AppendU32le(out, f.compression);                             // compression
+        AppendU32le(out, static_cast<std::uint32_t>(pixels.size())); // size of the pixel data
+        AppendU32le(out, 2835);                                      // pixels per metre across
+        AppendU32le(out, 2835);                                      // pixels per metre down
+        AppendU32le(out, f.coloursUsed);                             // palette entries used
+        AppendU32le(out, 0);                                         // important entries
         if (f.headerSize >= 52) {
-            Put32(out, f.masks[0]); // red mask
-            Put32(out, f.masks[1]); // green mask
-            Put32(out, f.masks[2]); // blue mask
+            AppendU32le(out, f.masks[0]); // red mask
+            AppendU32le(out, f.masks[1]); // green mask
+            AppendU32le(out, f.masks[2]); // blue mask
         }
         if (f.headerSize >= 56) {
-            Put32(out, f.masks[3]); // alpha mask
+            AppendU32le(out, f.masks[3]); // alpha mask
         }
         if (f.headerSize >= 108) {
-            Put32(out, 0x73524742); // colour space "sRGB"
+            AppendU32le(out, 0x73524742); // colour space "sRGB"
         }
         out.resize(14 + f.headerSize, 0); // end points, gamma, intent, profile: unused
     }
@@ -115,9 +97,9 @@ Bytes PaletteBytes(const std::vector<Rgb>& colours, bool core = false) {
 
 Bytes MaskBytes(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
     Bytes out;
-    Put32(out, red);
-    Put32(out, green);
-    Put32(out, blue);
+    AppendU32le(out, red);
+    AppendU32le(out, green);
+    AppendU32le(out, blue);
     return out;
 }
 
@@ -281,13 +263,13 @@ TEST(BmpRoundTrip, SavedFileIsBottomUpWithInfoHeaderFullPaletteAndPaddedRows) {
     const Bitmap bitmap = RandomBitmap(pf4bit, 3, 2, random);
     const Bytes file = bitmap.SaveToBytes();
     ASSERT_EQ(file.size(), 14u + 40u + 16u * 4u + 2u * 4u);
-    EXPECT_EQ(Get32(file, 2), file.size());      // file size
-    EXPECT_EQ(Get32(file, 10), 14u + 40u + 64u); // pixel offset
-    EXPECT_EQ(Get32(file, 14), 40u);             // BITMAPINFOHEADER
-    EXPECT_EQ(Get32(file, 22), 2u);              // positive height: bottom-up
-    EXPECT_EQ(Get16(file, 28), 4u);              // bits
-    EXPECT_EQ(Get32(file, 30), 0u);              // BI_RGB
-    EXPECT_EQ(Get32(file, 46), 16u);             // palette entries
+    EXPECT_EQ(LoadU32le(file, 2), file.size());      // file size
+    EXPECT_EQ(LoadU32le(file, 10), 14u + 40u + 64u); // pixel offset
+    EXPECT_EQ(LoadU32le(file, 14), 40u);             // BITMAPINFOHEADER
+    EXPECT_EQ(LoadU32le(file, 22), 2u);              // positive height: bottom-up
+    EXPECT_EQ(LoadU16le(file, 28), 4u);              // bits
+    EXPECT_EQ(LoadU32le(file, 30), 0u);              // BI_RGB
+    EXPECT_EQ(LoadU32le(file, 46), 16u);             // palette entries
     EXPECT_EQ(file[54], bitmap.Palette()[0].b);
     EXPECT_EQ(file[56], bitmap.Palette()[0].r);
     // The first stored row is the bottom one, padded to 4 bytes.
@@ -295,13 +277,13 @@ TEST(BmpRoundTrip, SavedFileIsBottomUpWithInfoHeaderFullPaletteAndPaddedRows) {
     EXPECT_EQ(file[118 + 4], bitmap.ScanLine(0)[0]);
 
     const Bytes words = RandomBitmap(pf16bit, 1, 1, random).SaveToBytes();
-    EXPECT_EQ(Get32(words, 30), 3u); // BI_BITFIELDS
-    EXPECT_EQ(Get32(words, 54), 0xF800u);
-    EXPECT_EQ(Get32(words, 58), 0x07E0u);
-    EXPECT_EQ(Get32(words, 62), 0x001Fu);
+    EXPECT_EQ(LoadU32le(words, 30), 3u); // BI_BITFIELDS
+    EXPECT_EQ(LoadU32le(words, 54), 0xF800u);
+    EXPECT_EQ(LoadU32le(words, 58), 0x07E0u);
+    EXPECT_EQ(LoadU32le(words, 62), 0x001Fu);
     const Bytes fifteen = RandomBitmap(pf15bit, 1, 1, random).SaveToBytes();
-    EXPECT_EQ(Get16(fifteen, 28), 16u);
-    EXPECT_EQ(Get32(fifteen, 30), 0u); // 5-5-5 is plain BI_RGB
+    EXPECT_EQ(LoadU16le(fifteen, 28), 16u);
+    EXPECT_EQ(LoadU32le(fifteen, 30), 0u); // 5-5-5 is plain BI_RGB
 }
 
 TEST(BmpRoundTrip, SaveToFileReplacesTheFileAndLeavesNoTemporary) {

@@ -1,9 +1,6 @@
 #include "images/ExtendedImage.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
+#include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/RunError.h"
 #include "images/Bitmap.h"
@@ -12,14 +9,15 @@
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
 
+#include <filesystem>
+#include <gtest/gtest.h>
+
 namespace eitool {
 namespace {
 
 using samples::BuildExtendedImage;
 using samples::MakeSampleTexture;
-using samples::ReadWholeFile;
 using samples::SampleTexture;
-using samples::WriteWholeFile;
 using testing::RecordingSurface;
 using testing::TempDir;
 
@@ -129,8 +127,8 @@ TEST_F(ExtendedImageTest, SmallLevelsGiveNullLinesInTheirPlaces) {
     texture.levels[1].linear[0] = 0x3C; // two different pixels, where the picture has its frame
     const std::string path = Write("tex.a.tgax", texture);
     Extract(path);
-    EXPECT_EQ(state.ResultLog, (TextLines{tmp / "out/tex_mip_00.bmp", tmp / "out/tex_mip_01.bmp",
-                                          "NULL", "NULL"}));
+    EXPECT_EQ(state.ResultLog,
+              (TextLines{tmp / "out/tex_mip_00.bmp", tmp / "out/tex_mip_01.bmp", "NULL", "NULL"}));
     // The left pixel of a pair is the low nibble in the file and the high nibble in the BMP.
     const Bitmap level = Bitmap::LoadFromFile(state.ResultLog[1]);
     ASSERT_EQ(level.Format(), pf4bit);
@@ -146,11 +144,16 @@ TEST_F(ExtendedImageTest, LevelsAreNamedInHexAndUnconvertibleSizesAreReported) {
         texture.levels.push_back(texture.levels[0]);
     }
     texture.levels[3] = samples::TextureLevel{48, 48, std::vector<std::uint8_t>(48 * 48, 1)};
+    // Levels of width or height 0 are small levels like any of 16 pixels or less: no report.
+    texture.levels[4] = samples::TextureLevel{0, 64, {}};
+    texture.levels[5] = samples::TextureLevel{64, 0, {}};
     const std::string path = Write("noext", texture);
     Extract(path);
     ASSERT_EQ(state.ResultLog.size(), 11u);
     EXPECT_EQ(state.ResultLog[10], tmp / "out/noext_mip_0A.bmp");
     EXPECT_EQ(state.ResultLog[3], "NULL");
+    EXPECT_EQ(state.ResultLog[4], "NULL");
+    EXPECT_EQ(state.ResultLog[5], "NULL");
     EXPECT_EQ(surface.results, (std::vector<std::string>{path + " has unsupported size!"}));
 }
 
@@ -162,8 +165,8 @@ TEST_F(ExtendedImageTest, WrongImageCountOrPaletteSizeIsAResultsLine) {
         WriteWholeFile(tmp / "count.bmpx", bytes);
         surface.results.clear();
         Extract(tmp / "count.bmpx");
-        EXPECT_EQ(surface.results,
-                  (std::vector<std::string>{(tmp / "count.bmpx") + " contain more than one image!"}));
+        EXPECT_EQ(surface.results, (std::vector<std::string>{(tmp / "count.bmpx") +
+                                                             " contain more than one image!"}));
         EXPECT_TRUE(state.ResultLog.empty());
     }
     bytes[30] = 1;
@@ -259,8 +262,9 @@ TEST_F(ExtendedImageTest, WrongDepthOrSizeLeavesTheLevelAndIsReported) {
     wide.SaveToFile(state.ResultLog[1]);
     const std::string output = tmp / "out/chk.bmpx";
     EXPECT_EQ(Insert(path, state.ResultLog, output), 2);
-    EXPECT_EQ(surface.results, (std::vector<std::string>{state.ResultLog[0] + " not 8 bit!",
-                                                         state.ResultLog[1] + " has invalid size!"}));
+    EXPECT_EQ(surface.results,
+              (std::vector<std::string>{state.ResultLog[0] + " not 8 bit!",
+                                        state.ResultLog[1] + " has invalid size!"}));
     EXPECT_EQ(ReadWholeFile(output), ReadWholeFile(path));
 
     const SampleTexture small = MakeSampleTexture(4, 32, 32, 31);

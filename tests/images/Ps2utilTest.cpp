@@ -319,16 +319,8 @@ TEST(SwizzleRoundTrip, EverySupportedSizeAndBothOrders) {
 // size up to 4096 x 4096. The output starts dirty so that a byte left out shows, and has guard
 // bytes on both sides.
 TEST(SwizzleFastPath, EveryImplementationMatchesTheReference) {
-    std::vector<ps2detail::ImageRoutines> implementations = {ps2detail::PortableRoutines()};
-    if (ps2detail::Sse41Available()) {
-        implementations.push_back(ps2detail::Sse41Routines());
-    }
-    if (ps2detail::Avx2Available()) {
-        implementations.push_back(ps2detail::Avx2Routines());
-    }
-    if (ps2detail::Avx512Available()) {
-        implementations.push_back(ps2detail::Avx512Routines());
-    }
+    std::vector<ps2detail::ImageRoutines> implementations = ps2detail::VectorRoutines();
+    implementations.push_back(ps2detail::PortableRoutines());
     std::mt19937 random(23);
     for (const Depth& depth : {kFour, kEight}) {
         for (const std::int32_t width : kSizes) {

@@ -3,8 +3,8 @@
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
-#include "run/RunContext.h"
 #include "formats/DataPack.h"
+#include "run/RunContext.h"
 #include "samples/SamplePack.h"
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
@@ -52,7 +52,7 @@ public:
 
     std::string WritePack(const std::string& name, const Bytes& bytes) {
         const std::string path = dir / name;
-        samples::WriteWholeFile(path, bytes);
+        WriteWholeFile(path, bytes);
         return path;
     }
 

@@ -1,0 +1,47 @@
+#pragma once
+
+// Internal to the formats library: the layout that a data pack and its rollback journal share,
+// and the journal itself.
+
+#include "common/FileStream.h"
+#include "run/RunContext.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace eitool::datapack {
+
+// The entry count N is the u32 at offset 0; the directory of N entries of 16 bytes follows it.
+constexpr std::uint64_t kCountSize = 4;
+constexpr std::uint64_t kDirectoryOffset = 4;
+constexpr std::uint64_t kEntrySize = 16;
+
+// N, read from the start of the pack (throws CorruptFileError for a file too short to hold it).
+std::uint32_t ReadEntryCount(FileStream& pack, std::uint64_t fileSize);
+
+// A range of the pack that an insertion overwrites.
+struct JournalRange {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+// Writes the journal of an insertion, durable under its final name, before the pack is touched:
+// the pack's size, its directory as stored (directoryBytes) and the old bytes of every range.
+void WriteJournal(RunContext& run, FileStream& pack, std::span<const std::uint8_t> directoryBytes,
+                  const std::vector<JournalRange>& ranges, const std::string& journalPath);
+
+// Puts the pack back as the journal recorded it, after checking the whole journal.
+void RestoreFromJournal(RunContext& run, FileStream& pack, const std::string& journalPath);
+
+// Removes the journal of a finished (or undone) insertion.
+void RemoveJournal(const std::string& journalPath);
+
+// Restores the open pack when a journal lies beside it and reports it; true if it did.
+bool RecoverOpenPack(RunContext& run, FileStream& pack);
+
+// Whether a journal, complete or not, lies beside the pack.
+bool JournalLeftBeside(const std::string& packPath);
+
+} // namespace eitool::datapack
