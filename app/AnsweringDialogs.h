@@ -1,10 +1,10 @@
 #pragma once
 
-#include <optional>
-#include <string>
-
 #include "app/Dialogs.h"
 #include "app/FormatTable.h"
+
+#include <optional>
+#include <string>
 
 namespace eitool {
 

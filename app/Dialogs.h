@@ -1,8 +1,8 @@
 #pragma once
 
-#include <string>
-
 #include "common/TextLines.h"
+
+#include <string>
 
 namespace eitool {
 

@@ -1,15 +1,15 @@
 #pragma once
 
-#include <array>
-#include <cstdint>
-#include <string>
-#include <string_view>
-
 #include "app/LogReplay.h"
 #include "formats/DataPack.h"
 #include "formats/Font.h"
 #include "images/ExtendedImage.h"
 #include "run/RunContext.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace eitool {
 

@@ -1,10 +1,10 @@
 #include "app/LogReplay.h"
 
-#include <algorithm>
-
 #include "app/FormatTable.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
+
+#include <algorithm>
 
 namespace eitool {
 

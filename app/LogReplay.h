@@ -1,8 +1,8 @@
 #pragma once
 
-#include <string>
-
 #include "run/RunContext.h"
+
+#include <string>
 
 namespace eitool {
 

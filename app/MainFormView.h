@@ -1,12 +1,12 @@
 #pragma once
 
+#include "common/TextLines.h"
+#include "run/StatusSurface.h"
+
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "common/TextLines.h"
-#include "run/StatusSurface.h"
 
 namespace eitool {
 

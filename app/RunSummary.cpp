@@ -45,9 +45,8 @@ std::string SecondsText(double seconds) {
 }
 
 std::string SummaryLine(const RunStats& stats, double seconds) {
-    return Plural(stats.files, "file", "files") + ", " +
-           Plural(stats.pieces, "piece", "pieces") + ", " + BytesText(stats.bytes) + " in " +
-           SecondsText(seconds);
+    return Plural(stats.files, "file", "files") + ", " + Plural(stats.pieces, "piece", "pieces") +
+           ", " + BytesText(stats.bytes) + " in " + SecondsText(seconds);
 }
 
 } // namespace eitool

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <string>
-
 #include "run/RunState.h"
+
+#include <string>
 
 namespace eitool {
 

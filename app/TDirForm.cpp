@@ -1,9 +1,9 @@
 #include "app/TDirForm.h"
 
+#include "common/FileSystem.h"
+
 #include <string_view>
 #include <utility>
-
-#include "common/FileSystem.h"
 
 namespace eitool {
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/Dialogs.h"
+
 #include <string>
 #include <vector>
-
-#include "app/Dialogs.h"
 
 namespace eitool {
 

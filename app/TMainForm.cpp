@@ -1,11 +1,11 @@
 #include "app/TMainForm.h"
 
-#include <algorithm>
-
 #include "app/FormatTable.h"
 #include "app/LogReplay.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
+
+#include <algorithm>
 
 namespace eitool {
 

@@ -1,16 +1,16 @@
 #pragma once
 
+#include "app/Dialogs.h"
+#include "app/MainFormView.h"
+#include "app/TDirForm.h"
+#include "run/RunContext.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <unordered_set>
 #include <utility>
 #include <vector>
-
-#include "app/Dialogs.h"
-#include "app/MainFormView.h"
-#include "app/TDirForm.h"
-#include "run/RunContext.h"
 
 namespace eitool {
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "common/TextLines.h"
+
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "common/TextLines.h"
 
 namespace eitool::cli {
 
@@ -21,10 +21,10 @@ enum class Command { None, Extract, Insert, Scan, Demo };
 struct CommandLine {
     Command command = Command::None;
     std::vector<std::string> files;
-    std::string scanDir;  // --scan DIR, or the DIR of `scan`
-    std::string type;     // --type
-    std::string target;   // --target; empty for the current directory
-    std::string demoDir;  // DIR of `demo`; empty for ./eitool-demo
+    std::string scanDir; // --scan DIR, or the DIR of `scan`
+    std::string type;    // --type
+    std::string target;  // --target; empty for the current directory
+    std::string demoDir; // DIR of `demo`; empty for ./eitool-demo
     bool progress = false;
 };
 

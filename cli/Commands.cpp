@@ -1,11 +1,5 @@
 #include "cli/Commands.h"
 
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
-#include <memory>
-#include <new>
-
 #include "app/AnsweringDialogs.h"
 #include "app/RunSummary.h"
 #include "app/TMainForm.h"
@@ -14,6 +8,12 @@
 #include "cli/Interrupt.h"
 #include "common/FileSystem.h"
 #include "common/RunError.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <new>
 
 namespace eitool::cli {
 

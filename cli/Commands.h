@@ -6,10 +6,10 @@ namespace eitool::cli {
 
 // Exit statuses of eitool.
 enum ExitStatus {
-    kExitClean = 0,       // the run completed and the results pane stayed empty
-    kExitResults = 1,     // the run completed and the results pane has lines
-    kExitUsage = 2,       // the command line asks for something eitool does not do
-    kExitFailed = 3,      // a failure ended the run early
+    kExitClean = 0,         // the run completed and the results pane stayed empty
+    kExitResults = 1,       // the run completed and the results pane has lines
+    kExitUsage = 2,         // the command line asks for something eitool does not do
+    kExitFailed = 3,        // a failure ended the run early
     kExitInterrupted = 130, // Ctrl-C stopped the run
 };
 

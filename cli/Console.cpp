@@ -29,8 +29,12 @@ void WriteAndFlush(std::FILE* stream, const std::string& text) {
 
 } // namespace
 
-bool StderrIsTerminal() { return IsTerminal(stderr); }
-bool StdoutIsTerminal() { return IsTerminal(stdout); }
+bool StderrIsTerminal() {
+    return IsTerminal(stderr);
+}
+bool StdoutIsTerminal() {
+    return IsTerminal(stdout);
+}
 
 int StderrColumns() {
 #ifdef _WIN32
@@ -47,7 +51,11 @@ int StderrColumns() {
     return 80;
 }
 
-void WriteStdout(const std::string& text) { WriteAndFlush(stdout, text); }
-void WriteStderr(const std::string& text) { WriteAndFlush(stderr, text); }
+void WriteStdout(const std::string& text) {
+    WriteAndFlush(stdout, text);
+}
+void WriteStderr(const std::string& text) {
+    WriteAndFlush(stderr, text);
+}
 
 } // namespace eitool::cli

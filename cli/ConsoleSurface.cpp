@@ -1,9 +1,9 @@
 #include "cli/ConsoleSurface.h"
 
-#include <algorithm>
-
 #include "cli/Console.h"
 #include "cli/Interrupt.h"
+
+#include <algorithm>
 
 namespace eitool::cli {
 
@@ -163,9 +163,9 @@ void ConsoleSurface::EraseLine() {
 }
 
 std::string ConsoleSurface::ComposeLine() const {
-    // Processing data.tre...  Extracted: 5 of 10  file [##########----------]  50%  all [#####-----]  50%
-    // On a narrow terminal the bars shrink and then go, then the front of the status text gives
-    // way (its end names the file); the counter is cut last.
+    // Processing data.tre...  Extracted: 5 of 10  file [##########----------]  50%  all
+    // [#####-----]  50% On a narrow terminal the bars shrink and then go, then the front of the
+    // status text gives way (its end names the file); the counter is cut last.
     const std::string head = m_counter.empty() ? "" : "  " + m_counter;
     auto bars = [&](int width) {
         return "  file " + Bar(m_shownProgress, 100, width) + Percent(m_shownProgress, 100) +

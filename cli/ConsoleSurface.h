@@ -1,11 +1,11 @@
 #pragma once
 
+#include "run/StatusSurface.h"
+
 #include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "run/StatusSurface.h"
 
 namespace eitool::cli {
 
@@ -74,7 +74,7 @@ private:
 
     std::vector<std::string> m_results;
 
-    bool m_lineShown = false;   // the progress line is on the screen now
+    bool m_lineShown = false; // the progress line is on the screen now
     bool m_everDrawn = false;
     bool m_dirty = false;
     std::chrono::steady_clock::time_point m_nextDraw{};

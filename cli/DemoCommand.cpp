@@ -1,5 +1,4 @@
 #include "cli/Commands.h"
-
 #include "cli/Console.h"
 #include "cli/ConsoleSurface.h"
 #include "common/FileSystem.h"

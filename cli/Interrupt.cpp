@@ -18,8 +18,12 @@ extern "C" void OnInterrupt(int signal) {
 
 } // namespace
 
-void InstallInterruptHandler() { std::signal(SIGINT, OnInterrupt); }
+void InstallInterruptHandler() {
+    std::signal(SIGINT, OnInterrupt);
+}
 
-bool InterruptRequested() { return g_interrupted != 0; }
+bool InterruptRequested() {
+    return g_interrupted != 0;
+}
 
 } // namespace eitool::cli

@@ -1,12 +1,11 @@
 // eitool: the command line of the Extract\Insert Tool.
-#include <CLI/CLI.hpp>
-
-#include <new>
-#include <optional>
-
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+
+#include <CLI/CLI.hpp>
+#include <new>
+#include <optional>
 
 namespace {
 

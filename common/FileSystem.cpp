@@ -1,9 +1,9 @@
 #include "common/FileSystem.h"
 
+#include "common/RunError.h"
+
 #include <filesystem>
 #include <system_error>
-
-#include "common/RunError.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

@@ -2,8 +2,8 @@
 // edited as a translator would (one made shorter, one translated in its own size, one grown), the
 // result log is inserted, and the pack is compared byte for byte with what it must now hold.
 #include "app/RunSummary.h"
-#include "common/FileStream.h"
 #include "common/ByteWriter.h"
+#include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "demo/DemoSection.h"

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "run/StatusSurface.h"
+
 #include <memory>
 #include <stdexcept>
 #include <string>
-
-#include "run/StatusSurface.h"
 
 namespace eitool::demo {
 

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "common/TextLines.h"
+#include "demo/Demo.h"
+#include "run/RunState.h"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "demo/Demo.h"
-#include "run/RunState.h"
-#include "common/TextLines.h"
 
 namespace eitool::demo {
 

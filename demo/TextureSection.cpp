@@ -1,8 +1,8 @@
 // The texture section of `eitool demo`: a 256-colour and a 16-colour extended image with mipmaps
 // are extracted, a box is drawn into one level (and its palette changed), two levels are replaced
 // by bitmaps that must be refused, and the patched copies are checked byte for byte.
-#include "common/FileStream.h"
 #include "common/ByteReader.h"
+#include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "demo/DemoSection.h"

@@ -1,7 +1,6 @@
 #include "formats/Crc32.h"
 
 #include <algorithm>
-
 #include <array>
 #include <libdeflate.h>
 #include <vector>
@@ -43,7 +42,8 @@ std::uint32_t Crc32OfStream(FileStream& stream) {
     const std::uint64_t saved = stream.Position();
     // The size is known, so a small file costs one read and no read at its end.
     std::uint64_t left = stream.Size();
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::uint64_t>(left, kStreamBlock)));
+    std::vector<std::uint8_t> block(
+        static_cast<std::size_t>(std::min<std::uint64_t>(left, kStreamBlock)));
     std::uint32_t crc = 0;
     stream.Seek(0);
     while (left > 0) {

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/FileStream.h"
+
 #include <cstdint>
 #include <span>
-
-#include "common/FileStream.h"
 
 namespace eitool {
 

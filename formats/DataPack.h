@@ -1,9 +1,9 @@
 #pragma once
 
+#include "run/RunContext.h"
+
 #include <cstdint>
 #include <string>
-
-#include "run/RunContext.h"
 
 namespace eitool {
 

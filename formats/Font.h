@@ -1,7 +1,7 @@
 #pragma once
 
-#include "run/RunContext.h"
 #include "images/Bitmap.h"
+#include "run/RunContext.h"
 
 #include <cstdint>
 #include <string>

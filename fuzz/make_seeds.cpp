@@ -1,8 +1,8 @@
 // Writes the seed corpus of the fuzz targets: small packs, textures, fonts and BMP files of the
 // variants the readers handle, made with the sample makers. Usage: eitool_fuzz_seeds DIR; the
 // seeds go to DIR/<target>/.
-#include "common/FileStream.h"
 #include "common/ByteWriter.h"
+#include "common/FileStream.h"
 #include "images/Bitmap.h"
 #include "samples/SampleFont.h"
 #include "samples/SamplePack.h"

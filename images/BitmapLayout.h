@@ -1,9 +1,9 @@
 #pragma once
 
+#include "images/Bitmap.h"
+
 #include <cstddef>
 #include <cstdint>
-
-#include "images/Bitmap.h"
 
 // What the bitmap and its BMP files agree on about the layout of pixels in memory.
 namespace eitool {

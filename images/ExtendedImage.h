@@ -1,13 +1,13 @@
 #pragma once
 
+#include "images/Bitmap.h"
+#include "run/RunContext.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
-
-#include "run/RunContext.h"
-#include "images/Bitmap.h"
 
 namespace eitool {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <array>
-#include <cstdint>
-
 #include "common/FileStream.h"
 #include "images/Bitmap.h"
+
+#include <array>
+#include <cstdint>
 
 namespace eitool {
 

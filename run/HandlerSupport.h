@@ -1,9 +1,9 @@
 #pragma once
 
+#include "run/RunContext.h"
+
 #include <string>
 #include <string_view>
-
-#include "run/RunContext.h"
 
 namespace eitool {
 

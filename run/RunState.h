@@ -1,12 +1,12 @@
 #pragma once
 
+#include "common/FileStream.h"
+#include "common/TextLines.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_set>
-
-#include "common/FileStream.h"
-#include "common/TextLines.h"
 
 namespace eitool {
 

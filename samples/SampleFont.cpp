@@ -1,7 +1,7 @@
 #include "samples/SampleFont.h"
 
-#include "common/ByteWriter.h"
 #include "common/ByteReader.h"
+#include "common/ByteWriter.h"
 
 #include <algorithm>
 #include <bit>

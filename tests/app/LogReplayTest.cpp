@@ -1,14 +1,13 @@
 #include "app/LogReplay.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-
 #include "common/FileStream.h"
 #include "common/RunError.h"
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
 
 namespace eitool {
 namespace {

@@ -1,8 +1,8 @@
 #include "app/MainFormView.h"
 
-#include <gtest/gtest.h>
-
 #include "support/RecordingSurface.h"
+
+#include <gtest/gtest.h>
 
 namespace eitool {
 namespace {

@@ -1,11 +1,11 @@
 #include "app/TDirForm.h"
 
-#include <gtest/gtest.h>
-
 #include "app/FormatTable.h"
 #include "common/FileSystem.h"
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
+
+#include <gtest/gtest.h>
 
 namespace eitool {
 namespace {

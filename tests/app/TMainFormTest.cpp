@@ -1,18 +1,17 @@
 #include "app/TMainForm.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-
 #include "app/FormatTable.h"
 #include "common/FileSystem.h"
 #include "common/RunError.h"
 #include "common/TextLines.h"
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
 
 namespace eitool {
 namespace {

@@ -1,6 +1,4 @@
 // The texture and font cycles through the real eitool binary.
-#include <gtest/gtest.h>
-
 #include "cli/RunEitool.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
@@ -10,6 +8,8 @@
 #include "samples/SampleFont.h"
 #include "samples/SamplePack.h"
 #include "samples/SampleTexture.h"
+
+#include <gtest/gtest.h>
 
 namespace eitool {
 namespace {
@@ -64,7 +64,8 @@ TEST(CliFonts, ExtractTheStripThenInsertNewGlyphsFromAHandWrittenLog) {
     WriteWholeFile(dir / "chars.tbl", samples::MakeCharacterTable({200}));
     SaveTextLines(dir / "font.log", {"#Format: FNT", "#Source: " + fontPath, dir / "chars.tbl",
                                      "0:192:0:1:1", dir / "new.bmp"});
-    const ProcessResult insert = RunEitool({"insert", "--target", dir / "patched", dir / "font.log"});
+    const ProcessResult insert =
+        RunEitool({"insert", "--target", dir / "patched", dir / "font.log"});
     ASSERT_EQ(insert.exitCode, 0) << insert.err << insert.out;
     const std::vector<std::uint8_t> patched = ReadWholeFile(dir / "patched/font_main.fnt");
     const samples::FontGlyph slot = samples::ReadFontGlyph(patched, 128);

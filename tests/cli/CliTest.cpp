@@ -1,12 +1,6 @@
 // End-to-end tests of the eitool command line: they run the real binary in a temporary
 // directory and look at its exit status, its standard output and error, and the files it leaves.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <set>
-
+#include "cli/RunEitool.h"
 #include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
@@ -16,7 +10,12 @@
 #include "formats/DataPack.h"
 #include "samples/SamplePack.h"
 #include "support/TempDir.h"
-#include "cli/RunEitool.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <set>
 
 namespace eitool::testing {
 namespace {
@@ -33,12 +32,24 @@ std::vector<PackMember> SmallMembers() {
     for (std::size_t i = 0; i < members.size(); ++i) {
         const std::string stem = "m" + std::to_string(i);
         switch (i % 6) {
-        case 0: members[i].name = "data\\ui\\" + stem + ".tga"; break;
-        case 1: members[i].name = stem + ".bin"; break;
-        case 2: members[i].name = "snd/" + stem + ".Wav"; break;
-        case 3: members[i].name = stem; break;
-        case 4: members[i].name = "sys:" + stem + ".txt"; break;
-        default: members[i].name = stem + ".dat"; break;
+        case 0:
+            members[i].name = "data\\ui\\" + stem + ".tga";
+            break;
+        case 1:
+            members[i].name = stem + ".bin";
+            break;
+        case 2:
+            members[i].name = "snd/" + stem + ".Wav";
+            break;
+        case 3:
+            members[i].name = stem;
+            break;
+        case 4:
+            members[i].name = "sys:" + stem + ".txt";
+            break;
+        default:
+            members[i].name = stem + ".dat";
+            break;
         }
         members[i].third = 0x5A000000u + static_cast<std::uint32_t>(i);
         if (i % 11 == 5) {
@@ -82,7 +93,9 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-void SaveLines(const std::string& path, const TextLines& lines) { SaveTextLines(path, lines); }
+void SaveLines(const std::string& path, const TextLines& lines) {
+    SaveTextLines(path, lines);
+}
 
 // A temporary directory holding one extracted small pack: game/small.tre, its pieces and
 // result.log below out/.
@@ -128,19 +141,19 @@ TEST(CliUsage, MisuseExitsTwoWithAMessageAndTouchesNothing) {
         {},
         {"unpack", "a.tre"},
         {"extract"},
-        {"extract", "a.tre", "b.fnt"},              // mixed kinds
-        {"extract", "a.tre", "b.bmpx"},             // mixed kinds
-        {"extract", "notes.txt"},                   // unknown extension
-        {"extract", "noextension"},                 // no extension
-        {"extract", "result.log"},                  // a kind extract does not take
-        {"insert", "a.tre"},                        // a kind insert does not take
-        {"insert", "a.log", "b.lst"},               // mixed kinds
-        {"insert", "one.lst", "two.LST"},           // more than one project list
-        {"extract", "--scan", "."},                 // --scan without --type
+        {"extract", "a.tre", "b.fnt"},               // mixed kinds
+        {"extract", "a.tre", "b.bmpx"},              // mixed kinds
+        {"extract", "notes.txt"},                    // unknown extension
+        {"extract", "noextension"},                  // no extension
+        {"extract", "result.log"},                   // a kind extract does not take
+        {"insert", "a.tre"},                         // a kind insert does not take
+        {"insert", "a.log", "b.lst"},                // mixed kinds
+        {"insert", "one.lst", "two.LST"},            // more than one project list
+        {"extract", "--scan", "."},                  // --scan without --type
         {"extract", "--scan", ".", "--type", "log"}, // a type extract does not take
         {"insert", "--scan", ".", "--type", "tre"},
         {"extract", "--scan", ".", "--type", "tre", "a.tre"}, // FILE and --scan together
-        {"extract", "--type", "tre", "a.tre"},      // --type without --scan
+        {"extract", "--type", "tre", "a.tre"},                // --type without --scan
         {"scan", ".", "--type", "zip"},
         {"scan", "."},
         {"scan", "--type", "tre"},
@@ -183,8 +196,7 @@ TEST(CliExtract, WritesEveryPieceAndTheResultLogByteForByte) {
     const std::string noExtension = ExpectedPiecePath(target, 3, members[3].name);
     EXPECT_EQ(noExtension, target + "//0003_m3");
     EXPECT_EQ(ReadWholeFile(noExtension), members[3].data);
-    EXPECT_EQ(ReadWholeFile(ExpectedPiecePath(target, 6, members[6].name)),
-              members[6].data);
+    EXPECT_EQ(ReadWholeFile(ExpectedPiecePath(target, 6, members[6].name)), members[6].data);
     EXPECT_FALSE(FileExists(ExpectedPiecePath(target, 5, members[5].name)));
 }
 
@@ -193,7 +205,8 @@ TEST(CliExtract, RelativePathsAreMadeAbsoluteAndTheTargetDefaultsToTheCurrentDir
     CreateDirectories(dir / "game");
     WriteWholeFile(dir / "game/a.tre", samples::BuildPack(SmallMembers()));
 
-    const ProcessResult run = RunEitool({"extract", "./game/../game/a.tre"}, InDirectory(dir.Path()));
+    const ProcessResult run =
+        RunEitool({"extract", "./game/../game/a.tre"}, InDirectory(dir.Path()));
 
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const TextLines log = LoadTextLines(dir / "result.log");
@@ -337,9 +350,8 @@ TEST(CliScan, ListsSubdirectoriesFirstAndSkipsHiddenDirectories) {
 
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> lines = Lines(run.out);
-    const std::set<std::string> expected = {root + "/a.tre", root + "/.e.tre",
-                                            root + "/old.tre", root + "/sub/b.TRE",
-                                            root + "/sub/deeper/c.tre"};
+    const std::set<std::string> expected = {root + "/a.tre", root + "/.e.tre", root + "/old.tre",
+                                            root + "/sub/b.TRE", root + "/sub/deeper/c.tre"};
     EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()), expected) << run.out;
     EXPECT_EQ(lines.size(), expected.size());
     EXPECT_LT(IndexOf(lines, root + "/sub/deeper/c.tre"), IndexOf(lines, root + "/sub/b.TRE"));
@@ -377,9 +389,8 @@ TEST(CliScan, ExtractingAScannedTreeMirrorsItsDirectoriesBelowTheTarget) {
     CreateDirectories(dir / "tree/sub");
     WriteWholeFile(dir / "tree/sub/b.tre", samples::BuildPack(SmallMembers()));
 
-    const ProcessResult run =
-        RunEitool({"extract", "--scan", "tree", "--type", "tre", "--target", "out"},
-                  InDirectory(dir.Path()));
+    const ProcessResult run = RunEitool(
+        {"extract", "--scan", "tree", "--type", "tre", "--target", "out"}, InDirectory(dir.Path()));
 
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const TextLines log = LoadTextLines(dir / "out/result.log");
@@ -499,19 +510,19 @@ TEST(CliInterrupt, CtrlCStopsAfterTheCurrentFileAndStillWritesTheResultLog) {
         WriteWholeFile(dir / ("packs/p" + std::to_string(i) + ".tre"), tiny);
     }
 
-    const ProcessResult run = RunEitool(
-        {"extract", "--scan", dir / "packs", "--type", "tre", "--target", dir / "out"},
-        WhileRunning([](int fd, pid_t pid, std::string& out) {
-            char buffer[256];
-            while (out.find('\n') == std::string::npos) {
-                const ssize_t n = read(fd, buffer, sizeof buffer);
-                if (n <= 0) {
-                    return;
-                }
-                out.append(buffer, static_cast<std::size_t>(n));
-            }
-            kill(pid, SIGINT);
-        }));
+    const ProcessResult run =
+        RunEitool({"extract", "--scan", dir / "packs", "--type", "tre", "--target", dir / "out"},
+                  WhileRunning([](int fd, pid_t pid, std::string& out) {
+                      char buffer[256];
+                      while (out.find('\n') == std::string::npos) {
+                          const ssize_t n = read(fd, buffer, sizeof buffer);
+                          if (n <= 0) {
+                              return;
+                          }
+                          out.append(buffer, static_cast<std::size_t>(n));
+                      }
+                      kill(pid, SIGINT);
+                  }));
 
     EXPECT_EQ(run.exitCode, 130) << run.err;
     const auto lines = Lines(run.out);

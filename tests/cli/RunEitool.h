@@ -1,18 +1,17 @@
 #pragma once
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "support/TempDir.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
-
-#include "support/TempDir.h"
 
 extern char** environ;
 
@@ -109,8 +108,8 @@ inline ProcessResult RunEitool(const std::vector<std::string>& args,
             _exit(127);
         }
         const int in = open("/dev/null", O_RDONLY);
-        const int out = options.whileRunning ? pipeFds[1]
-                                             : open(outPath.c_str(), O_WRONLY | O_CREAT, 0600);
+        const int out =
+            options.whileRunning ? pipeFds[1] : open(outPath.c_str(), O_WRONLY | O_CREAT, 0600);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT, 0600);
         dup2(in, 0);
         dup2(out, 1);

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "app/AnsweringDialogs.h"
+#include "run/StatusSurface.h"
+
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "app/AnsweringDialogs.h"
-#include "run/StatusSurface.h"
 
 namespace eitool::testing {
 
