@@ -7,15 +7,12 @@
 // NOTE: every other header is included above, so that none of their inline functions is compiled
 // with these instructions; the walk is included below, so that the kernels inline into it.
 EITOOL_PS2_TARGET("avx2")
+#include "images/ps2/Vector128.h"
 #include "images/ps2/Walk.h"
 
 namespace eitool::ps2detail {
 
 namespace {
-
-__m128i Load(const std::uint8_t* at) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-}
 
 // ExchangeNibbles of Fast.h on 32 bytes at a time.
 __m256i ExchangeNibbles(__m256i value) {
@@ -32,9 +29,9 @@ template <bool fourBit> class Avx2Kernel {
 public:
     explicit Avx2Kernel(std::size_t parity) {
         const RowShuffle& shuffle = RowShuffleOf(fourBit, parity);
-        m_from = _mm256_setr_m128i(Load(shuffle.fromA), Load(shuffle.fromB));
-        m_to = _mm256_setr_m128i(Load(shuffle.toA), Load(shuffle.toB));
-        m_takeB = _mm256_broadcastsi128_si256(Load(shuffle.takeB));
+        m_from = _mm256_setr_m128i(Load16(shuffle.fromA), Load16(shuffle.fromB));
+        m_to = _mm256_setr_m128i(Load16(shuffle.toA), Load16(shuffle.toB));
+        m_takeB = _mm256_broadcastsi128_si256(Load16(shuffle.takeB));
     }
 
     void UnswizzleRow(const std::uint8_t* stored, std::uint8_t* row0, std::uint8_t* row2) const {

@@ -7,19 +7,12 @@
 // NOTE: every other header is included above, so that none of their inline functions is compiled
 // with these instructions; the walk is included below, so that the kernels inline into it.
 EITOOL_PS2_TARGET("avx512f,avx512bw")
+#include "images/ps2/Vector128.h"
 #include "images/ps2/Walk.h"
 
 namespace eitool::ps2detail {
 
 namespace {
-
-__m128i Load16(const std::uint8_t* at) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-}
-
-void Store16(std::uint8_t* at, __m128i value) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), value);
-}
 
 // ExchangeNibbles of Fast.h on 64 bytes at a time; ternary logic 0x28 is (a ^ b) & c, and
 // 0x96 is a ^ b ^ c.
