@@ -20,8 +20,8 @@ namespace eitool::cli {
 namespace {
 
 // Test seam. With EITOOL_TEST_KILL_AT_WRITE=n in the environment, the process ends by SIGKILL
-// just before the n-th write to a file the user already had (a data pack or its journal), as if
-// the power went off there. The end-to-end tests use it to check that the next run finds the
+// just before the n-th call of the write hook (a write of a data pack or its journal, or the
+// rename of a file written beside its target), as if the power went off there. The end-to-end tests use it to check that the next run finds the
 // journal and puts the pack back. Nothing else sets that variable.
 class KillAtWriteHook : public WriteHook {
 public:
