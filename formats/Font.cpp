@@ -93,6 +93,7 @@ std::optional<FontHeader> ReadFontHeader(std::span<const std::uint8_t> font) {
         ByteReader reader(font);
         reader.Seek(kCellOffsetField);
         const auto cellOffset = static_cast<std::int32_t>(reader.U32le());
+        reader.Seek(kCellLengthField);
         const auto cellLength = static_cast<std::int32_t>(reader.U32le());
         reader.Seek(kCoordOffsetField);
         const auto coordOffset = static_cast<std::int32_t>(reader.U32le());
