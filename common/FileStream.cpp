@@ -14,6 +14,7 @@
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -280,5 +281,97 @@ void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
     FileStream file = FileStream::Open(path, omCreate);
     file.Write(bytes.data(), bytes.size());
 }
+
+// ---- File identity ----------------------------------------------------------------------------
+
+#ifdef _WIN32
+namespace {
+
+FileKind KindOfAttributes(DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return FileKind::Link;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return FileKind::Directory;
+    }
+    return FileKind::Regular;
+}
+
+bool IdentityOfHandle(HANDLE handle, FileIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) == FILE_TYPE_PIPE) {
+        identity.kind = FileKind::Fifo;
+        return true;
+    }
+    if (!GetFileInformationByHandle(handle, &info)) {
+        return false;
+    }
+    identity.device = info.dwVolumeSerialNumber;
+    identity.number = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    identity.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    identity.kind = KindOfAttributes(info.dwFileAttributes);
+    return true;
+}
+
+} // namespace
+
+FileIdentity FileStream::Identity() const {
+    FileIdentity identity;
+    if (!IdentityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(m_fd)), identity)) {
+        throw FileReadError(m_path, "cannot read which file this is");
+    }
+    return identity;
+}
+
+std::optional<FileIdentity> IdentityOfPath(const std::string& path) {
+    const HANDLE handle = CreateFileA(
+        path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    FileIdentity identity;
+    const bool known = IdentityOfHandle(handle, identity);
+    CloseHandle(handle);
+    return known ? std::optional<FileIdentity>(identity) : std::nullopt;
+}
+#else
+namespace {
+
+FileIdentity IdentityOfStat(const struct stat& info) {
+    FileIdentity identity;
+    identity.device = static_cast<std::uint64_t>(info.st_dev);
+    identity.number = static_cast<std::uint64_t>(info.st_ino);
+    identity.size = static_cast<std::uint64_t>(info.st_size);
+    if (S_ISREG(info.st_mode)) {
+        identity.kind = FileKind::Regular;
+    } else if (S_ISDIR(info.st_mode)) {
+        identity.kind = FileKind::Directory;
+    } else if (S_ISLNK(info.st_mode)) {
+        identity.kind = FileKind::Link;
+    } else if (S_ISFIFO(info.st_mode)) {
+        identity.kind = FileKind::Fifo;
+    }
+    return identity;
+}
+
+} // namespace
+
+FileIdentity FileStream::Identity() const {
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0) {
+        throw FileReadError(m_path, "cannot read which file this is: " + ErrnoText(errno));
+    }
+    return IdentityOfStat(info);
+}
+
+std::optional<FileIdentity> IdentityOfPath(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return IdentityOfStat(info);
+}
+#endif
 
 } // namespace eitool

@@ -2,10 +2,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace eitool {
+
+// What kind of entry a path or an open file is.
+enum class FileKind { Regular, Directory, Link, Fifo, Other };
+
+// Which file an open stream or a path is: the device and the file's number on it (on Windows the
+// volume serial number and the file index), with its kind and size at the moment of asking.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    std::uint64_t size = 0;
+    FileKind kind = FileKind::Other;
+
+    bool SameFileAs(const FileIdentity& other) const {
+        return device == other.device && number == other.number;
+    }
+};
 
 enum OpenMode {
     omRead,      // read only; the file must exist
@@ -30,6 +47,8 @@ public:
     const std::string& Path() const { return m_path; }
 
     std::uint64_t Size() const;
+    // The identity of the open file (throws FileReadError).
+    FileIdentity Identity() const;
     std::uint64_t Position() const { return m_pos; }
     void Seek(std::uint64_t position) { m_pos = position; }
 
@@ -54,6 +73,10 @@ private:
     std::string m_path;
     std::uint64_t m_pos = 0;
 };
+
+// The identity of the entry at path itself, a final link not followed; nothing when there is no
+// entry or it cannot be looked at.
+std::optional<FileIdentity> IdentityOfPath(const std::string& path);
 
 // The whole content of a file (throws FileOpenError / FileReadError).
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);

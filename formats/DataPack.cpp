@@ -300,22 +300,33 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
 
 // Writes the plan all or nothing: the journal first, then the pieces and the directory; when
 // anything fails on the way, the pack is put back from the journal before the error goes on.
+// When that fails too (a full disk), the journal stays and the error says so.
 void CommitPlan(RunContext& run, FileStream& pack, Directory& directory,
                 const std::vector<PlannedPiece>& plan) {
     const std::string journalPath = DataPackJournalPath(pack.Path());
-    datapack::WriteJournal(run, pack, directory.raw, RangesOf(directory, plan), journalPath);
+    const FileIdentity journal =
+        datapack::WriteJournal(run, pack, directory.raw, RangesOf(directory, plan), journalPath);
     try {
         WritePlannedPieces(run, pack, directory, plan);
-    } catch (...) {
+    } catch (const std::exception& failure) {
+        bool restored = false;
         try {
             datapack::RestoreFromJournal(run, pack, journalPath);
-            datapack::RemoveJournal(journalPath);
-        } catch (...) {
-            // The journal stays; the next run that opens the pack restores it.
+            restored = true;
+            datapack::RemoveJournal(journalPath, journal);
+        } catch (const std::exception& rollback) {
+            if (!restored) {
+                throw FileWriteError(
+                    pack.Path(), "the insertion failed (" + std::string(failure.what()) +
+                                     "), and putting the pack back failed too (" + rollback.what() +
+                                     "); the pack will be restored from " + journalPath +
+                                     " by the next run that opens it: keep the journal");
+            }
+            // The pack is back as it was; a journal left over only writes the same bytes again.
         }
         throw;
     }
-    datapack::RemoveJournal(journalPath);
+    datapack::RemoveJournal(journalPath, journal);
 }
 
 } // namespace

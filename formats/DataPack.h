@@ -18,9 +18,12 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
 
 // If an insertion into the pack at packPath was interrupted (its journal lies beside it), puts
 // the pack back as it was before that insertion, adds a results line saying so and returns true.
+// A journal written for another file, of an old format or damaged, or anything at the journal's
+// name that is not a regular file, is left alone with a CorruptFileError naming it and the pack.
 bool RecoverDataPack(RunContext& run, const std::string& packPath);
 
-// The journal's file name beside a pack.
+// The journal's file name: beside the pack file that packPath resolves to, links followed, so
+// that every name of the pack finds the same journal.
 std::string DataPackJournalPath(const std::string& packPath);
 
 } // namespace eitool

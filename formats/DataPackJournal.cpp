@@ -11,23 +11,32 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace eitool::datapack {
 
 namespace {
 
-// Rollback journal (little-endian), written beside the pack before its first byte changes and
-// removed once the new directory is on disk:
-//   0   8     magic "EITJRNL1"
-//   8   u64   size of the pack
-//   16  u32   entry count N
-//   20  16*N  the old directory
+// Rollback journal (little-endian), written beside the resolved pack file before the pack's first
+// byte changes and removed once the new directory is on disk:
+//   0   8     magic "EITJRNL2"
+//   8   u64   device of the pack (Windows: volume serial number)
+//   16  u64   file number of the pack on it (inode; Windows: file index)
+//   24  u64   size of the pack
+//   32  u32   entry count N
+//   36  16*N  the old directory
 //   ..  u32   range count R
 //   R ranges: u64 offset in the pack, u32 length, length bytes: the old bytes there
 //   ..  u32   CRC-32 of every byte before it
 // It is written through a pending file, so a journal under the final name is always complete.
-constexpr std::array<std::uint8_t, 8> kJournalMagic = {'E', 'I', 'T', 'J', 'R', 'N', 'L', '1'};
-constexpr std::uint64_t kJournalHeaderSize = 8 + 8 + 4;
+// NOTE: the first format ("EITJRNL1", without the pack's identity) is recognised and refused: it
+// cannot show which pack it was written for.
+constexpr std::size_t kMagicSize = 8;
+constexpr std::array<std::uint8_t, kMagicSize> kJournalMagic = {'E', 'I', 'T', 'J',
+                                                                'R', 'N', 'L', '2'};
+constexpr std::array<std::uint8_t, kMagicSize> kOldJournalMagic = {'E', 'I', 'T', 'J',
+                                                                   'R', 'N', 'L', '1'};
+constexpr std::uint64_t kJournalHeaderSize = kMagicSize + 8 + 8 + 8 + 4;
 constexpr std::uint64_t kRangeCountSize = 4;
 constexpr std::uint64_t kRangeHeaderSize = 8 + 4;
 constexpr std::uint64_t kChecksumSize = 4;
@@ -99,8 +108,11 @@ private:
 void WriteJournalContents(JournalWriter& journal, FileStream& pack,
                           std::span<const std::uint8_t> directoryBytes,
                           const std::vector<JournalRange>& ranges) {
+    const FileIdentity identity = pack.Identity();
     std::vector<std::uint8_t> header(kJournalMagic.begin(), kJournalMagic.end());
-    AppendU64le(header, pack.Size());
+    AppendU64le(header, identity.device);
+    AppendU64le(header, identity.number);
+    AppendU64le(header, identity.size);
     AppendU32le(header, static_cast<std::uint32_t>(directoryBytes.size() / kEntrySize));
     header.insert(header.end(), directoryBytes.begin(), directoryBytes.end());
     AppendU32le(header, static_cast<std::uint32_t>(ranges.size()));
@@ -116,6 +128,53 @@ void WriteJournalContents(JournalWriter& journal, FileStream& pack,
 }
 
 // ---- Reading and checking -------------------------------------------------------------------
+
+// What the user is told about a file at the journal's name that is not applied.
+std::string LeftAlone(const std::string& packPath, const std::string& advice) {
+    return "; it and " + packPath + " were left alone: " + advice;
+}
+
+const char* const kMoveAway = "move it away if the pack is intact";
+const char* const kDamaged = "restore the pack from a copy unless it is intact, then move the "
+                             "journal away";
+
+const char* KindText(FileKind kind) {
+    switch (kind) {
+    case FileKind::Regular:
+        return "a regular file";
+    case FileKind::Directory:
+        return "a directory";
+    case FileKind::Link:
+        return "a link";
+    case FileKind::Fifo:
+        return "a FIFO";
+    case FileKind::Other:
+        break;
+    }
+    return "a device or socket";
+}
+
+// Opens the file at path for reading when it is a regular file itself (a link is not followed),
+// and checks that the file opened is the one looked at.
+FileStream OpenPlainFile(const std::string& path, const std::string& packPath,
+                         FileIdentity& identity) {
+    const std::optional<FileIdentity> entry = IdentityOfPath(path);
+    if (!entry) {
+        throw FileOpenError(path, "the journal vanished while " + packPath + " was opened");
+    }
+    if (entry->kind != FileKind::Regular) {
+        throw CorruptFileError(path, std::string("this is ") + KindText(entry->kind) +
+                                         ", not a journal of " + packPath +
+                                         LeftAlone(packPath, kMoveAway));
+    }
+    FileStream file = FileStream::Open(path, omRead);
+    identity = file.Identity();
+    if (identity.kind != FileKind::Regular || !identity.SameFileAs(*entry)) {
+        throw CorruptFileError(path, "the file changed while it was opened" +
+                                         LeftAlone(packPath, kMoveAway));
+    }
+    return file;
+}
 
 struct JournalContents {
     std::uint64_t packSize = 0;
@@ -155,19 +214,46 @@ std::uint32_t JournalChecksum(FileStream& journal, std::uint64_t length) {
     return crc;
 }
 
+bool StartsWith(std::span<const std::uint8_t> bytes,
+                const std::array<std::uint8_t, kMagicSize>& magic) {
+    return bytes.size() <= magic.size() && std::equal(bytes.begin(), bytes.end(), magic.begin());
+}
+
+// The magic comes first, so that a file that is no journal, or one of the old format, is named
+// as such rather than as a damaged journal.
+void CheckMagic(FileStream& journal, const std::string& packPath) {
+    const std::string& path = journal.Path();
+    const std::uint64_t size = journal.Size();
+    const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(size, kMagicSize));
+    journal.Seek(0);
+    const std::vector<std::uint8_t> magic = ReadBytes(journal, have);
+    if (have == kMagicSize && StartsWith(magic, kOldJournalMagic)) {
+        throw CorruptFileError(
+            path, "this journal has an older format that does not record which pack it was "
+                  "written for, so it is not applied" +
+                      LeftAlone(packPath, "move it away if the pack is intact, otherwise restore "
+                                          "the pack from a copy"));
+    }
+    if (!StartsWith(magic, kJournalMagic)) {
+        throw CorruptFileError(path,
+                               "this is not a data pack journal" + LeftAlone(packPath, kMoveAway));
+    }
+}
+
 // The length of the journal before its checksum, once the checksum matches.
-std::uint64_t CheckChecksum(FileStream& journal) {
+std::uint64_t CheckChecksum(FileStream& journal, const std::string& packPath) {
     const std::uint64_t size = journal.Size();
     if (!RangeFits(0, kJournalHeaderSize + kRangeCountSize + kChecksumSize, size)) {
-        throw CorruptFileError(journal.Path(),
-                               "the journal is too short (" + std::to_string(size) + " bytes)");
+        throw CorruptFileError(journal.Path(), "the journal is too short (" + std::to_string(size) +
+                                                   " bytes)" + LeftAlone(packPath, kDamaged));
     }
     const std::uint64_t body = size - kChecksumSize;
     journal.Seek(body);
     const std::vector<std::uint8_t> stored = ReadBytes(journal, kChecksumSize);
     if (JournalChecksum(journal, body) != ByteReader(stored).U32le()) {
         throw CorruptFileError(journal.Path(),
-                               "the journal's checksum does not match its contents");
+                               "the journal's checksum does not match its contents" +
+                                   LeftAlone(packPath, kDamaged));
     }
     return body;
 }
@@ -175,81 +261,138 @@ std::uint64_t CheckChecksum(FileStream& journal) {
 // The header, checked against the pack it belongs to; the journal is left at the directory.
 JournalContents ReadHeader(FileStream& journal, FileStream& pack, std::uint64_t body) {
     const std::string& path = journal.Path();
-    journal.Seek(0);
-    const std::vector<std::uint8_t> header = ReadBytes(journal, kJournalHeaderSize);
+    const std::string& packPath = pack.Path();
+    journal.Seek(kMagicSize);
+    const std::vector<std::uint8_t> header = ReadBytes(journal, kJournalHeaderSize - kMagicSize);
     ByteReader reader(header);
-    const auto magic = reader.Bytes(kJournalMagic.size());
-    if (!std::equal(magic.begin(), magic.end(), kJournalMagic.begin())) {
-        throw CorruptFileError(path, "not a data pack journal");
-    }
+    FileIdentity written;
+    written.device = reader.U64le();
+    written.number = reader.U64le();
     JournalContents contents;
     contents.packSize = reader.U64le();
     contents.entryCount = reader.U32le();
+    const FileIdentity identity = pack.Identity();
+    if (!written.SameFileAs(identity)) {
+        throw CorruptFileError(
+            path, "this journal was not written for " + packPath +
+                      " (it belongs to another file, or the pack was replaced since)" +
+                      LeftAlone(packPath, "move the journal away if the pack is intact, or "
+                                          "restore it through the pack it was written for"));
+    }
+    if (contents.packSize != identity.size) {
+        throw CorruptFileError(path, "the journal was written for " + packPath + " when it had " +
+                                         std::to_string(contents.packSize) + " bytes, but it has " +
+                                         std::to_string(identity.size) + " now" +
+                                         LeftAlone(packPath, kDamaged));
+    }
     const std::uint32_t count = contents.entryCount;
     if (!RangeFits(kJournalHeaderSize, kEntrySize * count + kRangeCountSize, body)) {
         throw CorruptFileError(path, "the journal's directory of " + std::to_string(count) +
-                                         " entries runs past its end");
-    }
-    if (contents.packSize != pack.Size()) {
-        throw CorruptFileError(path, "the journal was written for a pack of " +
-                                         std::to_string(contents.packSize) + " bytes, but " +
-                                         pack.Path() + " has " + std::to_string(pack.Size()));
+                                         " entries runs past its end" +
+                                         LeftAlone(packPath, kDamaged));
     }
     if (count != ReadEntryCount(pack, contents.packSize) ||
         !RangeFits(kDirectoryOffset, kEntrySize * count, contents.packSize)) {
-        throw CorruptFileError(path, "the journal's directory does not match " + pack.Path());
+        throw CorruptFileError(path, "the journal's directory does not match " + packPath +
+                                         LeftAlone(packPath, kDamaged));
     }
     return contents;
 }
 
 // Every range must stay inside the journal and inside the pack, and the last one must end where
 // the checksum begins.
-void CheckRanges(FileStream& journal, const JournalContents& contents, std::uint64_t body) {
+void CheckRanges(FileStream& journal, const JournalContents& contents, std::uint64_t body,
+                 const std::string& packPath) {
     const std::string& path = journal.Path();
     for (std::uint32_t r = 0; r < contents.rangeCount; ++r) {
+        const std::string range = "range " + std::to_string(r);
         if (!RangeFits(journal.Position(), kRangeHeaderSize, body)) {
-            throw CorruptFileError(path,
-                                   "range " + std::to_string(r) + " runs past the journal's end");
+            throw CorruptFileError(path, range + " runs past the journal's end" +
+                                             LeftAlone(packPath, kDamaged));
         }
-        const JournalRange range = ReadRangeHeader(journal);
-        if (!RangeFits(journal.Position(), range.length, body)) {
-            throw CorruptFileError(path,
-                                   "range " + std::to_string(r) + " runs past the journal's end");
+        const JournalRange header = ReadRangeHeader(journal);
+        if (!RangeFits(journal.Position(), header.length, body)) {
+            throw CorruptFileError(path, range + " runs past the journal's end" +
+                                             LeftAlone(packPath, kDamaged));
         }
-        if (!RangeFits(range.offset, range.length, contents.packSize)) {
-            throw CorruptFileError(path, "range " + std::to_string(r) + " lies outside the pack");
+        if (!RangeFits(header.offset, header.length, contents.packSize)) {
+            throw CorruptFileError(path, range + " lies outside the pack" +
+                                             LeftAlone(packPath, kDamaged));
         }
-        journal.Seek(journal.Position() + range.length);
+        journal.Seek(journal.Position() + header.length);
     }
     if (journal.Position() != body) {
-        throw CorruptFileError(path, "the journal has bytes after its last range");
+        throw CorruptFileError(path, "the journal has bytes after its last range" +
+                                         LeftAlone(packPath, kDamaged));
     }
 }
 
-// Checks the whole journal before anything is restored: its checksum, and that every field
-// stays inside the journal and every range inside the pack it belongs to.
+// Checks the whole journal before anything is restored: its format, its checksum, that it was
+// written for this pack, and that every field stays inside the journal and every range inside
+// the pack.
 JournalContents ReadJournal(FileStream& journal, FileStream& pack) {
-    const std::uint64_t body = CheckChecksum(journal);
+    CheckMagic(journal, pack.Path());
+    const std::uint64_t body = CheckChecksum(journal, pack.Path());
     JournalContents contents = ReadHeader(journal, pack, body);
     contents.directory = ReadBytes(journal, kEntrySize * contents.entryCount);
     contents.rangeCount = ByteReader(ReadBytes(journal, kRangeCountSize)).U32le();
     contents.rangesAt = journal.Position();
-    CheckRanges(journal, contents, body);
+    CheckRanges(journal, contents, body, pack.Path());
     return contents;
+}
+
+// Removes the file at path if it is still the regular file that was checked.
+void RemoveCheckedFile(const std::string& path, const FileIdentity& checked) {
+    const std::optional<FileIdentity> now = IdentityOfPath(path);
+    if (!now) {
+        return;
+    }
+    if (now->kind != FileKind::Regular || !now->SameFileAs(checked)) {
+        throw FileWriteError(path, "the journal was replaced by another file while it was used; "
+                                   "that file was left alone: move it away");
+    }
+    RemoveFileQuietly(path);
+}
+
+// A journal still under its temporary name was never complete, and the pack was not touched
+// after it, so it is dropped, but only when it is what an unfinished journal can be: a regular
+// file, empty or beginning with (a part of) a journal's magic.
+void DropUnfinishedJournal(const std::string& journalPath, const std::string& packPath) {
+    const std::string temporary = PendingFile::TemporaryPathOf(journalPath);
+    if (!IdentityOfPath(temporary)) {
+        return;
+    }
+    FileIdentity identity;
+    {
+        FileStream file = OpenPlainFile(temporary, packPath, identity);
+        const std::size_t have =
+            static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), kMagicSize));
+        const std::vector<std::uint8_t> magic = ReadBytes(file, have);
+        if (!StartsWith(magic, kJournalMagic) && !StartsWith(magic, kOldJournalMagic)) {
+            throw CorruptFileError(temporary, "this is not an unfinished journal of " + packPath +
+                                                  LeftAlone(packPath, kMoveAway));
+        }
+    }
+    RemoveCheckedFile(temporary, identity);
 }
 
 } // namespace
 
-void WriteJournal(RunContext& run, FileStream& pack, std::span<const std::uint8_t> directoryBytes,
-                  const std::vector<JournalRange>& ranges, const std::string& journalPath) {
+FileIdentity WriteJournal(RunContext& run, FileStream& pack,
+                          std::span<const std::uint8_t> directoryBytes,
+                          const std::vector<JournalRange>& ranges, const std::string& journalPath) {
     PendingFile pending(journalPath, run.writeHook);
-    JournalWriter journal(run, pending.Create());
+    FileStream& file = pending.Create();
+    const FileIdentity identity = file.Identity();
+    JournalWriter journal(run, file);
     WriteJournalContents(journal, pack, directoryBytes, ranges);
     pending.Commit();
+    return identity;
 }
 
-void RestoreFromJournal(RunContext& run, FileStream& pack, const std::string& journalPath) {
-    FileStream journal = FileStream::Open(journalPath, omRead);
+FileIdentity RestoreFromJournal(RunContext& run, FileStream& pack, const std::string& journalPath) {
+    FileIdentity identity;
+    FileStream journal = OpenPlainFile(journalPath, pack.Path(), identity);
     const JournalContents contents = ReadJournal(journal, pack);
     journal.Seek(contents.rangesAt);
     for (std::uint32_t r = 0; r < contents.rangeCount; ++r) {
@@ -263,10 +406,11 @@ void RestoreFromJournal(RunContext& run, FileStream& pack, const std::string& jo
     pack.Write(contents.directory.data(), contents.directory.size());
     run.BeforeWrite(pack.Path());
     pack.Flush();
+    return identity;
 }
 
-void RemoveJournal(const std::string& journalPath) {
-    RemoveFileQuietly(journalPath);
+void RemoveJournal(const std::string& journalPath, const FileIdentity& journal) {
+    RemoveCheckedFile(journalPath, journal);
     if (FileExists(journalPath)) {
         // A journal left behind would undo this insertion at the next run.
         throw FileWriteError(journalPath, "cannot remove the journal of a finished insertion; "
@@ -275,16 +419,14 @@ void RemoveJournal(const std::string& journalPath) {
     SyncDirectory(DirectoryPart(journalPath));
 }
 
-// A journal still under its temporary name was never complete, and the pack was not touched
-// after it.
 bool RecoverOpenPack(RunContext& run, FileStream& pack) {
     const std::string journalPath = DataPackJournalPath(pack.Path());
-    RemoveFileQuietly(PendingFile::TemporaryPathOf(journalPath));
-    if (!FileExists(journalPath)) {
+    DropUnfinishedJournal(journalPath, pack.Path());
+    if (!IdentityOfPath(journalPath)) {
         return false;
     }
-    RestoreFromJournal(run, pack, journalPath);
-    RemoveJournal(journalPath);
+    const FileIdentity journal = RestoreFromJournal(run, pack, journalPath);
+    RemoveJournal(journalPath, journal);
     run.surface.AddResultLine(pack.Path() + " was restored from an interrupted insertion.");
     return true;
 }
@@ -298,8 +440,11 @@ bool JournalLeftBeside(const std::string& packPath) {
 
 namespace eitool {
 
+// Links are resolved first, so that every name of the pack finds the same journal. A pack that
+// cannot be resolved (it does not exist) keeps its own name.
 std::string DataPackJournalPath(const std::string& packPath) {
-    return packPath + ".eitool-journal";
+    const std::string resolved = CanonicalPath(packPath);
+    return (resolved.empty() ? packPath : resolved) + ".eitool-journal";
 }
 
 } // namespace eitool

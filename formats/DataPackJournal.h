@@ -28,20 +28,25 @@ struct JournalRange {
 };
 
 // Writes the journal of an insertion, durable under its final name, before the pack is touched:
-// the pack's size, its directory as stored (directoryBytes) and the old bytes of every range.
-void WriteJournal(RunContext& run, FileStream& pack, std::span<const std::uint8_t> directoryBytes,
-                  const std::vector<JournalRange>& ranges, const std::string& journalPath);
+// the pack's identity and size, its directory as stored (directoryBytes) and the old bytes of
+// every range. Returns the identity of the journal file.
+FileIdentity WriteJournal(RunContext& run, FileStream& pack,
+                          std::span<const std::uint8_t> directoryBytes,
+                          const std::vector<JournalRange>& ranges, const std::string& journalPath);
 
-// Puts the pack back as the journal recorded it, after checking the whole journal.
-void RestoreFromJournal(RunContext& run, FileStream& pack, const std::string& journalPath);
+// Puts the pack back as the journal recorded it, after checking that the journal is a regular
+// file written for this very pack and checking the whole of it. Returns the journal's identity.
+FileIdentity RestoreFromJournal(RunContext& run, FileStream& pack, const std::string& journalPath);
 
-// Removes the journal of a finished (or undone) insertion.
-void RemoveJournal(const std::string& journalPath);
+// Removes the journal of a finished (or undone) insertion, provided the path still names the
+// journal file that was written or checked.
+void RemoveJournal(const std::string& journalPath, const FileIdentity& journal);
 
-// Restores the open pack when a journal lies beside it and reports it; true if it did.
+// Restores the open pack when a journal lies beside it and reports it; true if it did. A file at
+// the journal's name that is not a journal of this pack is left alone, with a CorruptFileError.
 bool RecoverOpenPack(RunContext& run, FileStream& pack);
 
-// Whether a journal, complete or not, lies beside the pack.
+// Whether anything (a journal, complete or not, or another entry) lies at the journal's names.
 bool JournalLeftBeside(const std::string& packPath);
 
 } // namespace eitool::datapack

@@ -7,7 +7,10 @@
 #include "support/PackWorkbench.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +19,7 @@ namespace {
 
 using samples::BuildPack;
 using samples::ReadPackDirectory;
+namespace fs = std::filesystem;
 using testing::Bytes;
 using testing::FewMembers;
 using testing::PackWorkbench;
@@ -31,6 +35,21 @@ public:
 
 private:
     int m_failAt;
+    int m_calls = 0;
+};
+
+// A disk that fills up: every write from failFrom on fails.
+class DiskFullHook : public WriteHook {
+public:
+    explicit DiskFullHook(int failFrom) : m_failFrom(failFrom) {}
+    void BeforeWrite(const std::string& path) override {
+        if (++m_calls >= m_failFrom) {
+            throw FileWriteError(path, "write failed: No space left on device");
+        }
+    }
+
+private:
+    int m_failFrom;
     int m_calls = 0;
 };
 
@@ -87,19 +106,21 @@ protected:
                1;
     }
 
-    bool ReportsRestore() const {
+    bool ReportsRestore(const std::string& name = {}) const {
         return std::count(bench.surface.results.begin(), bench.surface.results.end(),
-                          pack + " was restored from an interrupted insertion.") == 1;
+                          (name.empty() ? pack : name) +
+                              " was restored from an interrupted insertion.") == 1;
     }
 
-    // Runs the insertion in a child process that dies at write exitAt.
-    void KillInsertionAt(int exitAt) {
+    // Runs the insertion, through the pack's name `through`, in a child process that dies at
+    // write exitAt.
+    void KillInsertionAt(int exitAt, const std::string& through = {}) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             ExitingHook hook(exitAt);
             try {
-                bench.Insert(pack, lines, &hook);
+                bench.Insert(through.empty() ? pack : through, lines, &hook);
             } catch (...) {
                 _exit(1);
             }
@@ -185,27 +206,38 @@ TEST_F(DataPackJournal, KilledInsertionIsUndoneByTheNextRun) {
     }
 }
 
-TEST_F(DataPackJournal, LeftoverTemporaryJournalIsDropped) {
-    WriteWholeFile(pendingJournal, {1, 2, 3});
-    RunContext run = bench.Run();
-    EXPECT_FALSE(RecoverDataPack(run, pack));
-    EXPECT_FALSE(FileExists(pendingJournal));
-    EXPECT_TRUE(bench.surface.results.empty());
-    EXPECT_EQ(ReadWholeFile(pack), original);
-}
-
 struct HandMadeRange {
     std::uint64_t offset;
     std::uint32_t length; // the length field; data may hold fewer bytes
     Bytes data;
 };
 
+// The header fields of a hand-made journal: the pack's identity and size.
+struct Header {
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    std::uint64_t packSize = 0;
+    const char* magic = "EITJRNL2";
+};
+
+Header HeaderOf(const std::string& packPath) {
+    const FileIdentity identity = IdentityOfPath(packPath).value();
+    return {identity.device, identity.number, identity.size};
+}
+
+Header WithSize(Header header, std::uint64_t size) {
+    header.packSize = size;
+    return header;
+}
+
 // A journal laid out field by field, with a correct checksum.
-Bytes HandMadeJournal(std::uint64_t packSize, std::uint32_t count, const Bytes& directory,
+Bytes HandMadeJournal(const Header& header, std::uint32_t count, const Bytes& directory,
                       std::uint32_t rangeCount, const std::vector<HandMadeRange>& ranges,
-                      const char* magic = "EITJRNL1", const Bytes& trailer = {}) {
-    Bytes out(magic, magic + 8);                               // magic
-    AppendU64le(out, packSize);                                // size of the pack
+                      const Bytes& trailer = {}) {
+    Bytes out(header.magic, header.magic + 8);                 // magic
+    AppendU64le(out, header.device);                           // device of the pack
+    AppendU64le(out, header.number);                           // file number of the pack
+    AppendU64le(out, header.packSize);                         // size of the pack
     AppendU32le(out, count);                                   // entry count N
     out.insert(out.end(), directory.begin(), directory.end()); // old directory, 16*N bytes
     AppendU32le(out, rangeCount);                              // range count
@@ -219,6 +251,17 @@ Bytes HandMadeJournal(std::uint64_t packSize, std::uint32_t count, const Bytes& 
     return out;
 }
 
+// A journal of the first format, which recorded the pack's size but not which file it was.
+Bytes OldFormatJournal(std::uint64_t packSize, std::uint32_t count, const Bytes& directory) {
+    Bytes out = {'E', 'I', 'T', 'J', 'R', 'N', 'L', '1'};
+    AppendU64le(out, packSize);
+    AppendU32le(out, count);
+    out.insert(out.end(), directory.begin(), directory.end());
+    AppendU32le(out, 0);
+    AppendU32le(out, Crc32Update(0, out));
+    return out;
+}
+
 TEST_F(DataPackJournal, HandMadeJournalRestoresRangesAndDirectory) {
     const std::uint32_t count = static_cast<std::uint32_t>(ReadPackDirectory(original).size());
     const Bytes directory(original.begin() + 4, original.begin() + 4 + 16 * count);
@@ -226,7 +269,7 @@ TEST_F(DataPackJournal, HandMadeJournalRestoresRangesAndDirectory) {
     const std::uint64_t at = ReadPackDirectory(original)[1].offset;
     const Bytes old(original.begin() + static_cast<std::ptrdiff_t>(at),
                     original.begin() + static_cast<std::ptrdiff_t>(at + 4));
-    WriteWholeFile(journal, HandMadeJournal(original.size(), count, directory, 1, {{at, 4, old}}));
+    WriteWholeFile(journal, HandMadeJournal(HeaderOf(pack), count, directory, 1, {{at, 4, old}}));
     RunContext run = bench.Run();
     EXPECT_TRUE(RecoverDataPack(run, pack));
     Bytes expected = inserted;
@@ -244,30 +287,52 @@ TEST_F(DataPackJournal, DamagedJournalIsRefusedAndKept) {
 
     const std::uint32_t count = static_cast<std::uint32_t>(ReadPackDirectory(original).size());
     const Bytes directory(original.begin() + 4, original.begin() + 4 + 16 * count);
-    const std::uint64_t size = original.size();
+    const Header header = HeaderOf(pack);
+    const std::uint64_t size = header.packSize;
+    Header otherFile = header;
+    ++otherFile.number;
+    Header wrongMagic = header;
+    wrongMagic.magic = "EITJRNL9";
     struct Damaged {
         const char* what;
         Bytes bytes;
+        std::string says; // part of the message
     };
     Bytes flipped = real;
     flipped[flipped.size() / 2] ^= 0x01;
+    const std::string restoreOrMove = "were left alone: restore the pack from a copy unless it "
+                                      "is intact, then move the journal away";
     const std::vector<Damaged> damaged = {
-        {"truncated", Bytes(real.begin(), real.end() - 1)},
-        {"one bit flipped", flipped},
-        {"too short", Bytes(real.begin(), real.begin() + 5)},
-        {"wrong magic", HandMadeJournal(size, count, directory, 0, {}, "EITJRNL9")},
-        {"pack size differs", HandMadeJournal(size + 1, count, directory, 0, {})},
+        {"truncated", Bytes(real.begin(), real.end() - 1), restoreOrMove},
+        {"one bit flipped", flipped, "checksum does not match"},
+        {"too short", Bytes(real.begin(), real.begin() + 5), "too short (5 bytes)"},
+        {"wrong magic", HandMadeJournal(wrongMagic, count, directory, 0, {}),
+         "this is not a data pack journal; it and " + pack + " were left alone: move it away"},
+        {"old format", OldFormatJournal(size, count, directory),
+         "older format that does not record which pack it was written for, so it is not "
+         "applied"},
+        {"another file", HandMadeJournal(otherFile, count, directory, 0, {}),
+         "this journal was not written for " + pack},
+        {"pack size differs", HandMadeJournal(WithSize(header, size + 1), count, directory, 0, {}),
+         "when it had " + std::to_string(size + 1) + " bytes"},
         {"entry count differs",
-         HandMadeJournal(size, count - 1, Bytes(directory.begin(), directory.end() - 16), 0, {})},
-        {"entry count too large", HandMadeJournal(size, 0xFFFFFFFFu, directory, 0, {})},
-        {"range count too large", HandMadeJournal(size, count, directory, 0xFFFFFFFFu, {})},
+         HandMadeJournal(header, count - 1, Bytes(directory.begin(), directory.end() - 16), 0, {}),
+         "directory does not match"},
+        {"entry count too large", HandMadeJournal(header, 0xFFFFFFFFu, directory, 0, {}),
+         "runs past its end"},
+        {"range count too large", HandMadeJournal(header, count, directory, 0xFFFFFFFFu, {}),
+         "range 0 runs past"},
         {"range past the pack",
-         HandMadeJournal(size, count, directory, 1, {{size - 2, 4, {1, 2, 3, 4}}})},
+         HandMadeJournal(header, count, directory, 1, {{size - 2, 4, {1, 2, 3, 4}}}),
+         "lies outside the pack"},
         {"range offset far past the pack",
-         HandMadeJournal(size, count, directory, 1, {{~std::uint64_t{0} - 1, 4, {1, 2, 3, 4}}})},
-        {"range past the journal", HandMadeJournal(size, count, directory, 1, {{8, 1000, {1, 2}}})},
-        {"bytes after the last range",
-         HandMadeJournal(size, count, directory, 0, {}, "EITJRNL1", {7})},
+         HandMadeJournal(header, count, directory, 1, {{~std::uint64_t{0} - 1, 4, {1, 2, 3, 4}}}),
+         "lies outside the pack"},
+        {"range past the journal",
+         HandMadeJournal(header, count, directory, 1, {{8, 1000, {1, 2}}}),
+         "runs past the journal's end"},
+        {"bytes after the last range", HandMadeJournal(header, count, directory, 0, {}, {7}),
+         "bytes after its last range"},
     };
     for (const Damaged& bad : damaged) {
         SCOPED_TRACE(bad.what);
@@ -278,6 +343,7 @@ TEST_F(DataPackJournal, DamagedJournalIsRefusedAndKept) {
             ADD_FAILURE() << "not refused";
         } catch (const CorruptFileError& error) {
             EXPECT_EQ(error.Path(), journal);
+            EXPECT_NE(std::string(error.what()).find(bad.says), std::string::npos) << error.what();
         }
         EXPECT_EQ(ReadWholeFile(pack), killed);
         EXPECT_EQ(ReadWholeFile(journal), bad.bytes);
@@ -288,6 +354,180 @@ TEST_F(DataPackJournal, DamagedJournalIsRefusedAndKept) {
     RunContext run = bench.Run();
     EXPECT_TRUE(RecoverDataPack(run, pack));
     EXPECT_EQ(ReadWholeFile(pack), original);
+}
+
+TEST_F(DataPackJournal, FullDiskDuringRollbackKeepsTheJournalForTheNextRun) {
+    for (int i = JournalRenameWrite() + 1; i <= static_cast<int>(writes.size()); ++i) {
+        SCOPED_TRACE("disk full from write " + std::to_string(i));
+        WriteWholeFile(pack, original);
+        DiskFullHook hook(i);
+        try {
+            bench.Insert(pack, lines, &hook);
+            ADD_FAILURE() << "no error";
+        } catch (const FileWriteError& error) {
+            const std::string text = error.what();
+            EXPECT_EQ(error.Path(), pack);
+            EXPECT_NE(text.find("No space left on device"), std::string::npos) << text;
+            EXPECT_NE(text.find("the pack will be restored from " + journal +
+                                " by the next run that opens it: keep the journal"),
+                      std::string::npos)
+                << text;
+        }
+        ASSERT_TRUE(FileExists(journal));
+        bench.surface = testing::RecordingSurface();
+        RunContext run = bench.Run();
+        EXPECT_TRUE(RecoverDataPack(run, pack));
+        EXPECT_EQ(ReadWholeFile(pack), original);
+        EXPECT_TRUE(ReportsRestore());
+    }
+}
+
+TEST_F(DataPackJournal, JournalOfAnotherPackNeverWritesIntoThisOne) {
+    // A real journal of a copy of the pack, killed before its first write into the copy: right
+    // size and count and a valid checksum, but written for another file.
+    const std::string other = bench.WritePack("other.tre", original);
+    KillInsertionAt(JournalRenameWrite() + 1, other);
+    const std::string otherJournal = DataPackJournalPath(other);
+    ASSERT_TRUE(FileExists(otherJournal));
+    fs::rename(otherJournal, journal);
+    const Bytes planted = ReadWholeFile(journal);
+    WriteWholeFile(pack, inserted);
+
+    for (const bool extraction : {true, false}) {
+        SCOPED_TRACE(extraction ? "extraction" : "insertion");
+        try {
+            if (extraction) {
+                bench.Extract(pack);
+            } else {
+                bench.Insert(pack, lines);
+            }
+            ADD_FAILURE() << "applied";
+        } catch (const CorruptFileError& error) {
+            const std::string text = error.what();
+            EXPECT_EQ(error.Path(), journal);
+            EXPECT_NE(text.find("this journal was not written for " + pack), std::string::npos);
+            EXPECT_NE(text.find("move the journal away if the pack is intact, or restore it "
+                                "through the pack it was written for"),
+                      std::string::npos)
+                << text;
+        }
+        EXPECT_EQ(ReadWholeFile(pack), inserted);
+        EXPECT_EQ(ReadWholeFile(journal), planted);
+    }
+
+    // Beside the pack it was written for, it restores that one.
+    fs::rename(journal, otherJournal);
+    RunContext run = bench.Run();
+    EXPECT_TRUE(RecoverDataPack(run, other));
+    EXPECT_EQ(ReadWholeFile(other), original);
+    EXPECT_EQ(ReadWholeFile(pack), inserted);
+}
+
+TEST_F(DataPackJournal, EveryNameOfThePackFindsTheSameJournal) {
+    const std::string alias = bench.dir / "alias.tre";
+    fs::create_symlink(pack, alias);
+    EXPECT_EQ(DataPackJournalPath(alias), journal);
+
+    // Killed through the link after its first piece: the journal lies beside the pack itself,
+    // and the pack's own name restores it.
+    KillInsertionAt(JournalRenameWrite() + 2, alias);
+    ASSERT_TRUE(FileExists(journal));
+    EXPECT_FALSE(FileExists(alias + ".eitool-journal"));
+    EXPECT_NE(ReadWholeFile(pack), original);
+    {
+        RunContext run = bench.Run();
+        EXPECT_TRUE(RecoverDataPack(run, pack));
+    }
+    EXPECT_EQ(ReadWholeFile(pack), original);
+    EXPECT_TRUE(ReportsRestore(pack));
+
+    // Killed through the link, then completed through the real name: no journal is left for a
+    // later run through the link to undo the insertion with.
+    KillInsertionAt(JournalRenameWrite() + 2, alias);
+    bench.surface = testing::RecordingSurface();
+    bench.Insert(pack, lines);
+    EXPECT_TRUE(ReportsRestore(pack));
+    EXPECT_EQ(ReadWholeFile(pack), inserted);
+    EXPECT_FALSE(FileExists(journal));
+    {
+        RunContext run = bench.Run();
+        EXPECT_FALSE(RecoverDataPack(run, alias));
+    }
+    bench.Insert(alias, lines);
+    EXPECT_EQ(ReadWholeFile(pack), inserted);
+}
+
+TEST_F(DataPackJournal, UnfinishedJournalIsDropped) {
+    const std::vector<Bytes> unfinished = {{},
+                                           {'E', 'I', 'T', 'J'},
+                                           {'E', 'I', 'T', 'J', 'R', 'N', 'L', '2', 0, 1, 2},
+                                           {'E', 'I', 'T', 'J', 'R', 'N', 'L', '1', 9}};
+    for (const Bytes& bytes : unfinished) {
+        SCOPED_TRACE(bytes.size());
+        WriteWholeFile(pendingJournal, bytes);
+        RunContext run = bench.Run();
+        EXPECT_FALSE(RecoverDataPack(run, pack));
+        EXPECT_FALSE(FileExists(pendingJournal));
+        EXPECT_TRUE(bench.surface.results.empty());
+        EXPECT_EQ(ReadWholeFile(pack), original);
+    }
+}
+
+TEST_F(DataPackJournal, WhatIsNotAJournalIsLeftAlone) {
+    // A real journal kept elsewhere, and a file of the user's.
+    KillInsertionAt(JournalRenameWrite() + 1);
+    const std::string realJournal = bench.dir / "elsewhere.journal";
+    fs::rename(journal, realJournal);
+    const Bytes realBytes = ReadWholeFile(realJournal);
+    const std::string victim = bench.dir / "victim.txt";
+    const Bytes victimBytes = {'k', 'e', 'e', 'p'};
+    WriteWholeFile(victim, victimBytes);
+
+    struct Planted {
+        const char* what;
+        std::string at;
+        std::function<void(const std::string&)> make;
+        const char* says;
+    };
+    const auto link = [](const std::string& to) {
+        return [to](const std::string& at) { fs::create_symlink(to, at); };
+    };
+    const auto fifo = [](const std::string& at) { ASSERT_EQ(mkfifo(at.c_str(), 0600), 0); };
+    const auto text = [](const std::string& at) { WriteWholeFile(at, {'h', 'e', 'l', 'l', 'o'}); };
+    const std::vector<Planted> planted = {
+        {"journal is a link to a journal", journal, link(realJournal), "this is a link, not a "},
+        {"journal is a link to a file", journal, link(victim), "this is a link, not a "},
+        {"journal is a FIFO", journal, fifo, "this is a FIFO, not a "},
+        {"journal is a directory", journal, [](const std::string& at) { fs::create_directory(at); },
+         "this is a directory, not a "},
+        {"journal is a text", journal, text, "this is not a data pack journal"},
+        {"unfinished journal is a link", pendingJournal, link(victim), "this is a link, not a "},
+        {"unfinished journal is a FIFO", pendingJournal, fifo, "this is a FIFO, not a "},
+        {"unfinished journal is a text", pendingJournal, text,
+         "this is not an unfinished journal of "},
+    };
+    for (const Planted& entry : planted) {
+        SCOPED_TRACE(entry.what);
+        entry.make(entry.at);
+        const fs::file_type type = fs::symlink_status(entry.at).type();
+        RunContext run = bench.Run();
+        try {
+            RecoverDataPack(run, pack);
+            ADD_FAILURE() << "not refused";
+        } catch (const CorruptFileError& error) {
+            const std::string text = error.what();
+            EXPECT_EQ(error.Path(), entry.at);
+            EXPECT_NE(text.find(entry.says), std::string::npos) << text;
+            EXPECT_NE(text.find("it and " + pack + " were left alone: move it away"),
+                      std::string::npos)
+                << text;
+        }
+        EXPECT_EQ(fs::symlink_status(entry.at).type(), type);
+        EXPECT_EQ(ReadWholeFile(pack), original);
+        EXPECT_EQ(ReadWholeFile(victim), victimBytes);
+        EXPECT_EQ(ReadWholeFile(realJournal), realBytes);
+        fs::remove(entry.at);
+    }
 }
 
 } // namespace
