@@ -3,7 +3,9 @@
 #include "common/RunError.h"
 #include "support/TempDir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace eitool {
@@ -50,6 +52,25 @@ TEST(FileStream, OpeningFailuresAreReportedByKind) {
     char c = 0;
     EXPECT_EQ(empty.Read(&c, 1), 0u);
     EXPECT_THROW(empty.ReadExact(&c, 1), FileReadError);
+}
+
+TEST(FileStream, IdentityTellsFilesApartAndDoesNotFollowALink) {
+    testing::TempDir tmp;
+    WriteWholeFile(tmp / "a", {1, 2, 3});
+    WriteWholeFile(tmp / "b", {1, 2, 3});
+    std::filesystem::create_symlink(tmp / "a", tmp / "link");
+    ASSERT_EQ(mkfifo((tmp / "fifo").c_str(), 0600), 0);
+
+    const FileIdentity a = FileStream::Open(tmp / "a", omRead).Identity();
+    EXPECT_EQ(a.kind, FileKind::Regular);
+    EXPECT_EQ(a.size, 3u);
+    EXPECT_TRUE(a.SameFileAs(IdentityOfPath(tmp / "a").value()));
+    EXPECT_TRUE(a.SameFileAs(FileStream::Open(tmp / "link", omRead).Identity()));
+    EXPECT_FALSE(a.SameFileAs(IdentityOfPath(tmp / "b").value()));
+    EXPECT_EQ(IdentityOfPath(tmp / "link").value().kind, FileKind::Link);
+    EXPECT_EQ(IdentityOfPath(tmp / "fifo").value().kind, FileKind::Fifo);
+    EXPECT_EQ(IdentityOfPath(tmp.Path()).value().kind, FileKind::Directory);
+    EXPECT_FALSE(IdentityOfPath(tmp / "none"));
 }
 
 } // namespace
