@@ -444,11 +444,10 @@ void ExtractFont(RunContext& run, const std::string& path) {
     // bears the same name.
     const std::string stripPath =
         JoinPath(run.state.TargetDirectory, SheetFileName(header->textureName));
-    const std::vector<std::uint8_t> stripFile = strip.SaveToBytes();
-    ReplaceFile(stripPath, stripFile, run.writeHook);
+    strip.SaveToFile(stripPath, run.writeHook);
     run.state.ResultLog.push_back(stripPath);
     ++run.state.stats.pieces;
-    run.state.stats.bytes += stripFile.size();
+    run.state.stats.bytes += strip.RowBytes() * static_cast<std::uint64_t>(strip.Height());
 }
 
 // ---- Insertion ------------------------------------------------------------------------------
