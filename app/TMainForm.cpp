@@ -51,6 +51,8 @@ std::uint8_t KindOfType(int type) {
 // Whether path names something that is there but is not a regular file once links are followed:
 // a dangling link, a directory, a FIFO, a device. A path that names nothing is left to the
 // handler, which reports it as a file that cannot be opened.
+// NOTE: these checks take the path text as std::filesystem does; they belong beside the other
+// file-system helpers once those offer a link and a file-kind query.
 bool IsPresentButNotRegular(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code error;

@@ -12,7 +12,9 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 namespace eitool {
 namespace {
@@ -175,8 +177,11 @@ TEST_F(BatchRun, EntriesThatAreNotRegularFilesAreResultsLines) {
     WriteEmptyPack(tmp / "a.tre");
     std::filesystem::create_directory_symlink(tmp / "nowhere", tmp / "dangling.tre");
     std::filesystem::create_directories(tmp / "old.tre");
+    TextLines odd = {tmp / "dangling.tre", tmp / "old.tre"};
+#ifndef _WIN32
     ASSERT_EQ(mkfifo((tmp / "fifo.tre").c_str(), 0600), 0);
-    const TextLines odd = {tmp / "dangling.tre", tmp / "old.tre", tmp / "fifo.tre"};
+    odd.push_back(tmp / "fifo.tre");
+#endif
     TextLines list = odd;
     list.push_back(tmp / "a.tre");
     Add(kTypeDataPacks, list);
