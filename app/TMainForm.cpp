@@ -6,6 +6,8 @@
 #include "common/Paths.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace eitool {
 
@@ -44,6 +46,35 @@ FileDialog MakeSaveDialog(std::string title, std::string filter, std::string def
 std::uint8_t KindOfType(int type) {
     const FormatRow* row = RowOfType(type);
     return row == nullptr ? 0 : row->kind;
+}
+
+// Whether path names something that is there but is not a regular file once links are followed:
+// a dangling link, a directory, a FIFO, a device. A path that names nothing is left to the
+// handler, which reports it as a file that cannot be opened.
+// NOTE: these checks take the path text as std::filesystem does; they belong beside the other
+// file-system helpers once those offer a link and a file-kind query.
+bool IsPresentButNotRegular(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status own = fs::symlink_status(path, error);
+    if (error || !fs::exists(own)) {
+        return false;
+    }
+    const fs::file_status target = fs::status(path, error);
+    return error || !fs::is_regular_file(target);
+}
+
+// Whether the resolved path lies inside the resolved directory top (or is top itself).
+bool LiesInside(const std::string& path, const std::string& top) {
+    if (path.compare(0, top.size(), top) != 0) {
+        return false;
+    }
+    if (path.size() == top.size()) {
+        return true;
+    }
+    const char after = path[top.size()];
+    const char last = top.empty() ? '\0' : top.back();
+    return after == '/' || after == '\\' || last == '/' || last == '\\';
 }
 
 } // namespace
@@ -200,10 +231,29 @@ void TMainForm::BProcessClick() {
         // The list's length is read afresh before every file.
         for (std::size_t i = 0; i < m_state.inputList.size(); ++i) {
             const std::string entry = m_state.inputList[i];
-            m_state.ResultLog.push_back("#Format: " + tag);
-            m_state.ResultLog.push_back("#Source: " + entry);
-            ProcessInputFile(m_state.InputKind, entry);
-            ++m_state.stats.files;
+            if (IsPresentButNotRegular(entry)) {
+                // NOTE: no framing lines, so the replay of result.log never meets this entry.
+                m_surface.AddResultLine(entry + " is not a regular file!");
+                m_surface.EnableSaveLog(true);
+            } else {
+                const std::size_t handled = m_state.ResultLog.size();
+                try {
+                    m_state.ResultLog.push_back("#Format: " + tag);
+                    m_state.ResultLog.push_back("#Source: " + entry);
+                    ProcessInputFile(m_state.InputKind, entry);
+                } catch (...) {
+                    // The files handled before this one keep their log, so their pieces can
+                    // still be inserted; the error then ends the run as before.
+                    m_state.ResultLog.resize(handled);
+                    try {
+                        SaveResultLog();
+                    } catch (...) {
+                        // The first error is the one to report.
+                    }
+                    throw;
+                }
+                ++m_state.stats.files;
+            }
             m_surface.SetTotalPosition(Percent(i, m_state.inputList.size()));
             m_surface.ProcessMessages();
             if (m_state.StopTag != 0) {
@@ -219,12 +269,17 @@ void TMainForm::BProcessClick() {
         m_surface.AddResultLine("Total " + std::to_string(m_state.ExtractedBytes) +
                                 " bytes extracted.");
     }
+    SaveResultLog();
+    m_dialogs.ShowMessage("Operation complete!", "Process status:", miInformation);
+}
+
+// Extraction runs only; a run over logs or project lists keeps its framing lines unwritten.
+void TMainForm::SaveResultLog() {
     if (!m_state.ResultLog.empty() && m_state.InputKind != kKindLogs &&
         m_state.InputKind != kKindProjectList) {
         SaveTextLines(JoinPath(m_state.TargetDirectory, "result.log"), m_state.ResultLog,
                       m_writeHook);
     }
-    m_dialogs.ShowMessage("Operation complete!", "Process status:", miInformation);
 }
 
 void TMainForm::ProcessInputFile(std::uint8_t kind, const std::string& path) {
@@ -268,7 +323,19 @@ void TMainForm::ProcessDirClick() {
 
 void TMainForm::ScanDirectory(const std::string& directory) {
     m_scanVisited.clear();
+    m_scanTop = CanonicalPath(directory);
     ScanTree(directory, 0);
+}
+
+// A link to a directory is entered only when it resolves to a directory inside the scanned tree,
+// so a scan never walks out of it (a link to "/" is passed over).
+bool TMainForm::EntersLink(const std::string& path) const {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
+        return true;
+    }
+    const std::string resolved = CanonicalPath(path);
+    return !resolved.empty() && !m_scanTop.empty() && LiesInside(resolved, m_scanTop);
 }
 
 // Depth first, subdirectories before the directory's own files. Hidden directories are not
@@ -282,8 +349,9 @@ void TMainForm::ScanTree(const std::string& directory, int depth) {
     const std::vector<DirectoryEntry> entries = ListDirectory(directory);
     if (depth < kMaxScanDepth) {
         for (const DirectoryEntry& entry : entries) {
-            if (entry.isDirectory && !entry.isHidden) {
-                ScanTree(JoinPath(directory, entry.name), depth + 1);
+            const std::string path = JoinPath(directory, entry.name);
+            if (entry.isDirectory && !entry.isHidden && EntersLink(path)) {
+                ScanTree(path, depth + 1);
             }
         }
     }

@@ -71,6 +71,8 @@ private:
     void EnableListButtons(bool enabled);
     void EmptyList();
     void ScanTree(const std::string& directory, int depth);
+    bool EntersLink(const std::string& path) const;
+    void SaveResultLog();
 
     RunState m_state;
     MainFormView m_view;
@@ -79,6 +81,7 @@ private:
     WriteHook* m_writeHook = nullptr;
     std::string m_scanMask; // the mask of the type chosen for the running scan
     std::unordered_set<std::string> m_scanVisited; // resolved directories the scan has entered
+    std::string m_scanTop; // the running scan's root, resolved; links may not lead out of it
     TDirForm m_dirForm;
 };
 

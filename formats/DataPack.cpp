@@ -16,6 +16,7 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace eitool {
@@ -132,16 +133,48 @@ std::vector<std::uint32_t> OffsetOrder(const Directory& directory) {
 
 // ---- Extraction -----------------------------------------------------------------------------
 
-TextLines ReadNamesList(FileStream& pack, const Entry& names) {
+} // namespace
+
+// Lines end at CR, LF or CR LF; the text ends at its first NUL.
+NamesList::NamesList(std::vector<std::uint8_t> bytes, std::size_t lineLimit)
+    : m_bytes(std::move(bytes)) {
+    const std::string_view text = TextBeforeNul(m_bytes);
+    const std::size_t n = text.size();
+    std::size_t start = 0;
+    std::size_t i = 0;
+    while (i < n && m_lines.size() < lineLimit) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            m_lines.push_back(
+                {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(i - start)});
+            i += (c == '\r' && i + 1 < n && text[i + 1] == '\n') ? 2 : 1;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < n && m_lines.size() < lineLimit) {
+        m_lines.push_back(
+            {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(n - start)});
+    }
+}
+
+std::string_view NamesList::operator[](std::size_t k) const {
+    return {reinterpret_cast<const char*>(m_bytes.data()) + m_lines[k].offset, m_lines[k].length};
+}
+
+namespace {
+
+NamesList ReadNamesList(FileStream& pack, const Entry& names, std::size_t lineLimit) {
     // The size was checked against the file.
     std::vector<std::uint8_t> bytes(names.size);
     pack.Seek(names.offset);
     pack.ReadExact(bytes.data(), bytes.size());
-    return SplitTextLines(TextBeforeNul(bytes));
+    return NamesList(std::move(bytes), lineLimit);
 }
 
 void CheckNamesCoverMembers(const std::string& path, const Directory& directory,
-                            const std::vector<std::uint32_t>& order, const TextLines& names) {
+                            const std::vector<std::uint32_t>& order, const NamesList& names) {
     for (std::size_t k = order.size(); k-- > names.size();) {
         if (directory.entries[order[k]].size != 0) {
             throw CorruptFileError(path, "the names list has " + std::to_string(names.size()) +
@@ -152,9 +185,18 @@ void CheckNamesCoverMembers(const std::string& path, const Directory& directory,
     }
 }
 
+// The bytes that the pieces of the pack add up to.
+std::uint64_t PiecesTotal(const Directory& directory) {
+    std::uint64_t total = 0;
+    for (const Entry& entry : directory.entries) {
+        total += entry.size;
+    }
+    return total;
+}
+
 // folder + separator + index + "_" + name, where the folder is the name's extension in upper
 // case (empty without one) and the index is the position k in hexadecimal.
-std::string RelativePieceName(const std::string& namesLine, std::uint32_t k, int digits) {
+std::string RelativePieceName(std::string_view namesLine, std::uint32_t k, int digits) {
     const std::string name = GameNamePart(namesLine);
     const std::string extension = ExtensionPart(name);
     const std::string folder = extension.empty() ? std::string() : UpperAscii(extension.substr(1));
@@ -176,7 +218,8 @@ void WritePiece(FileStream& pack, const Entry& entry, const std::string& piecePa
 void ExtractMembers(RunContext& run, FileStream& pack, const Directory& directory) {
     const std::string& path = pack.Path();
     const std::vector<std::uint32_t> order = OffsetOrder(directory);
-    const TextLines names = ReadNamesList(pack, directory.entries[kNamesListIndex]);
+    const NamesList names =
+        ReadNamesList(pack, directory.entries[kNamesListIndex], directory.entries.size());
     CheckNamesCoverMembers(path, directory, order, names);
 
     const auto count = static_cast<std::uint32_t>(directory.entries.size());
@@ -363,7 +406,9 @@ void ExtractDataPack(RunContext& run, const std::string& path) {
     }
     const std::optional<Directory> directory =
         ReadCheckedDirectory(run, pack, path, count, fileSize);
-    if (directory) {
+    // Members may overlap, so the pieces can add up to far more than the pack; the whole sum is
+    // known from the directory before the first piece is written.
+    if (directory && WithinOutputLimit(run, path, PiecesTotal(*directory), fileSize)) {
         ExtractMembers(run, pack, *directory);
     }
 }

@@ -4,8 +4,32 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace eitool {
+
+// The names list of a pack as read: its bytes in one buffer and, for each line, where the line
+// lies in it. Only the first lineLimit lines are kept, since no later line names a member, so a
+// names list of millions of short lines costs its own bytes plus 8 per directory entry.
+class NamesList {
+public:
+    NamesList(std::vector<std::uint8_t> bytes, std::size_t lineLimit);
+
+    std::size_t size() const { return m_lines.size(); }
+    // A view into the buffer, valid as long as the list.
+    std::string_view operator[](std::size_t k) const;
+    const std::vector<std::uint8_t>& Bytes() const { return m_bytes; }
+
+private:
+    // A member is at most 4 GiB - 1 bytes, so 32 bits reach every line.
+    struct Line {
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
+    std::vector<std::uint8_t> m_bytes;
+    std::vector<Line> m_lines;
+};
 
 // Writes every non-empty member of the pack at path as a piece file below the target directory
 // and appends one ResultLog line per directory entry (the piece path, or "NULL").

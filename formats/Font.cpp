@@ -47,8 +47,6 @@ constexpr std::uint64_t kCoordEntrySize = 16;
 constexpr std::int64_t kStripGlyphColumn = 4;
 constexpr std::int64_t kStripBandGap = 20;
 constexpr std::int64_t kStripExtraWidth = 50;
-// A strip larger than this is refused rather than allocated.
-constexpr std::uint64_t kMaxStripBytes = std::uint64_t{1} << 30;
 
 // Insertion: the codes 192 to 255 go into slots 128 onward; a cell is the glyph plus 10 columns
 // and 14 rows.
@@ -362,22 +360,24 @@ struct StripSize {
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::int64_t bandHeight = 0;
+    std::uint64_t fileBytes = 0; // the strip's BMP file: headers, palette and rows
 };
 
 // One band per glyph, maxH + 20 rows high, in a strip 50 columns wider than the widest glyph;
-// nothing when the strip would be too large to make.
+// nothing when its height does not fit a bitmap.
 std::optional<StripSize> StripSizeFor(const SheetGlyphs& glyphs, PixelFormat format) {
     const std::int64_t bandHeight = glyphs.maxH + kStripBandGap;
     const auto width = static_cast<std::uint64_t>(glyphs.maxW + kStripExtraWidth);
     const std::uint64_t height = static_cast<std::uint64_t>(bandHeight) * glyphs.rects.size();
-    const std::uint64_t bytes =
-        (width * static_cast<std::uint64_t>(BitsPerPixel(format)) + 31) / 32 * 4 * height;
-    if (height > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) ||
-        bytes > kMaxStripBytes) {
+    if (height > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
         return std::nullopt;
     }
+    // 14 + 40 header bytes, 12 bytes of masks at most and 256 palette entries at most.
+    constexpr std::uint64_t kHeadersAtMost = 14 + 40 + 12 + 256 * 4;
+    const std::uint64_t rows =
+        (width * static_cast<std::uint64_t>(BitsPerPixel(format)) + 31) / 32 * 4 * height;
     return StripSize{static_cast<std::int32_t>(width), static_cast<std::int32_t>(height),
-                     bandHeight};
+                     bandHeight, kHeadersAtMost + rows};
 }
 
 Bitmap DrawStrip(RunContext& run, const Bitmap& sheet, const SheetGlyphs& glyphs,
@@ -431,17 +431,23 @@ void ExtractFont(RunContext& run, const std::string& path) {
         run.surface.AddResultLine(path + " needs a glyph strip too large to make!");
         return;
     }
+    // A few glyph rectangles may claim a strip far larger than the font and its sheet; the
+    // strip is refused before it is allocated.
+    const std::uint64_t sheetBytes =
+        static_cast<std::uint64_t>(sheet.RowBytes()) * static_cast<std::uint64_t>(sheet.Height());
+    if (!WithinOutputLimit(run, path, size->fileBytes, font.size() + sheetBytes)) {
+        return;
+    }
     const Bitmap strip = DrawStrip(run, sheet, *glyphs, *size);
 
     // NOTE: with the font's own directory as the target, the strip replaces the sheet, which
     // bears the same name.
     const std::string stripPath =
         JoinPath(run.state.TargetDirectory, SheetFileName(header->textureName));
-    const std::vector<std::uint8_t> stripFile = strip.SaveToBytes();
-    ReplaceFile(stripPath, stripFile, run.writeHook);
+    strip.SaveToFile(stripPath, run.writeHook);
     run.state.ResultLog.push_back(stripPath);
     ++run.state.stats.pieces;
-    run.state.stats.bytes += stripFile.size();
+    run.state.stats.bytes += strip.RowBytes() * static_cast<std::uint64_t>(strip.Height());
 }
 
 // ---- Insertion ------------------------------------------------------------------------------

@@ -100,6 +100,8 @@ public:
 
 private:
     void Reallocate(std::int32_t width, std::int32_t height, bool keepPixels);
+    // The file header, the info header, the masks and the palette: everything before the rows.
+    std::vector<std::uint8_t> FileHeaderBytes() const;
 
     std::int32_t m_width = 0;
     std::int32_t m_height = 0;

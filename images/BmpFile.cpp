@@ -507,7 +507,7 @@ Bitmap Bitmap::LoadFromFile(const std::string& path) {
 // Written files have a 40-byte BITMAPINFOHEADER, rows bottom-up and the full palette of 16 or
 // 256 entries. The 5-6-5 format is marked with BI_BITFIELDS masks after the header; 5-5-5 words
 // and 32-bit pixels are plain BI_RGB.
-std::vector<std::uint8_t> Bitmap::SaveToBytes() const {
+std::vector<std::uint8_t> Bitmap::FileHeaderBytes() const {
     const std::uint64_t masksSize = m_format == pf16bit ? 12 : 0;
     const std::uint64_t paletteSize = PaletteLength(m_format) * 4;
     const std::uint64_t pixelOffset = kFileHeaderSize + kInfoHeaderSize + masksSize + paletteSize;
@@ -519,7 +519,7 @@ std::vector<std::uint8_t> Bitmap::SaveToBytes() const {
                              "too large for a BMP file");
     }
     std::vector<std::uint8_t> out;
-    out.reserve(static_cast<std::size_t>(fileSize));
+    out.reserve(static_cast<std::size_t>(pixelOffset));
     out.push_back('B');
     out.push_back('M');
     AppendU32le(out, static_cast<std::uint32_t>(fileSize));
@@ -548,6 +548,12 @@ std::vector<std::uint8_t> Bitmap::SaveToBytes() const {
         out.push_back(entry.r);
         out.push_back(0);
     }
+    return out;
+}
+
+std::vector<std::uint8_t> Bitmap::SaveToBytes() const {
+    std::vector<std::uint8_t> out = FileHeaderBytes();
+    out.reserve(out.size() + m_stride * static_cast<std::size_t>(std::max(m_height, 0)));
     for (std::int32_t row = m_height - 1; row >= 0; --row) {
         const std::uint8_t* line = ScanLine(row);
         out.insert(out.end(), line, line + m_stride);
@@ -555,8 +561,27 @@ std::vector<std::uint8_t> Bitmap::SaveToBytes() const {
     return out;
 }
 
+// The rows go out in chunks of about 1 MiB, so a large bitmap is never held twice.
 void Bitmap::SaveToFile(const std::string& path, WriteHook* hook) const {
-    ReplaceFile(path, SaveToBytes(), hook);
+    constexpr std::size_t kChunk = std::size_t{1} << 20;
+    std::vector<std::uint8_t> chunk = FileHeaderBytes();
+    chunk.reserve(std::max(kChunk, chunk.size()) + m_stride);
+    PendingFile pending(path, hook);
+    FileStream& file = pending.Create();
+    try {
+        for (std::int32_t row = m_height - 1; row >= 0; --row) {
+            const std::uint8_t* line = ScanLine(row);
+            chunk.insert(chunk.end(), line, line + m_stride);
+            if (chunk.size() >= kChunk) {
+                file.Write(chunk.data(), chunk.size());
+                chunk.clear();
+            }
+        }
+        file.Write(chunk.data(), chunk.size());
+    } catch (const FileError& error) {
+        throw FileWriteError(path, std::string("cannot write the file (") + error.what() + ")");
+    }
+    pending.Commit();
 }
 
 } // namespace eitool

@@ -165,6 +165,25 @@ void CheckImageInFile(const FileStream& file, const Header& header,
     }
 }
 
+// Whether a level is written as a BMP file: one larger than 16 x 16 of a size the layouts handle.
+bool IsWrittenLevel(const Level& level, int depth) {
+    return !IsSmallLevel(level) && IsSupportedTextureSize(level.width, level.height, depth);
+}
+
+// The bytes of every BMP file the levels give: headers, palette and rows padded to 4 bytes.
+// Levels may share their pixels, so this can be far more than the image itself.
+std::uint64_t OutputBytes(const std::vector<Level>& levels, int depth) {
+    const std::uint64_t headers = 14 + 40 + (depth == 4 ? 16 : 256) * 4;
+    std::uint64_t total = 0;
+    for (const Level& level : levels) {
+        if (IsWrittenLevel(level, depth)) {
+            const std::uint64_t stride = (std::uint64_t(level.width) * depth + 31) / 32 * 4;
+            total += headers + stride * std::uint64_t(level.height);
+        }
+    }
+    return total;
+}
+
 // The bitmap that every level is drawn into: the image's depth and its palette in index order.
 Bitmap LevelBitmap(FileStream& file, const Header& header, int depth) {
     std::vector<std::uint8_t> palette(header.paletteSize);
@@ -295,6 +314,9 @@ void ExtractExtendedImage(RunContext& run, const std::string& path) {
     }
     const std::vector<Level> levels = ReadLevels(file, header);
     CheckImageInFile(file, header, levels, depth);
+    if (!WithinOutputLimit(run, path, OutputBytes(levels, depth), file.Size())) {
+        return;
+    }
     Bitmap bitmap = LevelBitmap(file, header, depth);
 
     const auto count = static_cast<std::int32_t>(levels.size());

@@ -2,6 +2,7 @@
 
 #include "run/RunContext.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,20 @@ void ShowFileStatus(RunContext& run, std::string_view verb, const std::string& p
 // Whether two paths name one file (both resolved, links followed); false when either cannot be
 // resolved.
 bool IsSameFile(const std::string& a, const std::string& b);
+
+// What extracting one input may write at most: kOutputFactor times its size plus
+// kOutputAllowance. Real files stay far below it; crafted ones that point many entries at the
+// same bytes are refused before anything is written.
+inline constexpr std::uint64_t kOutputFactor = 64;
+inline constexpr std::uint64_t kOutputAllowance = std::uint64_t{64} << 20;
+inline constexpr const char* kOutputRefused = " would write more than 64 times its size; refused!";
+
+// kOutputFactor * inputSize + kOutputAllowance, saturating instead of overflowing.
+std::uint64_t OutputLimit(std::uint64_t inputSize);
+
+// True when planned bytes of output stay within OutputLimit(inputSize); otherwise adds the
+// results line path + kOutputRefused and returns false.
+bool WithinOutputLimit(RunContext& run, const std::string& path, std::uint64_t planned,
+                       std::uint64_t inputSize);
 
 } // namespace eitool

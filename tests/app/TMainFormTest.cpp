@@ -12,6 +12,9 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace eitool {
 namespace {
@@ -156,15 +159,40 @@ TEST_F(BatchRun, LogRunsKeepFramingLinesButWriteNoResultLog) {
     EXPECT_FALSE(FileExists(tmp / "out/result.log"));
 }
 
-TEST_F(BatchRun, FailureEndsTheRunWithoutResultLogOrCompletion) {
+// The files handled before the failure keep their result.log; the failing one is left out.
+TEST_F(BatchRun, FailureEndsTheRunAfterWritingTheLogOfTheFilesHandled) {
     WriteEmptyPack(tmp / "a.tre");
     WriteEmptyPack(tmp / "c.tre");
     Add(kTypeDataPacks, {tmp / "a.tre", tmp / "missing.tre", tmp / "c.tre"});
     EXPECT_THROW(form.BProcessClick(), FileOpenError);
     EXPECT_EQ(std::count(surface.messages.begin(), surface.messages.end(), "Preparing c.tre..."),
               0);
-    EXPECT_FALSE(FileExists(tmp / "out/result.log"));
+    EXPECT_EQ(ReadText(tmp / "out/result.log"),
+              "#Format: TRE\r\n#Source: " + (tmp / "a.tre") + "\r\n");
     EXPECT_TRUE(dialogs.shownMessages.empty());
+}
+
+// A dangling link, a directory and a FIFO are results lines without framing, and the run goes on.
+TEST_F(BatchRun, EntriesThatAreNotRegularFilesAreResultsLines) {
+    WriteEmptyPack(tmp / "a.tre");
+    std::filesystem::create_directory_symlink(tmp / "nowhere", tmp / "dangling.tre");
+    std::filesystem::create_directories(tmp / "old.tre");
+    TextLines odd = {tmp / "dangling.tre", tmp / "old.tre"};
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo((tmp / "fifo.tre").c_str(), 0600), 0);
+    odd.push_back(tmp / "fifo.tre");
+#endif
+    TextLines list = odd;
+    list.push_back(tmp / "a.tre");
+    Add(kTypeDataPacks, list);
+    form.BProcessClick();
+    ASSERT_EQ(surface.results.size(), odd.size());
+    for (std::size_t i = 0; i < odd.size(); ++i) {
+        EXPECT_EQ(surface.results[i], odd[i] + " is not a regular file!");
+    }
+    EXPECT_EQ(ReadText(tmp / "out/result.log"),
+              "#Format: TRE\r\n#Source: " + (tmp / "a.tre") + "\r\n");
+    EXPECT_EQ(dialogs.shownMessages, std::vector<std::string>{"Operation complete!"});
 }
 
 TEST_F(BatchRun, StopEndsTheRunAfterTheCurrentFileAndIsResetByTheNextRun) {
@@ -513,11 +541,22 @@ TEST_F(Scan, NothingFoundEmptiesTheListButSetsTheKind) {
     EXPECT_TRUE(Enabled().BClearAll); // keeps its state
 }
 
-TEST_F(Scan, LinkCyclesAreNotFollowedForever) {
+// A link is entered when it leads to a directory of the tree not yet visited; a link out of the
+// tree and a second way into a visited directory are passed over.
+TEST_F(Scan, LinksAreEnteredOnlyInsideTheTreeAndOnce) {
     WriteText(tmp / "c/a.tre", "");
+    WriteText(tmp / "c/z/b.tre", "");
+    WriteText(tmp / "outside/x.tre", "");
     std::filesystem::create_directory_symlink(tmp / "c", tmp / "c/loop");
+    std::filesystem::create_directory_symlink(tmp / "c/z", tmp / "c/y");
+    std::filesystem::create_directory_symlink(tmp / "outside", tmp / "c/out");
+    std::filesystem::create_directory_symlink("/", tmp / "c/root");
     ScanFor(tmp / "c", kTypeIndexDataPacks);
-    EXPECT_EQ(form.State().inputList, (TextLines{tmp / "c/a.tre"}));
+    const TextLines& list = form.State().inputList;
+    ASSERT_EQ(list.size(), 2u);
+    const bool viaLink = list[0] == tmp / "c/y/b.tre";
+    EXPECT_TRUE(viaLink || list[0] == tmp / "c/z/b.tre") << list[0];
+    EXPECT_EQ(list[1], tmp / "c/a.tre");
 }
 
 TEST(FileProgress, DispatchesOnlyWhenThePercentageChanges) {

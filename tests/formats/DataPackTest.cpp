@@ -195,6 +195,55 @@ TEST(DataPackExtract, PackWithoutNamesListIsReportedWithoutPieces) {
     EXPECT_EQ(FilesBelow(bench.state.TargetDirectory), 0u);
 }
 
+// Lines are views into the one buffer, split at CR, LF and CR LF up to the first NUL, and no
+// more lines are kept than the pack has entries, however many the text holds.
+TEST(DataPackNames, LinesAreViewsIntoTheTextUpToTheLineLimit) {
+    const std::string text = "a\rbb\r\nccc\n\nd" + std::string(1, '\0') + "after the NUL";
+    const NamesList names(Bytes(text.begin(), text.end()), 100);
+    ASSERT_EQ(names.size(), 5u);
+    const char* first = reinterpret_cast<const char*>(names.Bytes().data());
+    const std::vector<std::pair<std::size_t, std::string>> expected = {
+        {0, "a"}, {2, "bb"}, {6, "ccc"}, {10, ""}, {11, "d"}};
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        EXPECT_EQ(names[k], expected[k].second) << k;
+        EXPECT_EQ(names[k].data(), first + expected[k].first) << k;
+    }
+
+    const Bytes many(std::size_t{2} << 20, '\n'); // two million empty lines
+    const NamesList capped(many, 2600);
+    EXPECT_EQ(capped.size(), 2600u);
+    EXPECT_EQ(capped.Bytes().size(), many.size());
+}
+
+// Every entry but the names list claims the same 64 KiB: the pieces would add up to far more
+// than 64 times the pack, so it is refused before any piece is written.
+TEST(DataPackExtract, OverlappingMembersBeyondTheOutputLimitAreRefused) {
+    PackWorkbench bench;
+    constexpr std::uint32_t kCount = kNamesListIndex + 1;
+    constexpr std::uint32_t kRegion = 64 * 1024;
+    std::string names;
+    for (std::uint32_t i = 0; i < kCount; ++i) {
+        names += "m.bin\n";
+    }
+    const std::uint32_t regionAt = 4 + 16 * kCount;
+    const std::uint32_t namesAt = regionAt + kRegion;
+    Bytes bytes(namesAt, 0);
+    StoreU32le(bytes, 0, kCount);
+    for (std::uint32_t i = 0; i < kCount; ++i) {
+        const bool isNames = i == kNamesListIndex;
+        StoreU32le(bytes, EntryAt(i), isNames ? namesAt : regionAt);
+        StoreU32le(bytes, EntryAt(i) + 4,
+                   isNames ? static_cast<std::uint32_t>(names.size()) : kRegion);
+    }
+    bytes.insert(bytes.end(), names.begin(), names.end());
+    const std::string pack = bench.WritePack("overlap.tre", bytes);
+    EXPECT_TRUE(bench.Extract(pack).empty());
+    EXPECT_EQ(
+        bench.surface.results,
+        std::vector<std::string>{pack + " would write more than 64 times its size; refused!"});
+    EXPECT_EQ(FilesBelow(bench.state.TargetDirectory), 0u);
+}
+
 TEST(DataPackExtract, PieceThatCannotBeWrittenIsRemoved) {
     if (!FileExists("/dev/full")) {
         GTEST_SKIP() << "no /dev/full";

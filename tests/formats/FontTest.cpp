@@ -281,6 +281,19 @@ TEST(FontExtract, GlyphsLargerThanTheSheetAreRefused) {
     }
 }
 
+// A thousand glyphs that each claim the whole sheet ask for a strip of about 270 MB from a font of
+// 24 KB and a sheet of 192 KB: refused before the strip is made.
+TEST(FontExtract, StripFarLargerThanTheFontAndSheetIsRefused) {
+    FontBench bench;
+    WriteOneGlyphFont(bench, 1024, FontGlyph{0, 0, 1, 1, 0, 0}, 1000);
+    ExtractFont(bench.run, bench.fontPath);
+    EXPECT_EQ(bench.surface.results,
+              std::vector<std::string>{bench.fontPath +
+                                       " would write more than 64 times its size; refused!"});
+    EXPECT_TRUE(bench.state.ResultLog.empty());
+    EXPECT_TRUE(bench.OutIsEmpty());
+}
+
 // Fonts whose header or tables leave the file.
 std::vector<std::pair<std::string, Bytes>> MalformedFonts() {
     const Bytes good = BuildFont(MakeSampleFont().tables);

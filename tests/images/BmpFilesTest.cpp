@@ -297,6 +297,11 @@ TEST(BmpRoundTrip, SaveToFileReplacesTheFileAndLeavesNoTemporary) {
     const auto entries = ListDirectory(dir.Path());
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].name, "level.bmp");
+
+    // Rows are written in chunks: a bitmap of several MiB gives the same bytes as in memory.
+    const Bitmap large = RandomBitmap(pf24bit, 1001, 1500, random);
+    large.SaveToFile(path);
+    EXPECT_EQ(ReadWholeFile(path), large.SaveToBytes());
 }
 
 TEST(BmpRoundTrip, SaveIntoAMissingDirectoryFailsNamingTheFile) {

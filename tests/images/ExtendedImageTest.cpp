@@ -1,5 +1,6 @@
 #include "images/ExtendedImage.h"
 
+#include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/RunError.h"
@@ -207,6 +208,31 @@ TEST_F(ExtendedImageTest, MalformedFilesAreRefusedBeforeAnythingIsWritten) {
         EXPECT_THROW(Extract(path), CorruptFileError) << c.what;
         EXPECT_FALSE(FileExists(tmp / "out/bad_mip_00.bmp")) << c.what;
     }
+}
+
+// 256 levels over one 1 MiB block would write 256 MiB of BMP files from a file of 1 MiB: the
+// image is refused from its level table before any level is written.
+TEST_F(ExtendedImageTest, LevelsSharingOneBlockBeyondTheOutputLimitAreRefused) {
+    constexpr std::uint32_t kLevels = 256;
+    constexpr std::uint32_t kTable = kLevels * 8;
+    constexpr std::uint32_t kSide = 1024;
+    std::vector<std::uint8_t> bytes(32 + kTable + 1024 + kSide * kSide, 0);
+    StoreU32le(bytes, 8, kTable); // the palette follows the level table
+    StoreU32le(bytes, 12, 1024);
+    bytes[30] = 1;
+    bytes[31] = kLevels - 1;
+    for (std::uint32_t i = 0; i < kLevels; ++i) {
+        StoreU32le(bytes, 32 + 8 * i, kTable + 1024);
+        StoreU16le(bytes, 32 + 8 * i + 4, kSide);
+        StoreU16le(bytes, 32 + 8 * i + 6, kSide);
+    }
+    const std::string path = tmp / "shared.bmpx";
+    WriteWholeFile(path, bytes);
+    Extract(path);
+    EXPECT_EQ(surface.results, std::vector<std::string>{
+                                   path + " would write more than 64 times its size; refused!"});
+    EXPECT_TRUE(state.ResultLog.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(tmp / "out"));
 }
 
 TEST_F(ExtendedImageTest, UnchangedLevelsGiveAByteIdenticalCopy) {
