@@ -104,6 +104,9 @@ FileStream FileStream::Open(const std::string& path, OpenMode mode) {
         if (error == ELOOP && IsCreating(mode)) {
             ThrowOpenFailure(path, mode, "it is a link; nothing is written through it");
         }
+        if (error == EISDIR) {
+            ThrowOpenFailure(path, mode, "it is a directory, not a regular file");
+        }
         ThrowOpenFailure(path, mode, ErrnoText(error));
     }
     struct stat info {};
