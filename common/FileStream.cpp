@@ -121,8 +121,8 @@ FileStream FileStream::Open(const std::string& path, OpenMode mode) {
                          S_ISDIR(info.st_mode) ? "it is a directory, not a regular file"
                                                : "it is not a regular file");
     }
-    const int status = ::fcntl(fd, F_GETFL);
-    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+    // Of the flags F_SETFL changes, only O_NONBLOCK was given, so clearing all clears it.
+    if (::fcntl(fd, F_SETFL, 0) != 0) {
         const int error = errno;
         ::close(fd);
         ThrowOpenFailure(path, mode, ErrnoText(error));
