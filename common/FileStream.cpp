@@ -1,5 +1,6 @@
 #include "common/FileStream.h"
 
+#include "common/FileSystem.h"
 #include "common/RunError.h"
 
 #include <algorithm>
@@ -32,10 +33,26 @@ std::string ErrnoText(int error) {
 
 constexpr std::size_t kCopyBlock = 1 << 20;
 
+bool IsCreating(OpenMode mode) {
+    return mode == omCreate || mode == omCreateNew;
+}
+
+[[noreturn]] void ThrowOpenFailure(const std::string& path, OpenMode mode, const std::string& why) {
+    if (IsCreating(mode)) {
+        throw FileCreateError(path, "cannot create file: " + why);
+    }
+    throw FileOpenError(path, "cannot open file: " + why);
+}
+
 } // namespace
 
 FileStream FileStream::Open(const std::string& path, OpenMode mode) {
+    CheckPathText(path);
 #ifdef _WIN32
+    // NOTE: Windows has no O_NOFOLLOW; a creating mode refuses a name that is a link first.
+    if (IsCreating(mode) && EntryTypeOf(path) == EntryType::Link) {
+        ThrowOpenFailure(path, mode, "it is a link; nothing is written through it");
+    }
     int fd = -1;
     int flags = _O_BINARY;
     int share = _SH_DENYNO;
@@ -51,17 +68,23 @@ FileStream FileStream::Open(const std::string& path, OpenMode mode) {
     case omCreate:
         flags |= _O_RDWR | _O_CREAT | _O_TRUNC;
         break;
+    case omCreateNew:
+        flags |= _O_RDWR | _O_CREAT | _O_EXCL;
+        break;
     }
     const errno_t error = _sopen_s(&fd, path.c_str(), flags, share, _S_IREAD | _S_IWRITE);
     if (error != 0) {
-        if (mode == omCreate) {
-            throw FileCreateError(path, "cannot create file: " + ErrnoText(error));
-        }
-        throw FileOpenError(path, "cannot open file: " + ErrnoText(error));
+        ThrowOpenFailure(path, mode, ErrnoText(error));
+    }
+    struct _stat64 info {};
+    if (_fstat64(fd, &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) {
+        _close(fd);
+        ThrowOpenFailure(path, mode, "it is not a regular file");
     }
     return FileStream(fd, path);
 #else
-    int flags = O_CLOEXEC;
+    // Opened without waiting, so a FIFO cannot hold the run; the check below refuses it.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (mode) {
     case omRead:
         flags |= O_RDONLY;
@@ -70,22 +93,40 @@ FileStream FileStream::Open(const std::string& path, OpenMode mode) {
         flags |= O_RDWR;
         break;
     case omCreate:
-        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW;
+        break;
+    case omCreateNew:
+        flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
         break;
     }
     const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
         const int error = errno;
-        if (mode == omCreate) {
-            throw FileCreateError(path, "cannot create file: " + ErrnoText(error));
+        if (error == ELOOP && IsCreating(mode)) {
+            ThrowOpenFailure(path, mode, "it is a link; nothing is written through it");
         }
-        throw FileOpenError(path, "cannot open file: " + ErrnoText(error));
+        if (error == EISDIR) {
+            ThrowOpenFailure(path, mode, "it is a directory, not a regular file");
+        }
+        ThrowOpenFailure(path, mode, ErrnoText(error));
     }
-    // A directory opens for reading; writing modes are refused by open itself.
     struct stat info {};
-    if (mode == omRead && ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
         ::close(fd);
-        throw FileOpenError(path, "cannot open file: it is a directory");
+        ThrowOpenFailure(path, mode, ErrnoText(error));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        ThrowOpenFailure(path, mode,
+                         S_ISDIR(info.st_mode) ? "it is a directory, not a regular file"
+                                               : "it is not a regular file");
+    }
+    // Of the flags F_SETFL changes, only O_NONBLOCK was given, so clearing all clears it.
+    if (::fcntl(fd, F_SETFL, 0) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ThrowOpenFailure(path, mode, ErrnoText(error));
     }
     if (mode == omReadWrite && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;

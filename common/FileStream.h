@@ -28,10 +28,15 @@ enum OpenMode {
     omRead,      // read only; the file must exist
     omReadWrite, // read and write without sharing: a second opening by this tool fails
     omCreate,    // create or truncate, read and write
+    omCreateNew, // create, read and write; the name must not exist yet
 };
 
 // A file opened for one call of a handler. Reads and writes go to the stream's own position;
 // every failure throws a FileError that names the path.
+// Every file opened is a regular file: a FIFO, device or directory is refused without waiting on
+// it (FileOpenError, or FileCreateError for the creating modes). The creating modes never follow
+// a link at the final name (FileCreateError); the name's directories are the caller's to check.
+// A path with a NUL byte is refused with UnsafePathError before anything is opened.
 class FileStream {
 public:
     static FileStream Open(const std::string& path, OpenMode mode);

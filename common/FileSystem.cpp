@@ -6,7 +6,9 @@
 #include <system_error>
 
 #ifndef _WIN32
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #else
 #include <windows.h>
@@ -19,10 +21,112 @@ namespace eitool {
 namespace {
 
 fs::path Native(const std::string& path) {
+    CheckPathText(path);
     return fs::path(path);
 }
 
 } // namespace
+
+void CheckPathText(const std::string& path) {
+    if (path.find('\0') != std::string::npos) {
+        throw UnsafePathError(path, "the path holds a NUL byte; nothing is done with it");
+    }
+}
+
+EntryType EntryTypeOf(const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(Native(path), error);
+    switch (status.type()) {
+    case fs::file_type::not_found:
+    case fs::file_type::none:
+        return EntryType::None;
+    case fs::file_type::regular:
+        return EntryType::RegularFile;
+    case fs::file_type::directory:
+        return EntryType::Directory;
+    case fs::file_type::symlink:
+        return EntryType::Link;
+    default:
+        return EntryType::Other;
+    }
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    CheckPathText(path);
+#ifndef _WIN32
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                        static_cast<std::uint64_t>(info.st_ino)};
+#else
+    const HANDLE handle =
+        CreateFileW(Native(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool read = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    if (!read) {
+        return std::nullopt;
+    }
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
+                            info.nFileIndexLow};
+#endif
+}
+
+std::optional<FileIdentity> MakeRealDirectory(const std::string& path, const FileIdentity& parent) {
+    CheckPathText(path);
+#ifndef _WIN32
+    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+        return std::nullopt;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ELOOP || error == ENOTDIR) {
+            const bool link = EntryTypeOf(path) == EntryType::Link;
+            throw UnsafePathError(path, link ? "is a link; nothing is written through it"
+                                             : "is not a directory; nothing is written below it");
+        }
+        return std::nullopt;
+    }
+    struct stat own {};
+    struct stat up {};
+    const bool read = ::fstat(fd, &own) == 0 && ::fstatat(fd, "..", &up, 0) == 0;
+    ::close(fd);
+    if (!read) {
+        return std::nullopt;
+    }
+    const FileIdentity parentSeen{static_cast<std::uint64_t>(up.st_dev),
+                                  static_cast<std::uint64_t>(up.st_ino)};
+    if (!parentSeen.SameFileAs(parent)) {
+        throw UnsafePathError(path, "is not a directory inside its parent; nothing is written "
+                                    "below it");
+    }
+    return FileIdentity{static_cast<std::uint64_t>(own.st_dev),
+                        static_cast<std::uint64_t>(own.st_ino)};
+#else
+    // Windows: a junction or directory link is a reparse point; nothing goes through one.
+    CreateDirectoryW(Native(path).c_str(), nullptr);
+    const DWORD attributes = GetFileAttributesW(Native(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return std::nullopt;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        throw UnsafePathError(path, "is a link; nothing is written through it");
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        throw UnsafePathError(path, "is not a directory; nothing is written below it");
+    }
+    (void)parent;
+    return IdentityOf(path);
+#endif
+}
 
 bool FileExists(const std::string& path) {
     std::error_code error;
@@ -68,6 +172,7 @@ void RenameFile(const std::string& from, const std::string& to) {
 
 void SyncDirectory(const std::string& directory) {
 #ifndef _WIN32
+    CheckPathText(directory);
     const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
         ::fsync(fd);
@@ -99,6 +204,7 @@ void SetCurrentDirectory(const std::string& directory) {
 }
 
 std::string AbsolutePath(const std::string& path) {
+    CheckPathText(path);
     if (path.empty()) {
         return CurrentDirectory();
     }

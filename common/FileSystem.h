@@ -1,10 +1,32 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/FileStream.h"
+
 namespace eitool {
+
+// Every function here and in FileStream and PendingFile that takes a path refuses one holding a
+// NUL byte with UnsafePathError before any file operation: the system would end the path there
+// and act on another file.
+void CheckPathText(const std::string& path);
+
+// What a directory entry is, its final link not followed.
+enum class EntryType { None, RegularFile, Directory, Link, Other };
+EntryType EntryTypeOf(const std::string& path);
+
+// The identity of what path names, links followed; none when it cannot be read.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+// Makes sure path is a real directory whose parent is the directory with identity parent:
+// creates it when missing, then opens it without following a link. A link, a non-directory or a
+// directory that is not the parent's child throws UnsafePathError naming path. Returns the
+// directory's identity, or none when it could not be created (that shows when its files cannot
+// be created).
+std::optional<FileIdentity> MakeRealDirectory(const std::string& path, const FileIdentity& parent);
 
 // Whether any entry of that path exists (file, directory, link; any attributes).
 bool FileExists(const std::string& path);
@@ -13,7 +35,7 @@ bool IsDirectory(const std::string& path);
 bool CreateDirectoryOne(const std::string& path);
 // Creates a directory with its missing parents; true if it exists afterwards.
 bool CreateDirectories(const std::string& path);
-// Removes a file if it exists; never throws.
+// Removes a file if it exists; throws only for a path with a NUL byte.
 void RemoveFileQuietly(const std::string& path);
 // Removes a file or a directory with everything below it; throws FileWriteError.
 void RemoveTree(const std::string& path);

@@ -10,7 +10,9 @@
 namespace eitool {
 
 PendingFile::PendingFile(std::string target, WriteHook* hook)
-    : m_target(std::move(target)), m_temporary(TemporaryPathOf(m_target)), m_hook(hook) {}
+    : m_target(std::move(target)), m_temporary(TemporaryPathOf(m_target)), m_hook(hook) {
+    CheckPathText(m_target);
+}
 
 PendingFile::~PendingFile() {
     if (m_created && !m_committed) {
@@ -25,7 +27,12 @@ std::string PendingFile::TemporaryPathOf(const std::string& target) {
 
 FileStream& PendingFile::Create() {
     try {
-        m_file = FileStream::Open(m_temporary, omCreate);
+        // A temporary left by a run that was killed is a plain file and goes; anything else
+        // under that name (a link, a FIFO) stays and makes the creation fail.
+        if (EntryTypeOf(m_temporary) == EntryType::RegularFile) {
+            RemoveFileQuietly(m_temporary);
+        }
+        m_file = FileStream::Open(m_temporary, omCreateNew);
         m_created = true;
         return m_file;
     } catch (const FileError& error) {

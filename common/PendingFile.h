@@ -13,6 +13,8 @@ namespace eitool {
 // over the target when complete. Commit makes the bytes durable, calls the write hook with the
 // target, renames and makes the rename durable. One that is never committed is removed, so a
 // failure leaves the old target (or none) and no temporary file. Errors name the target.
+// The temporary is created new, never through a link; the rename replaces the target name
+// itself, so a link there is replaced and what it pointed to is left alone.
 class PendingFile {
 public:
     explicit PendingFile(std::string target, WriteHook* hook = nullptr);
@@ -26,7 +28,8 @@ public:
     const std::string& Target() const { return m_target; }
     const std::string& TemporaryPath() const { return m_temporary; }
 
-    // Creates (or truncates) the temporary file, open for reading and writing until Commit.
+    // Creates the temporary file (a stale plain one is removed first), open for reading and
+    // writing until Commit.
     FileStream& Create();
     // Creates the temporary file holding exactly bytes.
     void WriteAll(std::span<const std::uint8_t> bytes);

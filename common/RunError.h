@@ -13,11 +13,25 @@ public:
     explicit RunError(const std::string& message) : std::runtime_error(message) {}
 };
 
+// path as a message shows it: a NUL byte is written as "\0", so the message is not cut there.
+inline std::string ShownPath(const std::string& path) {
+    std::string shown;
+    shown.reserve(path.size());
+    for (const char c : path) {
+        if (c == '\0') {
+            shown += "\\0";
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 // A file (or directory) that cannot be opened, created, read or written.
 class FileError : public RunError {
 public:
     FileError(const std::string& path, const std::string& what)
-        : RunError(path + ": " + what), m_path(path) {}
+        : RunError(ShownPath(path) + ": " + what), m_path(path) {}
     const std::string& Path() const { return m_path; }
 
 private:
@@ -48,7 +62,8 @@ public:
     using FileError::FileError;
 };
 
-// A path built from file content that would leave the directory it must stay in.
+// A path built from file content that would leave the directory it must stay in, holds a NUL
+// byte, or runs through a link or a non-directory below the target.
 class UnsafePathError : public FileError {
 public:
     using FileError::FileError;

@@ -5,6 +5,8 @@
 #include "common/RunError.h"
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 namespace eitool {
@@ -45,29 +47,86 @@ std::vector<std::string> DirectoryChain(const std::string& directory) {
     return chain;
 }
 
-// Creates the missing directories of a piece's directory, top down. What exists or was created
-// is remembered for the run, so later pieces in the same folders cost no file system call.
-void CreatePieceDirectories(RunState& state, const std::string& directory) {
-    std::string key = directory;
-    while (!key.empty() && IsPathSeparator(key.back())) {
-        key.pop_back();
+std::string WithoutTrailingSeparators(std::string path) {
+    while (!path.empty() && IsPathSeparator(path.back())) {
+        path.pop_back();
     }
+    return path;
+}
+
+// Creates the missing directories of a piece's directory, top down. The target and the
+// directories above it are the user's choice and taken as they are; every directory below the
+// target must be a real directory inside its parent (checked by file identity), so a link in
+// the target cannot send pieces elsewhere. What exists or was created is remembered for the run,
+// so later pieces in the same folders cost no file system call.
+void CreatePieceDirectories(RunState& state, const std::string& directory) {
+    const std::string key = WithoutTrailingSeparators(directory);
     if (key.empty() || state.KnownDirectories.contains(key)) {
         return;
     }
-    const std::vector<std::string> chain = DirectoryChain(directory);
-    for (const std::string& step : chain) {
-        if (state.KnownDirectories.contains(step)) {
+    const std::string target = WithoutTrailingSeparators(state.TargetDirectory);
+    const bool belowTarget = !target.empty() && key.size() > target.size() &&
+                             key.compare(0, target.size(), target) == 0 &&
+                             IsPathSeparator(key[target.size()]);
+    const std::string top = belowTarget ? target : key;
+    if (!state.KnownDirectories.contains(top)) {
+        const std::vector<std::string> chain = DirectoryChain(top);
+        for (const std::string& step : chain) {
+            if (state.KnownDirectories.contains(step)) {
+                continue;
+            }
+            // NOTE: a failure to create is ignored; it shows when the piece cannot be created.
+            if (FileExists(step) || CreateDirectoryOne(step)) {
+                state.KnownDirectories.insert(step);
+            }
+        }
+        if (chain.empty() || !state.KnownDirectories.contains(chain.back())) {
+            return;
+        }
+        state.KnownDirectories.insert(top);
+    }
+    if (!belowTarget) {
+        return;
+    }
+    std::string step = top;
+    std::optional<FileIdentity> parent;
+    std::size_t at = target.size();
+    while (at < key.size()) {
+        while (at < key.size() && IsPathSeparator(key[at])) {
+            ++at;
+        }
+        std::size_t end = at;
+        while (end < key.size() && !IsPathSeparator(key[end])) {
+            ++end;
+        }
+        if (end == at) {
+            break;
+        }
+        const std::string_view name(key.data() + at, end - at);
+        at = end;
+        if (name == ".") {
             continue;
         }
-        // NOTE: a failure to create is ignored; it shows when the piece cannot be created.
-        if (FileExists(step) || CreateDirectoryOne(step)) {
-            state.KnownDirectories.insert(step);
+        const std::string parentPath = step;
+        step += kPathSeparator;
+        step += name;
+        if (state.KnownDirectories.contains(step)) {
+            parent.reset();
+            continue;
         }
+        if (!parent) {
+            parent = IdentityOf(parentPath);
+            if (!parent) {
+                return;
+            }
+        }
+        parent = MakeRealDirectory(step, *parent);
+        if (!parent) {
+            return;
+        }
+        state.KnownDirectories.insert(step);
     }
-    if (!chain.empty() && state.KnownDirectories.contains(chain.back())) {
-        state.KnownDirectories.insert(key);
-    }
+    state.KnownDirectories.insert(key);
 }
 
 } // namespace

@@ -73,5 +73,38 @@ TEST(FileStream, IdentityTellsFilesApartAndDoesNotFollowALink) {
     EXPECT_FALSE(IdentityOfPath(tmp / "none"));
 }
 
+TEST(FileStream, CreatingNeverFollowsALinkAtTheName) {
+    testing::TempDir tmp;
+    WriteWholeFile(tmp / "outside", {'o'});
+    std::filesystem::create_symlink(tmp / "outside", tmp / "piece");
+    std::filesystem::create_symlink(tmp / "missing", tmp / "dangling");
+    for (const OpenMode mode : {omCreate, omCreateNew}) {
+        EXPECT_THROW(FileStream::Open(tmp / "piece", mode), FileCreateError);
+        EXPECT_THROW(FileStream::Open(tmp / "dangling", mode), FileCreateError);
+    }
+    EXPECT_EQ(ReadWholeFile(tmp / "outside"), std::vector<std::uint8_t>{'o'});
+    EXPECT_FALSE(std::filesystem::exists(tmp / "missing"));
+    EXPECT_THROW(FileStream::Open(tmp / "outside", omCreateNew), FileCreateError);
+    // Reading goes through links as before.
+    EXPECT_EQ(ReadWholeFile(tmp / "piece"), std::vector<std::uint8_t>{'o'});
+}
+
+TEST(FileStream, OnlyRegularFilesOpenAndAFifoDoesNotWait) {
+    testing::TempDir tmp;
+    ASSERT_EQ(mkfifo((tmp / "fifo").c_str(), 0600), 0);
+    for (const std::string& path : {tmp / "fifo", tmp.Path(), std::string("/dev/null")}) {
+        for (const OpenMode mode : {omRead, omReadWrite}) {
+            try {
+                FileStream::Open(path, mode);
+                ADD_FAILURE() << path << " opened";
+            } catch (const FileOpenError& error) {
+                EXPECT_NE(std::string(error.what()).find("not a regular file"), std::string::npos)
+                    << error.what();
+            }
+        }
+    }
+    EXPECT_THROW(FileStream::Open(tmp / "fifo", omCreate), FileCreateError);
+}
+
 } // namespace
 } // namespace eitool

@@ -5,6 +5,7 @@
 #include "common/TextLines.h"
 #include "support/TempDir.h"
 
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -103,6 +104,24 @@ TEST(PendingFile, ErrorsNameTheTarget) {
     } catch (const FileCreateError& error) {
         EXPECT_EQ(error.Path(), target);
     }
+}
+
+TEST(PendingFile, NeverWritesThroughALink) {
+    testing::TempDir tmp;
+    const std::string outside = tmp / "outside";
+    SaveTextLines(outside, {"kept"});
+    // A link at the target is replaced by the new file; what it points to stays.
+    std::filesystem::create_symlink(outside, tmp / "result.log");
+    ReplaceFile(tmp / "result.log", Bytes("new\r\n"));
+    EXPECT_EQ(EntryTypeOf(tmp / "result.log"), EntryType::RegularFile);
+    EXPECT_EQ(LoadTextLines(outside), TextLines{"kept"});
+    // A stale temporary that is a plain file goes; a link there stops the write.
+    SaveTextLines(PendingFile::TemporaryPathOf(tmp / "a.bmp"), {"stale"});
+    ReplaceFile(tmp / "a.bmp", Bytes("new\r\n"));
+    EXPECT_EQ(LoadTextLines(tmp / "a.bmp"), TextLines{"new"});
+    std::filesystem::create_symlink(outside, PendingFile::TemporaryPathOf(tmp / "b.bmp"));
+    EXPECT_THROW(ReplaceFile(tmp / "b.bmp", Bytes("new\r\n")), FileCreateError);
+    EXPECT_EQ(LoadTextLines(outside), TextLines{"kept"});
 }
 
 } // namespace

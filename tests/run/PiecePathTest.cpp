@@ -5,6 +5,7 @@
 #include "support/PackWorkbench.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace eitool {
@@ -33,6 +34,23 @@ TEST(PiecePath, RemembersTheDirectoriesItMade) {
     std::filesystem::remove(bench.state.TargetDirectory + "/TGA");
     MakePiecePath(run, bench.dir / "a.tre", "TGA/0001_b.tga");
     EXPECT_FALSE(FileExists(bench.state.TargetDirectory + "/TGA"));
+}
+
+TEST(PiecePath, DirectoriesBelowTheTargetThatAreLinksOrFilesAreRefused) {
+    PackWorkbench bench;
+    RunContext run = bench.Run();
+    const std::string target = bench.state.TargetDirectory;
+    std::filesystem::create_directories(bench.dir / "elsewhere/deep");
+    std::filesystem::create_directory_symlink(bench.dir / "elsewhere", target + "/BIN");
+    std::filesystem::create_directory(target + "/TGA");
+    std::filesystem::create_directory_symlink(bench.dir / "elsewhere", target + "/TGA/deep");
+    std::ofstream(target + "/FNT");
+    for (const char* name :
+         {"BIN/0000_a.bin", "BIN/deep/0000_a.bin", "TGA/deep/0000_a.tga", "FNT/0000_a.fnt"}) {
+        EXPECT_THROW(MakePiecePath(run, bench.dir / "a.tre", name), UnsafePathError) << name;
+    }
+    EXPECT_EQ(MakePiecePath(run, bench.dir / "a.tre", "TGA/0000_a.tga"),
+              target + "/TGA/0000_a.tga");
 }
 
 } // namespace
