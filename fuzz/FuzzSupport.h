@@ -4,6 +4,7 @@
 // per process, and the split of one input into several named files.
 
 #include "common/FileStream.h"
+#include "common/RunError.h"
 #include "run/RunContext.h"
 #include "run/StatusSurface.h"
 
@@ -83,8 +84,9 @@ private:
 
 // One input split into files: the bytes before the first mark are the head; every mark
 // "\n#@file NAME\n" starts a file of that name that runs to the next mark. Names keep only
-// letters, digits, ".", "_" and "-", never start with "." and have at most 40 characters; a file
-// whose name ends up empty is dropped.
+// letters, digits, "_", "-", "." and "/", never start a part with "." or "/" and have at most 40
+// characters, so that a file lies below the work directory; a file whose name ends up empty is
+// dropped.
 inline constexpr std::string_view kFileMark = "\n#@file ";
 inline constexpr std::size_t kMaxFiles = 8;
 
@@ -101,12 +103,16 @@ struct SplitInput {
 inline std::string CleanName(std::string_view raw) {
     std::string name;
     for (char c : raw) {
+        const bool partStart = name.empty() || name.back() == '/';
         const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                           (c >= '0' && c <= '9') || c == '_' || c == '-' ||
-                          (c == '.' && !name.empty());
+                          ((c == '.' || c == '/') && !partStart);
         if (kept && name.size() < 40) {
             name.push_back(c);
         }
+    }
+    while (!name.empty() && name.back() == '/') {
+        name.pop_back();
     }
     return name;
 }
@@ -134,22 +140,19 @@ inline SplitInput Split(const std::uint8_t* data, std::size_t size) {
     return input;
 }
 
-// Writes the files into the work directory (a later file of the same name wins).
+// Writes the files into the work directory, with their directories; a later file of the same
+// name wins, and a file whose directory cannot be made (a file is in the way) is left out.
 inline void WriteFiles(const WorkDirectory& work, const std::vector<NamedFile>& files) {
     for (const NamedFile& file : files) {
-        WriteWholeFile(work.File(file.name),
-                       std::vector<std::uint8_t>(file.bytes.begin(), file.bytes.end()));
-    }
-}
-
-// Whether text names only files of the work directory: no "/" anywhere.
-inline bool StaysInside(std::span<const std::uint8_t> text) {
-    for (std::uint8_t c : text) {
-        if (c == '/') {
-            return false;
+        const std::filesystem::path path = work.File(file.name);
+        std::error_code error;
+        std::filesystem::create_directories(path.parent_path(), error);
+        try {
+            WriteWholeFile(path.string(),
+                           std::vector<std::uint8_t>(file.bytes.begin(), file.bytes.end()));
+        } catch (const RunError&) {
         }
     }
-    return true;
 }
 
 } // namespace eitool::fuzz

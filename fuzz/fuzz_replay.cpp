@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     eitool::WriteWholeFile(logPath,
                            std::vector<std::uint8_t>(input.head.begin(), input.head.end()));
     eitool::RunState state;
-    state.TargetDirectory = work.Target();
+    state.TargetDirectory = "out"; // relative, as the seeds' logs name their pieces
     eitool::fuzz::QuietSurface surface;
     eitool::RunContext run{state, surface};
     try {

@@ -89,13 +89,16 @@ public:
     void ProcessMessages() override {}
 };
 
-// A result log as an extraction into the working directory writes it, with its source and every
-// file it names, as one fuzz_replay input. The working directory must be an empty scratch one.
+// A result log as an extraction into "out" below the working directory writes it, with its source
+// and every file it names, as one fuzz_replay input; the piece named edited (if any) gets its last
+// byte changed, so that the insertion writes. The working directory must be an empty scratch one.
 Bytes ExtractedLog(const std::string& tag, const std::string& source, const Bytes& bytes,
-                   void (*extract)(RunContext&, const std::string&)) {
+                   void (*extract)(RunContext&, const std::string&),
+                   const std::string& edited = "") {
     WriteWholeFile(source, bytes);
     RunState state;
-    state.TargetDirectory = ".";
+    CreateDirectories("out");
+    state.TargetDirectory = "out";
     NoSurface surface;
     RunContext run{state, surface};
     extract(run, source);
@@ -105,6 +108,9 @@ Bytes ExtractedLog(const std::string& tag, const std::string& source, const Byte
         lines.push_back(line);
         if (line != "NULL") {
             files.push_back({line, ReadWholeFile(line)});
+            if (!edited.empty() && line.ends_with(edited) && !files.back().bytes.empty()) {
+                files.back().bytes.back() ^= 0x20;
+            }
         }
     }
     return WithFiles(TextOf(lines), files);
@@ -275,8 +281,8 @@ void JournalSeeds(const std::string& directory) {
 }
 
 void ReplaySeeds(const std::string& directory) {
-    WriteSeed(directory, "tre",
-              ExtractedLog("TRE", "p.tre", PackWithNamesList(true), &ExtractDataPack));
+    WriteSeed(directory, "tre_one_piece_edited",
+              ExtractedLog("TRE", "p.tre", PackWithNamesList(true), &ExtractDataPack, "menu.txt"));
     WriteSeed(directory, "bte",
               ExtractedLog("BTE", "t.bmpx",
                            samples::BuildExtendedImage(samples::MakeSampleTexture(4, 32, 8, 6)),
