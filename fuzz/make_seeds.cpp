@@ -1,9 +1,14 @@
-// Writes the seed corpus of the fuzz targets: small packs, textures, fonts and BMP files of the
-// variants the readers handle, made with the sample makers. Usage: eitool_fuzz_seeds DIR; the
-// seeds go to DIR/<target>/.
+// Writes the seed corpus of the fuzz targets: small packs, textures, fonts, BMP files, journals,
+// result logs and lists of the variants the readers handle, made with the sample makers and the
+// extractors. Usage: eitool_fuzz_seeds DIR; the seeds go to DIR/<target>/.
 #include "common/ByteWriter.h"
 #include "common/FileStream.h"
+#include "common/FileSystem.h"
+#include "formats/DataPack.h"
+#include "formats/DataPackJournal.h"
 #include "images/Bitmap.h"
+#include "images/ExtendedImage.h"
+#include "run/RunContext.h"
 #include "samples/SampleFont.h"
 #include "samples/SamplePack.h"
 #include "samples/SampleTexture.h"
@@ -12,6 +17,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -30,21 +37,94 @@ void WriteBmpSeed(const std::string& directory, const std::string& name, const B
     WriteSeed(directory, name, bytes);
 }
 
-// fuzz_readers takes its first byte as the reader: 0 data pack, 1 extended image, 2 font.
-Bytes ForReader(std::uint8_t reader, const Bytes& file) {
-    Bytes out{reader};
+// fuzz_font takes its first byte as the reader: even a font, odd a glyph strip.
+Bytes WithFirstByte(std::uint8_t first, const Bytes& file) {
+    Bytes out{first};
     out.insert(out.end(), file.begin(), file.end());
     return out;
 }
 
+// The several-file input of fuzz_replay and fuzz_journal (see FuzzSupport.h): the head, then each
+// file after its mark.
+struct SeedFile {
+    std::string name;
+    Bytes bytes;
+};
+
+Bytes WithFiles(const Bytes& head, const std::vector<SeedFile>& files) {
+    Bytes out = head;
+    for (const SeedFile& file : files) {
+        const std::string mark = "\n#@file " + file.name + "\n";
+        out.insert(out.end(), mark.begin(), mark.end());
+        out.insert(out.end(), file.bytes.begin(), file.bytes.end());
+    }
+    return out;
+}
+
+Bytes TextOf(const std::vector<std::string>& lines) {
+    Bytes out;
+    for (const std::string& line : lines) {
+        out.insert(out.end(), line.begin(), line.end());
+        out.insert(out.end(), {'\r', '\n'});
+    }
+    return out;
+}
+
+class NoSurface : public StatusSurface {
+public:
+    void SetCurrentMessage(const std::string&) override {}
+    void SetExtracted(const std::string&) override {}
+    int ProgressPosition() const override { return 0; }
+    void SetProgressPosition(int) override {}
+    void StepProgress() override {}
+    void SetTotalMax(int) override {}
+    void SetTotalPosition(int) override {}
+    void ClearResults() override {}
+    void AddResultLine(const std::string&) override {}
+    std::size_t ResultLineCount() const override { return 0; }
+    std::vector<std::string> ResultLines() const override { return {}; }
+    void FocusResults() override {}
+    void EnableStop(bool) override {}
+    void EnableSaveLog(bool) override {}
+    void ProcessMessages() override {}
+};
+
+// A result log as an extraction into "out" below the working directory writes it, with its source
+// and every file it names, as one fuzz_replay input; the piece named edited (if any) gets its last
+// byte changed, so that the insertion writes. The working directory must be an empty scratch one.
+Bytes ExtractedLog(const std::string& tag, const std::string& source, const Bytes& bytes,
+                   void (*extract)(RunContext&, const std::string&),
+                   const std::string& edited = "") {
+    WriteWholeFile(source, bytes);
+    RunState state;
+    CreateDirectories("out");
+    state.TargetDirectory = "out";
+    NoSurface surface;
+    RunContext run{state, surface};
+    extract(run, source);
+    std::vector<std::string> lines{"#Format: " + tag, "#Source: " + source};
+    std::vector<SeedFile> files{{source, bytes}};
+    for (const std::string& line : state.ResultLog) {
+        lines.push_back(line);
+        if (line != "NULL") {
+            files.push_back({line, ReadWholeFile(line)});
+            if (!edited.empty() && line.ends_with(edited) && !files.back().bytes.empty()) {
+                files.back().bytes.back() ^= 0x20;
+            }
+        }
+    }
+    return WithFiles(TextOf(lines), files);
+}
+
 // A pack whose directory reaches the names list entry: every member empty but a few short
-// text members, so that the seed stays small.
-Bytes PackWithNamesList() {
+// text members, so that the seed stays small. Flat names are unique, so that the pieces lie
+// beside the pack.
+Bytes PackWithNamesList(bool flat = false) {
     std::vector<samples::PackMember> members(samples::kNamesListIndex + 2);
     for (std::size_t i = 0; i < members.size(); ++i) {
-        members[i].name = "m" + std::to_string(i % 10);
+        members[i].name = "m" + std::to_string(flat ? i : i % 10);
     }
-    members[0].name = "text\\menu.txt";
+    members[0].name = flat ? "menu.txt" : "text\\menu.txt";
     members[0].data = {'O', 'K', '\r', '\n'};
     members[1].name = "a.bin";
     members[1].data = {1, 2, 3, 4, 5, 6, 7, 8};
@@ -54,7 +134,7 @@ Bytes PackWithNamesList() {
     return samples::BuildPack(members);
 }
 
-// A font of a few glyphs whose sheet is "a.bmp", the sheet that fuzz_readers puts beside it.
+// A font of a few glyphs whose sheet is "a.bmp", the sheet that fuzz_font puts beside it.
 Bytes SmallFont(std::uint32_t glyphCount) {
     samples::FontTables tables;
     tables.textureName = "data\\font\\a.tga";
@@ -138,22 +218,96 @@ Bytes Palette(int entries, int entryBytes) {
     return out;
 }
 
-void ReaderSeeds(const std::string& directory) {
+void DataPackSeeds(const std::string& directory) {
     const std::vector<samples::PackMember> few = samples::MakeRealisticMembers(6, 1, 24);
-    WriteSeed(directory, "pack_without_names_list", ForReader(0, samples::BuildPack(few)));
-    WriteSeed(directory, "pack_with_names_list", ForReader(0, PackWithNamesList()));
+    WriteSeed(directory, "pack_without_names_list", samples::BuildPack(few));
+    WriteSeed(directory, "pack_with_names_list", PackWithNamesList());
+}
 
+void ExtendedImageSeeds(const std::string& directory) {
     samples::SampleTexture four = samples::MakeSampleTexture(4, 32, 8, 1);
-    WriteSeed(directory, "texture_4bit_levels", ForReader(1, samples::BuildExtendedImage(four)));
+    WriteSeed(directory, "texture_4bit_levels", samples::BuildExtendedImage(four));
     samples::SampleTexture eight = samples::MakeSampleTexture(8, 32, 16, 2);
-    WriteSeed(directory, "texture_8bit_levels", ForReader(1, samples::BuildExtendedImage(eight)));
+    WriteSeed(directory, "texture_8bit_levels", samples::BuildExtendedImage(eight));
     samples::SampleTexture single = samples::MakeSampleTexture(8, 32, 32, 3);
     single.levelTable = false;
-    WriteSeed(directory, "texture_8bit_no_level_table",
-              ForReader(1, samples::BuildExtendedImage(single)));
+    WriteSeed(directory, "texture_8bit_no_level_table", samples::BuildExtendedImage(single));
+}
 
-    WriteSeed(directory, "font_4_glyphs", ForReader(2, SmallFont(4)));
-    WriteSeed(directory, "font_40_glyphs", ForReader(2, SmallFont(40)));
+// Strips of a few bands, the marks in column 0.
+Bytes Strip(PixelFormat format, const std::vector<int>& codes) {
+    const auto bands = static_cast<std::int32_t>(codes.back() - 191);
+    return samples::MakeGlyphStrip(codes, 6, format, bands).SaveToBytes();
+}
+
+void FontSeeds(const std::string& directory) {
+    WriteSeed(directory, "font_4_glyphs", WithFirstByte(0, SmallFont(4)));
+    WriteSeed(directory, "font_40_glyphs", WithFirstByte(0, SmallFont(40)));
+    WriteSeed(directory, "strip_8bit", WithFirstByte(1, Strip(pf8bit, {192, 193, 195})));
+    WriteSeed(directory, "strip_24bit", WithFirstByte(1, Strip(pf24bit, {192})));
+    WriteSeed(directory, "strip_32bit", WithFirstByte(1, Strip(pf32bit, {192})));
+}
+
+// A pack half way through an insertion: the journal holds the old directory and the old bytes of
+// one member, and the pack already has new ones there.
+void JournalSeeds(const std::string& directory) {
+    const std::vector<samples::PackMember> few = samples::MakeRealisticMembers(6, 4, 24);
+    const Bytes pack = samples::BuildPack(few);
+    const auto entries = samples::ReadPackDirectory(pack);
+    WriteWholeFile("seed.tre", pack);
+    RunState state;
+    NoSurface surface;
+    RunContext run{state, surface};
+    std::uint64_t directoryEnd = datapack::kDirectoryOffset + datapack::kEntrySize * entries.size();
+    {
+        FileStream file = FileStream::Open("seed.tre", omRead);
+        const Bytes directoryBytes(pack.begin() + datapack::kDirectoryOffset,
+                                   pack.begin() + static_cast<std::ptrdiff_t>(directoryEnd));
+        datapack::WriteJournal(run, file, directoryBytes,
+                               {{entries[1].offset, entries[1].size}, {0, directoryEnd}},
+                               "seed.journal");
+    }
+    const Bytes journal = ReadWholeFile("seed.journal");
+    Bytes changed = pack;
+    for (std::uint32_t i = 0; i < entries[1].size; ++i) {
+        changed[entries[1].offset + i] ^= 0x5A;
+    }
+    changed[datapack::kDirectoryOffset + 16 + 4] ^= 1; // the second entry's size
+    WriteSeed(directory, "interrupted", WithFiles(changed, {{"journal", journal}}));
+    WriteSeed(directory, "journal_of_other_pack",
+              WithFiles(samples::BuildPack(samples::MakeRealisticMembers(3, 5, 16)),
+                        {{"journal", journal}}));
+    WriteSeed(directory, "no_journal", pack);
+}
+
+void ReplaySeeds(const std::string& directory) {
+    WriteSeed(directory, "tre_one_piece_edited",
+              ExtractedLog("TRE", "p.tre", PackWithNamesList(true), &ExtractDataPack, "menu.txt"));
+    WriteSeed(directory, "bte",
+              ExtractedLog("BTE", "t.bmpx",
+                           samples::BuildExtendedImage(samples::MakeSampleTexture(4, 32, 8, 6)),
+                           &ExtractExtendedImage));
+    // A font, its sheet, a character table, a placement line and a strip.
+    Bitmap sheet;
+    sheet.SetPixelFormat(pf8bit);
+    sheet.SetSize(64, 64);
+    const Bytes fnt =
+        TextOf({"#Format: FNT", "#Source: f.fnt", "chars.bin", "0:40:10:1:1", "strip.bmp"});
+    WriteSeed(directory, "fnt",
+              WithFiles(fnt, {{"f.fnt", SmallFont(160)},
+                              {"a.bmp", sheet.SaveToBytes()},
+                              {"chars.bin", samples::MakeCharacterTable({192, 193, 195})},
+                              {"strip.bmp", Strip(pf8bit, {192, 193, 195})}}));
+    const Bytes none = TextOf({"#Format: XYZ", "#Source: p.tre", "#Target", "p.tre"});
+    WriteSeed(directory, "unknown_format", WithFiles(none, {{"p.tre", Bytes{0, 0, 0, 0}}}));
+}
+
+void TextLinesSeeds(const std::string& directory) {
+    const auto text = [](std::string_view s) { return Bytes(s.begin(), s.end()); };
+    WriteSeed(directory, "list_crlf", text("data.tre\r\nsub dir\\b.tre\r\n"));
+    WriteSeed(directory, "mixed_endings", text("a\nb\rc\r\n\r\n\n\rlast"));
+    WriteSeed(directory, "log_lines", text("#Format: TRE\r\n#Source: x.tre\r\nNULL\r\n"));
+    WriteSeed(directory, "lone_cr", text("\r"));
 }
 
 void BmpSeeds(const std::string& directory) {
@@ -194,6 +348,9 @@ void BmpSeeds(const std::string& directory) {
                  HandMadeBmp(40, 5, 2, 8, 1, Palette(8, 4),
                              {2, 5, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 0, 1, 7, 0, 1}));
     // 5 x 1, RLE4: a nibble run, a literal of three nibbles, end of picture.
+    // Levels of a 32 x 32 texture, the size that fuzz_bmp inserts them at.
+    WriteBmpSeed(directory, "level_4bit", Picture(pf4bit, 32, 32).SaveToBytes());
+    WriteBmpSeed(directory, "level_8bit", Picture(pf8bit, 32, 32).SaveToBytes());
     WriteBmpSeed(directory, "rle4",
                  HandMadeBmp(40, 5, 1, 4, 2, Palette(16, 4), {2, 0x12, 0, 3, 0x34, 0x50, 0, 1}));
 }
@@ -215,9 +372,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
         return 2;
     }
-    const std::string root = argv[1];
-    ReaderSeeds(root + "/fuzz_readers");
+    const std::string root = AbsolutePath(argv[1]);
+    DataPackSeeds(root + "/fuzz_datapack");
+    ExtendedImageSeeds(root + "/fuzz_extended_image");
+    FontSeeds(root + "/fuzz_font");
     BmpSeeds(root + "/fuzz_bmp");
     ExchangeSortSeeds(root + "/fuzz_exchange_sort");
+    TextLinesSeeds(root + "/fuzz_text_lines");
+    // The logs and journals are made by the extractors and the journal writer in a scratch
+    // directory, so that their names are relative to it.
+    const std::string scratch =
+        std::filesystem::temp_directory_path() / ("eitool-seeds-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(scratch);
+    SetCurrentDirectory(scratch);
+    JournalSeeds(root + "/fuzz_journal");
+    SetCurrentDirectory(root);
+    std::filesystem::remove_all(scratch);
+    std::filesystem::create_directories(scratch);
+    SetCurrentDirectory(scratch);
+    ReplaySeeds(root + "/fuzz_replay");
+    SetCurrentDirectory(root);
+    std::filesystem::remove_all(scratch);
     return 0;
 }

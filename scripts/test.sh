@@ -60,40 +60,10 @@ stage_asan() {
   ctest --preset asan -j "$jobs"
 }
 
-# Each target fuzzes with a scratch corpus in the build directory first, so that what it finds
-# goes there, and the committed seeds second. A crash input is kept in build-fuzz/crashes/<target>/.
+# scripts/fuzz.sh builds the targets and runs each; a crash input is kept in
+# build-fuzz/crashes/<target>/.
 stage_fuzz() {
-  cmake --preset fuzz >/dev/null
-  cmake --build --preset fuzz -j "$jobs"
-  local build=build-fuzz target source targets=()
-  mapfile -t targets < "$build/fuzz/targets.txt"
-  for source in fuzz/fuzz_*.cpp; do
-    target=$(basename "$source" .cpp)
-    case " ${targets[*]} " in
-      *" $target "*) ;;
-      *) echo "$source is not a target in fuzz/CMakeLists.txt" >&2; return 1 ;;
-    esac
-  done
-  for target in "${targets[@]}"; do
-    local seeds=fuzz/corpus/$target scratch=$build/corpus/$target crashes=$build/crashes/$target
-    local log=$build/logs/$target.log
-    if [ -z "$(ls -A "$seeds" 2>/dev/null)" ]; then
-      echo "$target has no seeds in $seeds" >&2
-      return 1
-    fi
-    mkdir -p "$scratch" "$crashes" "$(dirname "$log")" "$build/tmp/$target"
-    echo "-- $target: $fuzz_seconds s"
-    # The targets' own temporary files go below the build directory.
-    if ! TMPDIR=$PWD/$build/tmp/$target "$build/fuzz/$target" -max_total_time="$fuzz_seconds" \
-         -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$crashes/" \
-         "$scratch" "$seeds" >"$log" 2>&1; then
-      tail -n 60 "$log"
-      echo "$target failed; its input is kept in $crashes/, its output in $log" >&2
-      return 1
-    fi
-    rm -rf "${build:?}/tmp/$target"
-    grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1 | sed 's/^/   /'
-  done
+  scripts/fuzz.sh "$fuzz_seconds"
 }
 
 scripts/setup-deps.sh "${wanted[@]}"
