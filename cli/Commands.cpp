@@ -21,8 +21,9 @@ namespace {
 
 // Test seam. With EITOOL_TEST_KILL_AT_WRITE=n in the environment, the process ends by SIGKILL
 // just before the n-th call of the write hook (a write of a data pack or its journal, or the
-// rename of a file written beside its target), as if the power went off there. The end-to-end tests use it to check that the next run finds the
-// journal and puts the pack back. Nothing else sets that variable.
+// rename of a file written beside its target), as if the power went off there. The end-to-end tests
+// use it to check that the next run finds the journal and puts the pack back. Nothing else sets
+// that variable.
 class KillAtWriteHook : public WriteHook {
 public:
     explicit KillAtWriteHook(long n) : m_remaining(n) {}

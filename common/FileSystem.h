@@ -1,11 +1,11 @@
 #pragma once
 
+#include "common/FileStream.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "common/FileStream.h"
 
 namespace eitool {
 

@@ -142,12 +142,14 @@ TEST(CliHostile, AFifoInPlaceOfAnyInputIsRefusedWithoutWaiting) {
         bool listed;
     };
     for (const Case& c :
-         {Case{{"extract", "--target", dir / "x", dir / "game/fifo.tre"}, dir / "game/fifo.tre",
+         {Case{{"extract", "--target", dir / "x", dir / "game/fifo.tre"},
+               dir / "game/fifo.tre",
                true},
           Case{{"insert", "--target", dir / "x", dir / "fifo.log"}, dir / "fifo.log", true},
           Case{{"insert", dir / "out/result.log"}, piece, false},
           Case{{"extract", "--target", dir / "x", dir / "game/font_main.fnt"},
-               dir / "game/font_main.bmp", false}}) {
+               dir / "game/font_main.bmp",
+               false}}) {
         const ProcessResult run = RunWithin(c.args);
         EXPECT_EQ(run.signal, 0) << c.fifo << " hung";
         if (c.listed) {
