@@ -1,9 +1,13 @@
 #include "app/TMainForm.h"
 
 #include "app/FormatTable.h"
+#include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/RunError.h"
 #include "common/TextLines.h"
+#include "common/WriteHook.h"
+#include "images/Bitmap.h"
+#include "samples/SampleTexture.h"
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
 
@@ -575,6 +579,91 @@ TEST(FileProgress, DispatchesOnlyWhenThePercentageChanges) {
     }
     EXPECT_EQ(surface.dispatches, 99); // 0 was already shown
     EXPECT_EQ(surface.progress, 99);
+}
+
+// A full disk at the n-th write hook call: the run ends with the error, every file it was about to
+// replace keeps its old bytes and no temporary is left beside it. Later n reach further into the
+// run, until one completes.
+class DiskFullAt : public WriteHook {
+public:
+    explicit DiskFullAt(int n) : m_remaining(n) {}
+    void BeforeWrite(const std::string& path) override {
+        if (--m_remaining == 0) {
+            throw FileWriteError(path, "No space left on device");
+        }
+    }
+
+private:
+    int m_remaining;
+};
+
+std::vector<std::string> Temporaries(const std::string& directory) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory)) {
+        if (entry.path().string().ends_with(".eitool-new")) {
+            found.push_back(entry.path().string());
+        }
+    }
+    return found;
+}
+
+using WriteFaults = FormTest;
+
+TEST_F(WriteFaults, AFullDiskAtAnyWriteKeepsTheOldPatchedCopyAndResultLog) {
+    const std::string texture = tmp / "game/title.bmpx";
+    std::filesystem::create_directories(tmp / "game");
+    WriteWholeFile(texture, samples::BuildExtendedImage(samples::MakeSampleTexture(8, 64, 32, 5)));
+    Add(kTypeExtendedImages, {texture});
+    form.BProcessClick();
+    const TextLines log = LoadTextLines(tmp / "out/result.log");
+    dialogs.picker = tmp / "patched";
+    Add(kTypeLogs, {tmp / "out/result.log"});
+    form.BProcessClick();
+    const std::string patched = tmp / "patched/title.bmpx";
+    const std::vector<std::uint8_t> oldPatched = ReadWholeFile(patched);
+    const std::vector<std::uint8_t> oldLog = ReadWholeFile(tmp / "out/result.log");
+
+    // An edited level to insert, and a result.log to replace by extracting again.
+    Bitmap level = Bitmap::LoadFromFile(log.at(2));
+    level.SetPixelValue(0, 0, level.PixelValue(0, 0) ^ 1);
+    level.SaveToFile(log.at(2));
+    struct Run {
+        int type;
+        std::string file;
+        std::string picker;
+        std::string replaced;
+        std::vector<std::uint8_t> before;
+    };
+    for (const Run& run :
+         {Run{kTypeLogs, tmp / "out/result.log", tmp / "patched", patched, oldPatched},
+          Run{kTypeExtendedImages, texture, tmp / "out", tmp / "out/result.log", oldLog}}) {
+        bool completed = false;
+        std::vector<std::vector<std::uint8_t>> seen;
+        for (int n = 1; !completed && n < 50; ++n) {
+            SCOPED_TRACE(run.replaced + ", disk full at write " + std::to_string(n));
+            DiskFullAt hook(n);
+            form.SetWriteHook(&hook);
+            dialogs.picker = run.picker;
+            form.BClearAllClick();
+            Add(run.type, {run.file});
+            try {
+                form.BProcessClick();
+                completed = true;
+            } catch (const FileWriteError& error) {
+                EXPECT_NE(std::string(error.what()).find("No space left"), std::string::npos);
+                seen.push_back(ReadWholeFile(run.replaced));
+            }
+            form.SetWriteHook(nullptr);
+            EXPECT_EQ(Temporaries(tmp.Path()), std::vector<std::string>{});
+        }
+        EXPECT_TRUE(completed);
+        // What the run was to replace holds its old bytes or its new ones, nothing between.
+        const std::vector<std::uint8_t> after = ReadWholeFile(run.replaced);
+        for (const std::vector<std::uint8_t>& bytes : seen) {
+            EXPECT_TRUE(bytes == run.before || bytes == after);
+        }
+    }
+    EXPECT_NE(ReadWholeFile(patched), oldPatched);
 }
 
 } // namespace
