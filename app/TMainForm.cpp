@@ -6,7 +6,6 @@
 #include "common/Paths.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <system_error>
 
 namespace eitool {
@@ -51,17 +50,9 @@ std::uint8_t KindOfType(int type) {
 // Whether path names something that is there but is not a regular file once links are followed:
 // a dangling link, a directory, a FIFO, a device. A path that names nothing is left to the
 // handler, which reports it as a file that cannot be opened.
-// NOTE: these checks take the path text as std::filesystem does; they belong beside the other
-// file-system helpers once those offer a link and a file-kind query.
 bool IsPresentButNotRegular(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::file_status own = fs::symlink_status(path, error);
-    if (error || !fs::exists(own)) {
-        return false;
-    }
-    const fs::file_status target = fs::status(path, error);
-    return error || !fs::is_regular_file(target);
+    return EntryTypeOf(path) != EntryType::None &&
+           EntryTypeOf(path, true) != EntryType::RegularFile;
 }
 
 // Whether the resolved path lies inside the resolved directory top (or is top itself).
@@ -330,8 +321,7 @@ void TMainForm::ScanDirectory(const std::string& directory) {
 // A link to a directory is entered only when it resolves to a directory inside the scanned tree,
 // so a scan never walks out of it (a link to "/" is passed over).
 bool TMainForm::EntersLink(const std::string& path) const {
-    std::error_code error;
-    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
+    if (EntryTypeOf(path) != EntryType::Link) {
         return true;
     }
     const std::string resolved = CanonicalPath(path);

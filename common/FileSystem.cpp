@@ -33,9 +33,11 @@ void CheckPathText(const std::string& path) {
     }
 }
 
-EntryType EntryTypeOf(const std::string& path) {
+EntryType EntryTypeOf(const std::string& path, bool followLinks) {
+    CheckPathText(path);
     std::error_code error;
-    const fs::file_status status = fs::symlink_status(Native(path), error);
+    const fs::file_status status =
+        followLinks ? fs::status(Native(path), error) : fs::symlink_status(Native(path), error);
     switch (status.type()) {
     case fs::file_type::not_found:
     case fs::file_type::none:

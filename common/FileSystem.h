@@ -16,7 +16,8 @@ void CheckPathText(const std::string& path);
 
 // What a directory entry is, its final link not followed.
 enum class EntryType { None, RegularFile, Directory, Link, Other };
-EntryType EntryTypeOf(const std::string& path);
+// With followLinks, what the final link leads to (None for a dangling link).
+EntryType EntryTypeOf(const std::string& path, bool followLinks = false);
 
 // The identity of what path names, links followed; none when it cannot be read.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
