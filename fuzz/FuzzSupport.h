@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -152,6 +153,33 @@ inline void WriteFiles(const WorkDirectory& work, const std::vector<NamedFile>& 
                            std::vector<std::uint8_t>(file.bytes.begin(), file.bytes.end()));
         } catch (const RunError&) {
         }
+    }
+}
+
+// Writes the input as the file name in a fresh work directory, extracts it into the work target
+// and, when the extraction added entry lines, replays them with the inserter (the file open in
+// mode, the inserter's output at outputName in the work directory; empty: the file itself).
+// A RunError from either step is a clean refusal.
+template <typename Extractor, typename Inserter>
+void ExtractThenInsert(const std::uint8_t* data, std::size_t size, const std::string& name,
+                       Extractor extract, Inserter insert, OpenMode mode,
+                       const std::string& outputName) {
+    const WorkDirectory& work = WorkDirectory::Get();
+    work.Fresh();
+    const std::string path = work.File(name);
+    WriteWholeFile(path, std::vector<std::uint8_t>(data, data + size));
+    RunState state;
+    state.TargetDirectory = work.Target();
+    QuietSurface surface;
+    RunContext run{state, surface};
+    try {
+        extract(run, path);
+        if (!state.ResultLog.empty()) {
+            state.ReplayList = state.ResultLog;
+            state.SourceStream = std::make_unique<FileStream>(FileStream::Open(path, mode));
+            insert(run, outputName.empty() ? path : work.File(outputName), 0);
+        }
+    } catch (const RunError&) {
     }
 }
 

@@ -7,26 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto& work = eitool::fuzz::WorkDirectory::Get();
-    work.Fresh();
-    const std::string path = work.File("in.tre");
-    eitool::WriteWholeFile(path, std::vector<std::uint8_t>(data, data + size));
-    eitool::RunState state;
-    state.TargetDirectory = work.Target();
-    eitool::fuzz::QuietSurface surface;
-    eitool::RunContext run{state, surface};
-    try {
-        eitool::ExtractDataPack(run, path);
-        if (!state.ResultLog.empty()) {
-            state.ReplayList = state.ResultLog;
-            state.SourceStream = std::make_unique<eitool::FileStream>(
-                eitool::FileStream::Open(path, eitool::omReadWrite));
-            eitool::InsertDataPack(run, path, 0);
-        }
-    } catch (const eitool::RunError&) {
-    }
+    eitool::fuzz::ExtractThenInsert(data, size, "in.tre", eitool::ExtractDataPack,
+                                    eitool::InsertDataPack, eitool::omReadWrite, "");
     return 0;
 }

@@ -7,26 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto& work = eitool::fuzz::WorkDirectory::Get();
-    work.Fresh();
-    const std::string path = work.File("in.bmpx");
-    eitool::WriteWholeFile(path, std::vector<std::uint8_t>(data, data + size));
-    eitool::RunState state;
-    state.TargetDirectory = work.Target();
-    eitool::fuzz::QuietSurface surface;
-    eitool::RunContext run{state, surface};
-    try {
-        eitool::ExtractExtendedImage(run, path);
-        if (!state.ResultLog.empty()) {
-            state.ReplayList = state.ResultLog;
-            state.SourceStream = std::make_unique<eitool::FileStream>(
-                eitool::FileStream::Open(path, eitool::omRead));
-            eitool::InsertExtendedImage(run, work.File("out/copy.bmpx"), 0);
-        }
-    } catch (const eitool::RunError&) {
-    }
+    eitool::fuzz::ExtractThenInsert(data, size, "in.bmpx", eitool::ExtractExtendedImage,
+                                    eitool::InsertExtendedImage, eitool::omRead, "out/copy.bmpx");
     return 0;
 }

@@ -12,19 +12,10 @@
 namespace eitool {
 namespace {
 
+using testing::ReadText;
 using testing::RecordingSurface;
 using testing::TempDir;
-
-void WriteText(const std::string& path, const std::string& text) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::WriteText;
 
 class Replay : public ::testing::Test {
 protected:

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -33,5 +35,17 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// Writes text as the file's bytes, making its directory first.
+inline void WriteText(const std::string& path, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+inline std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 } // namespace eitool::testing
