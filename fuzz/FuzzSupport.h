@@ -156,6 +156,18 @@ inline void WriteFiles(const WorkDirectory& work, const std::vector<NamedFile>& 
     }
 }
 
+// What a handler is given in a fuzz run: a run state aimed at the work directory's target, and a
+// quiet surface.
+struct QuietRun {
+    explicit QuietRun(const WorkDirectory& work) { state.TargetDirectory = work.Target(); }
+    QuietRun(const QuietRun&) = delete;
+    QuietRun& operator=(const QuietRun&) = delete;
+
+    RunState state;
+    QuietSurface surface;
+    RunContext run{state, surface};
+};
+
 // Writes the input as the file name in a fresh work directory, extracts it into the work target
 // and, when the extraction added entry lines, replays them with the inserter (the file open in
 // mode, the inserter's output at outputName in the work directory; empty: the file itself).
@@ -168,10 +180,9 @@ void ExtractThenInsert(const std::uint8_t* data, std::size_t size, const std::st
     work.Fresh();
     const std::string path = work.File(name);
     WriteWholeFile(path, std::vector<std::uint8_t>(data, data + size));
-    RunState state;
-    state.TargetDirectory = work.Target();
-    QuietSurface surface;
-    RunContext run{state, surface};
+    QuietRun quiet(work);
+    RunState& state = quiet.state;
+    RunContext& run = quiet.run;
     try {
         extract(run, path);
         if (!state.ResultLog.empty()) {

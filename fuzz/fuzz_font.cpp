@@ -51,10 +51,8 @@ void ExtractFont(std::span<const std::uint8_t> bytes) {
     (void)sheetMade;
     const std::string path = work.File("in.fnt");
     eitool::WriteWholeFile(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
-    eitool::RunState state;
-    state.TargetDirectory = work.Target();
-    eitool::fuzz::QuietSurface surface;
-    eitool::RunContext run{state, surface};
+    eitool::fuzz::QuietRun quiet(work);
+    eitool::RunContext& run = quiet.run;
     try {
         eitool::ExtractFont(run, path);
     } catch (const eitool::RunError&) {

@@ -21,10 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         eitool::WriteWholeFile(eitool::DataPackJournalPath(packPath),
                                std::vector<std::uint8_t>(journal.begin(), journal.end()));
     }
-    eitool::RunState state;
-    state.TargetDirectory = work.Target();
-    eitool::fuzz::QuietSurface surface;
-    eitool::RunContext run{state, surface};
+    eitool::fuzz::QuietRun quiet(work);
+    eitool::RunContext& run = quiet.run;
     try {
         eitool::RecoverDataPack(run, packPath);
     } catch (const eitool::RunError&) {
