@@ -7,6 +7,7 @@
 #include "common/TextLines.h"
 #include "common/WriteHook.h"
 #include "images/Bitmap.h"
+#include "samples/SampleFont.h"
 #include "samples/SampleTexture.h"
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
@@ -600,7 +601,7 @@ std::vector<std::string> Temporaries(const std::string& directory) {
 
 using WriteFaults = FormTest;
 
-TEST_F(WriteFaults, AFullDiskAtAnyWriteKeepsTheOldPatchedCopyAndResultLog) {
+TEST_F(WriteFaults, AFullDiskAtAnyWriteKeepsTheOldPatchedCopiesAndResultLog) {
     const std::string texture = tmp / "game/title.bmpx";
     std::filesystem::create_directories(tmp / "game");
     WriteWholeFile(texture, samples::BuildExtendedImage(samples::MakeSampleTexture(8, 64, 32, 5)));
@@ -612,26 +613,49 @@ TEST_F(WriteFaults, AFullDiskAtAnyWriteKeepsTheOldPatchedCopyAndResultLog) {
     form.BProcessClick();
     const std::string patched = tmp / "patched/title.bmpx";
     const std::vector<std::uint8_t> oldPatched = ReadWholeFile(patched);
-    const std::vector<std::uint8_t> oldLog = ReadWholeFile(tmp / "out/result.log");
 
-    // An edited level to insert, and a result.log to replace by extracting again.
+    // A font with its sheet and a log that places one new glyph, inserted once already.
+    const samples::SampleFont font = samples::MakeSampleFont();
+    WriteWholeFile(tmp / "game/font_main.fnt", samples::BuildFont(font.tables));
+    font.sheet.SaveToFile(tmp / "game/font_main.bmp");
+    samples::MakeGlyphStrip({192, 193}, 14).SaveToFile(tmp / "strip.bmp");
+    WriteWholeFile(tmp / "chars.tbl", samples::MakeCharacterTable({192}));
+    const std::string fontLog = tmp / "font.log";
+    SaveTextLines(fontLog, {"#Format: FNT", "#Source: " + tmp / "game/font_main.fnt",
+                            tmp / "chars.tbl", "0:192:0:1:1", tmp / "strip.bmp"});
+    dialogs.picker = tmp / "patched-font";
+    form.BClearAllClick();
+    Add(kTypeLogs, {fontLog});
+    form.BProcessClick();
+    ASSERT_EQ(surface.results, std::vector<std::string>{});
+
+    // An edited level and a second glyph to insert, and a result.log to replace by extracting
+    // again.
     Bitmap level = Bitmap::LoadFromFile(log.at(2));
     level.SetPixelValue(0, 0, level.PixelValue(0, 0) ^ 1);
     level.SaveToFile(log.at(2));
+    WriteWholeFile(tmp / "chars.tbl", samples::MakeCharacterTable({192, 193}));
     struct Run {
         int type;
         std::string file;
         std::string picker;
-        std::string replaced;
-        std::vector<std::uint8_t> before;
+        std::vector<std::string> replaced;
     };
     for (const Run& run :
-         {Run{kTypeLogs, tmp / "out/result.log", tmp / "patched", patched, oldPatched},
-          Run{kTypeExtendedImages, texture, tmp / "out", tmp / "out/result.log", oldLog}}) {
+         {Run{kTypeLogs, tmp / "out/result.log", tmp / "patched", {patched}},
+          Run{kTypeLogs,
+              fontLog,
+              tmp / "patched-font",
+              {tmp / "patched-font/font_main.fnt", tmp / "patched-font/font_main.bmp"}},
+          Run{kTypeExtendedImages, texture, tmp / "out", {tmp / "out/result.log"}}}) {
+        std::vector<std::vector<std::uint8_t>> before;
+        for (const std::string& file : run.replaced) {
+            before.push_back(ReadWholeFile(file));
+        }
         bool completed = false;
-        std::vector<std::vector<std::uint8_t>> seen;
+        std::vector<std::vector<std::vector<std::uint8_t>>> seen;
         for (int n = 1; !completed && n < 50; ++n) {
-            SCOPED_TRACE(run.replaced + ", disk full at write " + std::to_string(n));
+            SCOPED_TRACE(run.file + ", disk full at write " + std::to_string(n));
             DiskFullAt hook(n);
             form.SetWriteHook(&hook);
             dialogs.picker = run.picker;
@@ -642,19 +666,27 @@ TEST_F(WriteFaults, AFullDiskAtAnyWriteKeepsTheOldPatchedCopyAndResultLog) {
                 completed = true;
             } catch (const FileWriteError& error) {
                 EXPECT_NE(std::string(error.what()).find("No space left"), std::string::npos);
-                seen.push_back(ReadWholeFile(run.replaced));
+                seen.emplace_back();
+                for (const std::string& file : run.replaced) {
+                    seen.back().push_back(ReadWholeFile(file));
+                }
             }
             form.SetWriteHook(nullptr);
             EXPECT_EQ(Temporaries(tmp.Path()), std::vector<std::string>{});
         }
         EXPECT_TRUE(completed);
-        // What the run was to replace holds its old bytes or its new ones, nothing between.
-        const std::vector<std::uint8_t> after = ReadWholeFile(run.replaced);
-        for (const std::vector<std::uint8_t>& bytes : seen) {
-            EXPECT_TRUE(bytes == run.before || bytes == after);
+        EXPECT_GE(seen.size(), run.replaced.size()) << "a write of every file failed once";
+        // Every file the run was to replace holds its old bytes or its new ones, nothing between.
+        for (std::size_t i = 0; i < run.replaced.size(); ++i) {
+            const std::vector<std::uint8_t> after = ReadWholeFile(run.replaced[i]);
+            if (run.type == kTypeLogs) {
+                EXPECT_NE(after, before[i]) << run.replaced[i];
+            }
+            for (const auto& files : seen) {
+                EXPECT_TRUE(files[i] == before[i] || files[i] == after) << run.replaced[i];
+            }
         }
     }
-    EXPECT_NE(ReadWholeFile(patched), oldPatched);
 }
 
 } // namespace
