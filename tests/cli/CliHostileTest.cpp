@@ -1,6 +1,8 @@
 // End-to-end runs of the real binary against hostile inputs: paths with NUL bytes, links inside
-// the target and FIFOs in place of files. Each checks that nothing outside the target changed.
+// the target, FIFOs in place of files, files that claim far more output than they hold and
+// scanned trees with links out of them. Each checks that nothing outside the target changed.
 #include "cli/RunEitool.h"
+#include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
@@ -9,6 +11,7 @@
 #include "samples/SamplePack.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -164,6 +167,62 @@ TEST(CliHostile, AFifoInPlaceOfAnyInputIsRefusedWithoutWaiting) {
     }
     EXPECT_EQ(TakeSnapshot(dir / "game"), before);
     EXPECT_EQ(ReadWholeFile(pack), samples::BuildPack(Members()));
+}
+
+// A pack whose members all claim one 64 KiB region: the pieces would add up to far more than the
+// pack could justify.
+std::vector<std::uint8_t> OverlappingPack() {
+    constexpr std::uint32_t kCount = samples::kNamesListIndex + 1;
+    constexpr std::uint32_t kRegion = 64 * 1024;
+    std::string names;
+    for (std::uint32_t i = 0; i < kCount; ++i) {
+        names += "m.bin\n";
+    }
+    const std::uint32_t regionAt = 4 + 16 * kCount;
+    const std::uint32_t namesAt = regionAt + kRegion;
+    std::vector<std::uint8_t> bytes(namesAt, 0);
+    StoreU32le(bytes, 0, kCount);
+    for (std::uint32_t i = 0; i < kCount; ++i) {
+        const bool isNames = i == samples::kNamesListIndex;
+        StoreU32le(bytes, 4 + 16 * i, isNames ? namesAt : regionAt);
+        StoreU32le(bytes, 4 + 16 * i + 4,
+                   isNames ? static_cast<std::uint32_t>(names.size()) : kRegion);
+    }
+    bytes.insert(bytes.end(), names.begin(), names.end());
+    return bytes;
+}
+
+// A scan of a tree that holds a sound pack beside an overlapping one, a dangling link and a
+// directory that bear the pack's extension, and links out of the tree: the sound pack is
+// extracted and logged, every other entry is a results line, and nothing outside the target
+// changes.
+TEST(CliHostile, AScanStaysInItsTreeAndRefusesWhatItCannotExtract) {
+    TempDir dir;
+    const std::string tree = dir / "tree";
+    CreateDirectories(tree + "/sub/d.tre");
+    CreateDirectories(dir / "outside");
+    WriteWholeFile(dir / "outside/o.tre", samples::BuildPack(Members()));
+    WriteWholeFile(tree + "/a.tre", samples::BuildPack(Members()));
+    WriteWholeFile(tree + "/sub/overlap.tre", OverlappingPack());
+    fs::create_symlink(dir / "nowhere", tree + "/sub/dangling.tre");
+    fs::create_directory_symlink(dir / "outside", tree + "/out-link");
+    fs::create_directory_symlink("/", tree + "/root-link");
+    const Snapshot before = TakeSnapshot(dir.Path());
+
+    const std::string target = dir / "target";
+    const ProcessResult run =
+        RunWithin({"extract", "--scan", tree, "--type", "tre", "--target", target});
+    EXPECT_EQ(run.signal, 0) << "the scan hung";
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_EQ(run.out, tree + "/sub/d.tre is not a regular file!\n" + tree +
+                           "/sub/dangling.tre is not a regular file!\n" + tree +
+                           "/sub/overlap.tre would write more than 64 times its size; refused!\n");
+    const TextLines log = LoadTextLines(target + "/result.log");
+    EXPECT_NE(std::find(log.begin(), log.end(), "#Source: " + tree + "/a.tre"), log.end());
+    EXPECT_GT(log.size(), samples::kNamesListIndex);
+    Snapshot after = TakeSnapshot(dir.Path());
+    std::erase_if(after, [&](const auto& entry) { return entry.first.starts_with(target); });
+    EXPECT_EQ(after, before);
 }
 
 } // namespace
