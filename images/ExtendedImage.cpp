@@ -329,10 +329,11 @@ private:
 void InsertLevel(RunContext& run, FileStream& copy, const std::string& bitmapPath,
                  const Level& level, const std::vector<Rgb>& palette, int depth,
                  std::size_t index) {
-    const Bitmap picture = Bitmap::LoadFromFile(bitmapPath);
+    int fileBits = 0;
+    const Bitmap picture = Bitmap::LoadFromFile(bitmapPath, &fileBits);
     const LevelIndexer indexer(picture, palette);
     const bool inPalette = indexer.AllInPalette();
-    if (!inPalette && picture.Format() != LevelFormat(depth)) {
+    if (!inPalette && fileBits != depth) {
         run.surface.AddResultLine(bitmapPath + (depth == 4 ? " not 4 bit!" : " not 8 bit!"));
     } else if (picture.Width() != level.width || picture.Height() != level.height) {
         run.surface.AddResultLine(bitmapPath + " has invalid size!");

@@ -23,8 +23,9 @@ using testing::RunEitool;
 using testing::TempDir;
 
 // Edits a level with Pillow: edit.py IN HOW OUT, where HOW is "reverse" (the palette in reverse
-// order), "keep", "rgb" (a 24-bit file) or "added" (24-bit, a colour outside the palette). A box is
-// drawn in white, which every sample palette holds, or in the added colour.
+// order), "keep", "rgb" (a 24-bit file), "mono" (a 1-bit file of black and white) or "added"
+// (24-bit, a colour outside the palette). A box is drawn in white, which every sample palette
+// holds, or in the added colour.
 constexpr std::string_view kEditScript = R"(import sys
 from PIL import Image, ImageDraw
 source, how, target = sys.argv[1:4]
@@ -33,8 +34,12 @@ if how == "reverse":
     im = im.remap_palette(list(range(255, -1, -1)))
 if how in ("rgb", "added"):
     im = im.convert("RGB")
+if how == "mono":
+    im = im.convert("1")
 ink = (1, 2, 3) if how == "added" else (255, 255, 255)
-if im.mode == "P":
+if im.mode == "1":
+    ink = 1
+elif im.mode == "P":
     palette = im.getpalette()
     ink = next(i for i in range(len(palette) // 3) if tuple(palette[3 * i:3 * i + 3]) == ink)
 ImageDraw.Draw(im).rectangle([2, 2, 10, 10], fill=ink)
@@ -62,10 +67,20 @@ TEST(CliTextures, ExtractEditInsertWritesAPatchedCopyAndReportsRefusals) {
     eight.SetPalette({Rgb{1, 2, 3}});
     eight.SetSize(32, 32);
     eight.SaveToFile(dir / "levels/tex_mip_01.bmp");
+    // Level 0 keeps its indices and gets a new colour for one of them: it goes in by its indices,
+    // with a note on standard error.
+    Bitmap level = Bitmap::LoadFromFile(dir / "levels/tex_mip_00.bmp");
+    std::vector<Rgb> palette = level.Palette();
+    palette[level.PixelValue(0, 0)] = Rgb{1, 2, 3};
+    level.SetPalette(palette);
+    level.SaveToFile(dir / "levels/tex_mip_00.bmp");
     const ProcessResult insert =
         RunEitool({"insert", "--target", dir / "patched", dir / "levels/result.log"});
     EXPECT_EQ(insert.exitCode, 1) << insert.err;
     EXPECT_EQ(insert.out, (dir / "levels/tex_mip_01.bmp") + " not 4 bit!\n");
+    EXPECT_EQ(insert.err, "eitool: " + (dir / "levels/tex_mip_00.bmp") +
+                              ": colours outside the texture's palette were found; the indices "
+                              "were used as they are\n");
     EXPECT_EQ(ReadWholeFile(dir / "patched/tex.tgax"), original);
     EXPECT_EQ(ReadWholeFile(source), original);
 }
@@ -194,6 +209,7 @@ TEST_F(CliEditedTextures, FilesWrittenByPillowGoInByTheirColours) {
         {"8-bit file for a 16-colour level", "icons", "IN keep OUT", 0, "", false,
          Outcome::Colours},
         {"24-bit file", "title", "IN rgb OUT", 0, "", false, Outcome::Colours},
+        {"1-bit file", "icons", "IN mono OUT", 0, "", false, Outcome::Colours},
         {"added colour, 24-bit", "title", "IN added OUT", 1, " not 8 bit!\n", false,
          Outcome::Unchanged},
     };
@@ -215,6 +231,10 @@ TEST_F(CliEditedTextures, FilesWrittenByImageMagickGoInByTheirColours) {
          Outcome::Colours},
         {"24-bit file", "icons", white + " -type TrueColor BMP3:OUT", 0, "", false,
          Outcome::Colours},
+        {"two colours, a 1-bit file", "title",
+         "IN -threshold 50% -fill 'rgb(255,255,255)' -draw 'rectangle 2,2,10,10' -type Palette "
+         "BMP3:OUT",
+         0, "", false, Outcome::Colours},
         {"added colour, same depth", "title", added + " -type Palette BMP3:OUT", 0, "", true,
          Outcome::Indices},
         {"added colour, 24-bit", "icons", added + " -type TrueColor BMP3:OUT", 1, " not 4 bit!\n",
