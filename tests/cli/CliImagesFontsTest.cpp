@@ -163,6 +163,10 @@ protected:
         command.replace(command.find("IN"), 2, Quoted(Original(c.level)));
         command.replace(command.find("OUT"), 3, Quoted(Level(c.level)));
         ASSERT_TRUE(Shell(tool + " " + command)) << command;
+        if (std::string_view(c.what).starts_with("reordered")) {
+            EXPECT_NE(Bitmap::LoadFromFile(Level(c.level)).Palette(),
+                      Bitmap::LoadFromFile(Original(c.level)).Palette());
+        }
         const ProcessResult insert =
             RunEitool({"insert", "--target", dir / "patched", dir / "levels/result.log"});
         EXPECT_EQ(insert.exitCode, c.exitCode) << insert.err;
