@@ -88,6 +88,7 @@ public:
     std::size_t ResultLineCount() const override { return m_frontEnd.ResultLineCount(); }
     std::vector<std::string> ResultLines() const override { return m_frontEnd.ResultLines(); }
     void FocusResults() override { m_frontEnd.FocusResults(); }
+    void AddNotice(const std::string& text) override { m_frontEnd.AddNotice(text); }
     void EnableStop(bool enabled) override;
     void EnableSaveLog(bool enabled) override;
     void ProcessMessages() override { m_frontEnd.ProcessMessages(); }

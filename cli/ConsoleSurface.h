@@ -37,6 +37,13 @@ public:
     std::size_t ResultLineCount() const override { return m_results.size(); }
     std::vector<std::string> ResultLines() const override { return m_results; }
     void FocusResults() override {}
+    // Printed on standard error at once, below the progress display, where results lines are
+    // printed too.
+    void AddNotice(const std::string& text) override {
+        if (m_options.echoResults) {
+            PrintError("eitool: " + text);
+        }
+    }
     void EnableStop(bool) override {}
     void EnableSaveLog(bool) override {}
     void ProcessMessages() override;

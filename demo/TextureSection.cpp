@@ -1,6 +1,8 @@
 // The texture section of `eitool demo`: a 256-colour and a 16-colour extended image with mipmaps
-// are extracted, a box is drawn into one level (and its palette changed), two levels are replaced
-// by bitmaps that must be refused, and the patched copies are checked byte for byte.
+// are extracted, a box is drawn into one level (and its palette changed), a stripe into another,
+// which is saved with its palette reordered as image editors do, two levels are replaced by
+// bitmaps that must be refused, and the patched copies are checked byte for byte and by their
+// colours after a second extraction.
 #include "common/ByteReader.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
@@ -90,6 +92,65 @@ bool LevelsMatch(const TextureFile& file, const TextLines& lines) {
     return true;
 }
 
+// The stripe that the editor draws: across the level, in the palette's white.
+constexpr Rect kStripe{0, 100, 256, 116};
+
+// The level saved as an image editor saves it: the same colours, its palette sorted by
+// brightness (darkest first), the indices following their colours.
+Bitmap AsAnEditorSavesIt(const Bitmap& level) {
+    const std::vector<Rgb> palette = level.Palette();
+    std::vector<std::uint32_t> order(palette.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    auto brightness = [&](std::uint32_t i) {
+        return palette[i].r * 3 + palette[i].g * 6 + palette[i].b;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return brightness(a) < brightness(b);
+    });
+    std::vector<Rgb> sorted(palette.size());
+    std::vector<std::uint32_t> newIndex(palette.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        sorted[i] = palette[order[i]];
+        newIndex[order[i]] = i;
+    }
+    Bitmap saved = level;
+    saved.SetPalette(sorted);
+    for (std::int32_t y = 0; y < level.Height(); ++y) {
+        for (std::int32_t x = 0; x < level.Width(); ++x) {
+            saved.SetPixelValue(x, y, newIndex[level.PixelValue(x, y)]);
+        }
+    }
+    return saved;
+}
+
+// Whether every pixel of two pictures of one size shows the same colour.
+bool SameColours(const Bitmap& a, const Bitmap& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) {
+        return false;
+    }
+    for (std::int32_t y = 0; y < a.Height(); ++y) {
+        for (std::int32_t x = 0; x < a.Width(); ++x) {
+            if (a.PixelColor(x, y) != b.PixelColor(x, y)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The pixels of an 8-bit bitmap, rows top first, without row padding.
+Bytes LinearPixels(const Bitmap& bitmap) {
+    Bytes linear(static_cast<std::size_t>(bitmap.Width()) *
+                 static_cast<std::size_t>(bitmap.Height()));
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
+        std::copy_n(bitmap.ScanLine(y), bitmap.Width(),
+                    linear.begin() + static_cast<std::ptrdiff_t>(y) * bitmap.Width());
+    }
+    return linear;
+}
+
 // Draws the box in the bitmap's own colours: yellow inside, an outline of palette index 0.
 void DrawBox(Bitmap& bitmap) {
     const std::uint32_t fill = bitmap.NearestIndex(Rgb{255, 230, 0});
@@ -139,9 +200,18 @@ public:
                     "/ (levels of 16 pixels or less are NULL lines), unswizzled pixels checked");
     }
 
-    // Title level 1 gets a box and a new colour for palette entry 0; icons level 0 is replaced
-    // by a 256-colour bitmap, icons level 1 by one of the wrong size.
+    // Title level 0 gets a stripe and is saved with a reordered palette; title level 1 gets a
+    // box and a new colour for palette entry 0; icons level 0 is replaced by a 256-colour bitmap
+    // in a colour the icons' palette lacks, icons level 1 by one of the wrong size.
     StepOutcome Edit() override {
+        const std::string& stripeLevel = m_titleLines[2];
+        m_striped = Bitmap::LoadFromFile(stripeLevel);
+        m_striped.FillRect(kStripe, Rgb{255, 255, 255});
+        const Bitmap saved = AsAnEditorSavesIt(m_striped);
+        saved.SaveToFile(stripeLevel);
+        if (saved.Palette() == m_striped.Palette()) {
+            return Failed("the editor's palette has the order of the extracted one");
+        }
         const std::string& titleLevel = m_titleLines[3];
         m_edited = Bitmap::LoadFromFile(titleLevel);
         DrawBox(m_edited);
@@ -153,6 +223,7 @@ public:
         const std::string& iconSize = m_iconLines[3];
         Bitmap wrongDepth;
         wrongDepth.SetPixelFormat(pf8bit);
+        wrongDepth.SetPalette({Rgb{255, 0, 255}});
         wrongDepth.SetSize(m_icons.texture.levels[0].width, m_icons.texture.levels[0].height);
         wrongDepth.SaveToFile(iconDepth);
         Bitmap wrongSize;
@@ -160,10 +231,12 @@ public:
         wrongSize.SetSize(m_icons.texture.levels[1].width, m_icons.texture.levels[1].height / 2);
         wrongSize.SaveToFile(iconSize);
         m_refusals = {iconDepth + " not 4 bit!", iconSize + " has invalid size!"};
-        return Done("edited " + Shown(titleLevel) + " (a yellow " + std::to_string(kBox.Width()) +
-                    "x" + std::to_string(kBox.Height()) +
+        return Done("edited " + Shown(stripeLevel) + " (a white stripe, saved with the palette " +
+                    "sorted by brightness as an editor saves it), " + Shown(titleLevel) +
+                    " (a yellow " + std::to_string(kBox.Width()) + "x" +
+                    std::to_string(kBox.Height()) +
                     " box drawn in, palette entry 0 made magenta), replaced " + Shown(iconDepth) +
-                    " by a 256-colour bitmap and " + Shown(iconSize) +
+                    " by a magenta 256-colour bitmap and " + Shown(iconSize) +
                     " by one of half its height");
     }
 
@@ -177,19 +250,17 @@ public:
                     Shown(m_refusals[0]) + "\", \"" + Shown(m_refusals[1]) + "\"");
     }
 
-    // The title copy differs from its source exactly by the edited level in the stored layout;
-    // the icons copy equals its source.
+    // The title copy differs from its source exactly by the two edited levels in the stored
+    // layout, the reordered one in the texture's own indices; the icons copy equals its source.
+    // Extracted again, the reordered level shows the colours the editor showed.
     StepOutcome Check() override {
         Bytes expectedTitle = m_title.bytes;
-        const auto& level1 = m_title.texture.levels[1];
-        Bytes linear(static_cast<std::size_t>(level1.width) *
-                     static_cast<std::size_t>(level1.height));
-        for (std::int32_t y = 0; y < level1.height; ++y) {
-            std::copy_n(m_edited.ScanLine(y), level1.width,
-                        linear.begin() + static_cast<std::ptrdiff_t>(y) * level1.width);
+        for (const auto& [k, edited] : {std::pair<std::size_t, const Bitmap*>{0, &m_striped},
+                                        std::pair<std::size_t, const Bitmap*>{1, &m_edited}}) {
+            const Bytes linear = LinearPixels(*edited);
+            SwizzleImage8(edited->Width(), edited->Height(), linear.data(),
+                          expectedTitle.data() + LevelStart(m_title.bytes, k));
         }
-        SwizzleImage8(level1.width, level1.height, linear.data(),
-                      expectedTitle.data() + LevelStart(m_title.bytes, 1));
         if (ReadWholeFile(At("patched/title.bmpx")) != expectedTitle) {
             return Failed("patched/title.bmpx is not the source with the edited level swizzled in");
         }
@@ -200,9 +271,18 @@ public:
         if (ReadWholeFile(m_title.path) != m_title.bytes) {
             return Failed("the source texture changed");
         }
-        return Done("checked the patched copies: title.bmpx holds the edited level in the stored "
-                    "layout and its palette bytes unchanged, icons.tgax equals its source, the "
-                    "sources are untouched");
+        const FormRun again = RunForm(2, {At("patched/title.bmpx")}, kAgain);
+        if (std::string problem = ResultsProblem("second extraction", again); !problem.empty()) {
+            return Failed(problem);
+        }
+        if (!SameColours(Bitmap::LoadFromFile(At("again/title_mip_00.bmp")), m_striped)) {
+            return Failed("again/title_mip_00.bmp does not show the colours of the reordered edit");
+        }
+        return Done("checked the patched copies: title.bmpx holds the edited levels in the stored "
+                    "layout (the reordered one by its colours) and its palette bytes unchanged, "
+                    "icons.tgax equals its source, the sources are untouched; extracted again "
+                    "into " +
+                    Shown(At(kAgain)) + "/, the reordered level shows the editor's colours");
     }
 
 private:
@@ -211,13 +291,15 @@ private:
     static constexpr std::string_view kLevels = "levels";
     static constexpr std::string_view kLog = "levels/result.log";
     static constexpr std::string_view kPatched = "patched";
+    static constexpr std::string_view kAgain = "again";
 
     // The textures as made, and the lines their extraction must write.
     TextureFile m_title;
     TextureFile m_icons;
     TextLines m_titleLines;
     TextLines m_iconLines;
-    // The edited level as saved, and the refusals the insertion must report.
+    // The edited levels as the user sees them, and the refusals the insertion must report.
+    Bitmap m_striped;
     Bitmap m_edited;
     std::vector<std::string> m_refusals;
 };

@@ -549,6 +549,27 @@ void CheckRoom(const std::string& fontPath, const FontInsertion& insertion) {
     }
 }
 
+// Whether a slot that the insertion overwrites holds a glyph that a code below 192 still shows:
+// for those codes the character table gives the slot of the code's glyph. A slot whose
+// rectangle is empty holds no glyph.
+bool ReplacesGlyphsInUse(const FontInsertion& insertion) {
+    std::uint32_t newGlyphs = 0;
+    for (int j = 0; j < kNewCodeCount; ++j) {
+        newGlyphs += insertion.table[kFirstNewCode + static_cast<std::size_t>(j)] != 0;
+    }
+    for (std::size_t code = 0; code < kFirstNewCode; ++code) {
+        const std::uint32_t slot = insertion.table[code];
+        if (slot < kFirstNewSlot || slot >= kFirstNewSlot + newGlyphs) {
+            continue;
+        }
+        const GlyphCoords coords = ReadCoords(insertion.font, insertion.header, slot);
+        if (coords.right > coords.left && coords.bottom > coords.top) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Writes the rectangle (x, y, w, h) on the sheet into the coordinate entry of slot, as the
 // nearest floats to the quotients formed in double, and the cell size into its cell entry.
 void StoreGlyphEntry(FontInsertion& insertion, std::uint32_t slot, std::int64_t x, std::int64_t y,
@@ -643,8 +664,13 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
         ReadEntryLines(lines, firstLine, fontPath, insertion);
         CheckRoom(fontPath, insertion);
         ShowFileStatus(run, "Processing ", name);
+        const bool replaced = ReplacesGlyphsInUse(insertion);
         const bool outside = PlaceGlyphs(run, insertion);
         SaveSheetAndFont(run, name, insertion);
+        if (replaced) {
+            run.surface.AddResultLine(fontPath +
+                                      " has glyphs replaced in slots used by other codes!");
+        }
         if (outside) {
             run.surface.AddResultLine(insertion.stripPath +
                                       " has glyphs that do not fit the sheet!");

@@ -91,10 +91,12 @@ public:
     void Assign(const Bitmap& source) { *this = source; }
 
     // BMP files. Loading throws FileOpenError/FileReadError, or CorruptFileError naming the file
-    // and the reason for a variant that is not handled or a damaged file. Saving replaces the file
-    // through a pending file and throws FileCreateError/FileWriteError.
-    static Bitmap LoadFromFile(const std::string& path);
-    static Bitmap LoadFromBytes(std::span<const std::uint8_t> bytes, const std::string& name);
+    // and the reason for a variant that is not handled or a damaged file; a 1-bit file becomes a
+    // 4-bit bitmap, and fileBits, when given, receives the file's own bits per pixel. Saving
+    // replaces the file through a pending file and throws FileCreateError/FileWriteError.
+    static Bitmap LoadFromFile(const std::string& path, int* fileBits = nullptr);
+    static Bitmap LoadFromBytes(std::span<const std::uint8_t> bytes, const std::string& name,
+                                int* fileBits = nullptr);
     void SaveToFile(const std::string& path, WriteHook* hook = nullptr) const;
     std::vector<std::uint8_t> SaveToBytes() const;
 

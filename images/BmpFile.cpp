@@ -94,6 +94,9 @@ public:
     BmpReader(std::span<const std::uint8_t> bytes, const std::string& name)
         : m_bytes(bytes), m_name(name) {}
 
+    // The bits per pixel of the file (after Read).
+    int Bits() const { return static_cast<int>(m_header.bits); }
+
     Bitmap Read() {
         try {
             ReadHeaders();
@@ -217,11 +220,9 @@ private:
             Fail(std::string(compression == kBiJpeg ? "JPEG" : "PNG") +
                  "-compressed BMP files are not supported");
         }
-        if (bits == 1) {
-            Fail("1-bit BMP files are not supported");
-        }
         const PixelFormat format = FormatOf(bits);
-        if (m_header.headerSize == kCoreHeaderSize && bits != 4 && bits != 8 && bits != 24) {
+        if (m_header.headerSize == kCoreHeaderSize && bits != 1 && bits != 4 && bits != 8 &&
+            bits != 24) {
             Fail(std::to_string(bits) + "-bit BMP files with a core header are not supported");
         }
         return format;
@@ -229,6 +230,7 @@ private:
 
     PixelFormat FormatOf(std::uint32_t bits) const {
         switch (bits) {
+        case 1: // two colours, read into 4 bits per pixel
         case 4:
             return pf4bit;
         case 8:
@@ -340,7 +342,7 @@ private:
     }
 
     std::vector<Rgb> ReadPalette() {
-        const std::uint64_t full = PaletteLength(m_format);
+        const std::uint64_t full = m_header.bits == 1 ? 2 : PaletteLength(m_format);
         std::uint64_t count = m_header.coloursUsed == 0 ? full : m_header.coloursUsed;
         count = std::min(count, full);
         if (!RangeFits(m_paletteOffset, count * m_paletteEntrySize, m_bytes.size())) {
@@ -377,6 +379,14 @@ private:
             reader.Seek(m_header.pixelOffset + stored * stride);
             const auto in = reader.Bytes(rowBytes);
             std::uint8_t* out = bitmap.ScanLine(TargetRow(stored));
+            if (m_header.bits == 1) {
+                // The left pixel is the highest bit of a byte, as it is the high nibble.
+                for (std::size_t x = 0; x < width; ++x) {
+                    const std::uint8_t bit = (in[x / 8] >> (7 - x % 8)) & 1;
+                    out[x / 2] |= static_cast<std::uint8_t>(x % 2 == 0 ? bit << 4 : bit);
+                }
+                continue;
+            }
             if (m_format != pf32bit || !m_header.hasMasks) {
                 std::memcpy(out, in.data(), rowBytes);
                 // The unused low nibble that ends an odd 4-bit row is not kept.
@@ -496,12 +506,18 @@ private:
 
 } // namespace
 
-Bitmap Bitmap::LoadFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) {
-    return BmpReader(bytes, name).Read();
+Bitmap Bitmap::LoadFromBytes(std::span<const std::uint8_t> bytes, const std::string& name,
+                             int* fileBits) {
+    BmpReader reader(bytes, name);
+    Bitmap bitmap = reader.Read();
+    if (fileBits != nullptr) {
+        *fileBits = reader.Bits();
+    }
+    return bitmap;
 }
 
-Bitmap Bitmap::LoadFromFile(const std::string& path) {
-    return LoadFromBytes(ReadWholeFile(path), path);
+Bitmap Bitmap::LoadFromFile(const std::string& path, int* fileBits) {
+    return LoadFromBytes(ReadWholeFile(path), path, fileBits);
 }
 
 // Written files have a 40-byte BITMAPINFOHEADER, rows bottom-up and the full palette of 16 or

@@ -11,6 +11,7 @@
 #include "run/PiecePath.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 namespace eitool {
@@ -184,16 +185,29 @@ std::uint64_t OutputBytes(const std::vector<Level>& levels, int depth) {
     return total;
 }
 
-// The bitmap that every level is drawn into: the image's depth and its palette in index order.
-Bitmap LevelBitmap(FileStream& file, const Header& header, int depth) {
+// The level palette: the image's palette in index order, as extraction writes it.
+std::vector<Rgb> LevelPalette(FileStream& file, const Header& header) {
+    if (!RangeFits(kHeaderSize + std::uint64_t{header.paletteOffset}, header.paletteSize,
+                   file.Size())) {
+        throw CorruptFileError(file.Path(), "the palette runs past the end of the file");
+    }
     std::vector<std::uint8_t> palette(header.paletteSize);
     file.Seek(kHeaderSize + std::uint64_t{header.paletteOffset});
     file.ReadExact(palette.data(), palette.size());
     const int entries = static_cast<int>(header.paletteSize / 4);
     ReorderClut(palette, entries, 4);
+    return MakePalette(entries, palette);
+}
+
+PixelFormat LevelFormat(int depth) {
+    return depth == 4 ? pf4bit : pf8bit;
+}
+
+// The bitmap that every level is drawn into: the image's depth and its palette in index order.
+Bitmap LevelBitmap(FileStream& file, const Header& header, int depth) {
     Bitmap bitmap;
-    bitmap.SetPixelFormat(depth == 4 ? pf4bit : pf8bit);
-    bitmap.SetPalette(MakePalette(entries, palette));
+    bitmap.SetPixelFormat(LevelFormat(depth));
+    bitmap.SetPalette(LevelPalette(file, header));
     return bitmap;
 }
 
@@ -237,21 +251,97 @@ PreScan ScanForSomethingToInsert(const TextLines& lines, std::int32_t firstLine)
     return scan;
 }
 
-// Writes the bitmap at bitmapPath over level `index` of the copy when it has the image's depth
-// and the level's size; otherwise the level stays as it is, with a results line.
+// NOTE: editors keep the colours of a picture but not the order of its palette, and some save it
+// at another depth. The colours are what the user sees, so when every pixel's colour lies in the
+// level's palette, the picture goes in by the level's indices of its colours: a pixel keeps its
+// own index where the level's palette has its colour there, else it takes the lowest index of
+// that colour. An unchanged palette keeps every index.
+class LevelIndexer {
+public:
+    LevelIndexer(const Bitmap& picture, const std::vector<Rgb>& palette)
+        : m_picture(picture), m_palette(palette) {
+        for (std::size_t i = palette.size(); i-- > 0;) {
+            m_lowest[PackedColour(palette[i])] = static_cast<std::uint8_t>(i);
+        }
+        // An indexed picture is translated through its palette, entry by entry.
+        if (picture.Format() == pf4bit || picture.Format() == pf8bit) {
+            const std::vector<Rgb> colours = picture.Palette();
+            for (std::size_t j = 0; j < colours.size(); ++j) {
+                m_byIndex.push_back(Lookup(colours[j], j));
+            }
+        }
+    }
+
+    bool AllInPalette() const {
+        for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
+            for (std::int32_t x = 0; x < m_picture.Width(); ++x) {
+                if (IndexAt(x, y) == kNone) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    // The picture in the level's indices; only when AllInPalette.
+    Bitmap Translated(PixelFormat format) const {
+        Bitmap out;
+        out.SetPixelFormat(format);
+        out.SetSize(m_picture.Width(), m_picture.Height());
+        for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
+            for (std::int32_t x = 0; x < m_picture.Width(); ++x) {
+                out.SetPixelValue(x, y, static_cast<std::uint32_t>(IndexAt(x, y)));
+            }
+        }
+        return out;
+    }
+
+private:
+    static constexpr int kNone = -1;
+
+    static constexpr std::uint32_t PackedColour(Rgb colour) {
+        return std::uint32_t{colour.r} << 16 | std::uint32_t{colour.g} << 8 | colour.b;
+    }
+
+    int Lookup(Rgb colour, std::size_t own) const {
+        if (own < m_palette.size() && m_palette[own] == colour) {
+            return static_cast<int>(own);
+        }
+        const auto found = m_lowest.find(PackedColour(colour));
+        return found == m_lowest.end() ? kNone : int{found->second};
+    }
+
+    int IndexAt(std::int32_t x, std::int32_t y) const {
+        return m_byIndex.empty() ? Lookup(m_picture.PixelColor(x, y), m_palette.size())
+                                 : m_byIndex[m_picture.PixelValue(x, y)];
+    }
+
+    const Bitmap& m_picture;
+    const std::vector<Rgb>& m_palette;
+    std::unordered_map<std::uint32_t, std::uint8_t> m_lowest;
+    std::vector<int> m_byIndex;
+};
+
+// Writes the bitmap at bitmapPath over level `index` of the copy when its colours lie in the
+// level's palette or it has the image's depth, and it has the level's size; otherwise the level
+// stays as it is, with a results line. Indices taken as they are, with colours that the level's
+// palette lacks, are told in a notice.
 void InsertLevel(RunContext& run, FileStream& copy, const std::string& bitmapPath,
-                 const Level& level, int depth, std::size_t index) {
-    Bitmap bitmap = Bitmap::LoadFromFile(bitmapPath);
-    if (depth == 4 && bitmap.Format() != pf4bit) {
-        run.surface.AddResultLine(bitmapPath + " not 4 bit!");
-    } else if (depth == 8 && bitmap.Format() != pf8bit) {
-        run.surface.AddResultLine(bitmapPath + " not 8 bit!");
-    } else if (bitmap.Width() != level.width || bitmap.Height() != level.height) {
+                 const Level& level, const std::vector<Rgb>& palette, int depth,
+                 std::size_t index) {
+    int fileBits = 0;
+    const Bitmap picture = Bitmap::LoadFromFile(bitmapPath, &fileBits);
+    const LevelIndexer indexer(picture, palette);
+    const bool inPalette = indexer.AllInPalette();
+    if (!inPalette && fileBits != depth) {
+        run.surface.AddResultLine(bitmapPath + (depth == 4 ? " not 4 bit!" : " not 8 bit!"));
+    } else if (picture.Width() != level.width || picture.Height() != level.height) {
         run.surface.AddResultLine(bitmapPath + " has invalid size!");
     } else if (!IsSupportedTextureSize(level.width, level.height, depth)) {
         run.surface.AddResultLine(bitmapPath + " has unsupported size!");
     } else {
         CheckLevelInFile(copy, level, depth, index);
+        Bitmap bitmap = inPalette ? indexer.Translated(LevelFormat(depth)) : picture;
         if (depth == 4) {
             SwapBitmapNibbles(bitmap);
         }
@@ -259,6 +349,10 @@ void InsertLevel(RunContext& run, FileStream& copy, const std::string& bitmapPat
         TransferTexture(FromBitmap, copy, bitmap);
         ++run.state.stats.pieces;
         run.state.stats.bytes += LevelBytes(level, depth);
+        if (!inPalette) {
+            run.surface.AddNotice(bitmapPath + ": colours outside the texture's palette were "
+                                               "found; the indices were used as they are");
+        }
     }
 }
 
@@ -361,14 +455,15 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
     const int depth = DepthOf(header);
     if (header.imageCount == 1 && depth != 0) {
         const std::vector<Level> levels = ReadLevels(copy, header);
+        const std::vector<Rgb> palette = LevelPalette(copy, header);
         const auto count = static_cast<std::int32_t>(levels.size());
         // A log that ends inside the block leaves the remaining levels as they are.
         for (std::int32_t k = 0; k < count && line < static_cast<std::int32_t>(lines.size());
              ++k, ++line) {
             const std::string& bitmapPath = lines[static_cast<std::size_t>(line)];
             if (FileExists(bitmapPath)) {
-                InsertLevel(run, copy, bitmapPath, levels[static_cast<std::size_t>(k)], depth,
-                            static_cast<std::size_t>(k));
+                InsertLevel(run, copy, bitmapPath, levels[static_cast<std::size_t>(k)], palette,
+                            depth, static_cast<std::size_t>(k));
             }
             UpdateFileProgress(run.surface,
                                static_cast<std::int32_t>(std::int64_t{k} * 100 / count));

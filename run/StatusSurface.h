@@ -33,6 +33,9 @@ public:
     // The lines of the results pane, first to last (what "Save results" writes).
     virtual std::vector<std::string> ResultLines() const = 0;
     virtual void FocusResults() = 0;
+    // A note for the user that is not a results line (the pane and the run's outcome stay as
+    // they are): the command line prints it on standard error, the window may leave it out.
+    virtual void AddNotice(const std::string& /*text*/) {}
 
     virtual void EnableStop(bool enabled) = 0;
     virtual void EnableSaveLog(bool enabled) = 0;

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-       libcli11-dev libdeflate-dev zlib1g-dev python3-pil)
+       libcli11-dev libdeflate-dev zlib1g-dev python3-pil imagemagick)
 
 packages=()
 for purpose in "${@:-build format asan fuzz tidy}"; do

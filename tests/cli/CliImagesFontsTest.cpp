@@ -2,6 +2,7 @@
 #include "cli/RunEitool.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
+#include "common/Paths.h"
 #include "common/TextLines.h"
 #include "formats/Font.h"
 #include "images/Bitmap.h"
@@ -9,7 +10,10 @@
 #include "samples/SamplePack.h"
 #include "samples/SampleTexture.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <string_view>
+#include <utility>
 
 namespace eitool {
 namespace {
@@ -17,6 +21,30 @@ namespace {
 using testing::ProcessResult;
 using testing::RunEitool;
 using testing::TempDir;
+
+// Edits a level with Pillow: edit.py IN HOW OUT, where HOW is "reverse" (the palette in reverse
+// order), "keep", "rgb" (a 24-bit file), "mono" (a 1-bit file of black and white) or "added"
+// (24-bit, a colour outside the palette). A box is drawn in white, which every sample palette
+// holds, or in the added colour.
+constexpr std::string_view kEditScript = R"(import sys
+from PIL import Image, ImageDraw
+source, how, target = sys.argv[1:4]
+im = Image.open(source)
+if how == "reverse":
+    im = im.remap_palette(list(range(255, -1, -1)))
+if how in ("rgb", "added"):
+    im = im.convert("RGB")
+if how == "mono":
+    im = im.convert("1")
+ink = (1, 2, 3) if how == "added" else (255, 255, 255)
+if im.mode == "1":
+    ink = 1
+elif im.mode == "P":
+    palette = im.getpalette()
+    ink = next(i for i in range(len(palette) // 3) if tuple(palette[3 * i:3 * i + 3]) == ink)
+ImageDraw.Draw(im).rectangle([2, 2, 10, 10], fill=ink)
+im.save(target)
+)";
 
 TEST(CliTextures, ExtractEditInsertWritesAPatchedCopyAndReportsRefusals) {
     TempDir dir;
@@ -33,17 +61,192 @@ TEST(CliTextures, ExtractEditInsertWritesAPatchedCopyAndReportsRefusals) {
               "#Format: BTE\r\n#Source: " + source + "\r\n" + (dir / "levels/tex_mip_00.bmp") +
                   "\r\n" + (dir / "levels/tex_mip_01.bmp") + "\r\nNULL\r\n");
 
-    // Level 1 becomes a 256-colour picture, as some editors save 16-colour images.
+    // Level 1 becomes a 256-colour picture with a colour that the texture's palette lacks.
     Bitmap eight;
     eight.SetPixelFormat(pf8bit);
+    eight.SetPalette({Rgb{1, 2, 3}});
     eight.SetSize(32, 32);
     eight.SaveToFile(dir / "levels/tex_mip_01.bmp");
+    // Level 0 keeps its indices and gets a new colour for one of them: it goes in by its indices,
+    // with a note on standard error.
+    Bitmap level = Bitmap::LoadFromFile(dir / "levels/tex_mip_00.bmp");
+    std::vector<Rgb> palette = level.Palette();
+    palette[level.PixelValue(0, 0)] = Rgb{1, 2, 3};
+    level.SetPalette(palette);
+    level.SaveToFile(dir / "levels/tex_mip_00.bmp");
     const ProcessResult insert =
         RunEitool({"insert", "--target", dir / "patched", dir / "levels/result.log"});
     EXPECT_EQ(insert.exitCode, 1) << insert.err;
     EXPECT_EQ(insert.out, (dir / "levels/tex_mip_01.bmp") + " not 4 bit!\n");
+    EXPECT_EQ(insert.err, "eitool: " + (dir / "levels/tex_mip_00.bmp") +
+                              ": colours outside the texture's palette were found; the indices "
+                              "were used as they are\n");
     EXPECT_EQ(ReadWholeFile(dir / "patched/tex.tgax"), original);
     EXPECT_EQ(ReadWholeFile(source), original);
+}
+
+// ---- BMP files written by image libraries and editors ------------------------------------
+
+// A command of the shell; true when it ran and succeeded.
+bool Shell(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+// A Python 3 that has Pillow, or empty.
+std::string PythonWithPillow() {
+    for (const char* python : {"python3", "/usr/bin/python3"}) {
+        if (Shell(std::string(python) + " -c 'import PIL'")) {
+            return python;
+        }
+    }
+    return "";
+}
+
+// What an edited level must give: its colours or its indices in the patched texture, or a
+// patched texture equal to its source.
+enum class Outcome { Colours, Indices, Unchanged };
+
+struct EditorCase {
+    const char* what;
+    const char* level;   // "title" (256 colours) or "icons" (16 colours)
+    std::string command; // the tool's arguments; IN and OUT stand for the two files
+    int exitCode;
+    std::string result; // after the level's path, with its newline; empty for none
+    bool notice;
+    Outcome outcome;
+};
+
+// A 256-colour and a 16-colour texture of one 64 x 64 level each, extracted once; every case
+// edits one level from the extracted original with a tool and inserts the log.
+class CliEditedTextures : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CreateDirectories(dir / "game");
+        for (const auto& [name, depth] : {std::pair{"title.bmpx", 8}, std::pair{"icons.tgax", 4}}) {
+            samples::SampleTexture texture =
+                samples::MakeSampleTexture(depth, 64, 64, static_cast<std::uint32_t>(depth));
+            texture.levelTable = false; // one level is described by the header
+            WriteWholeFile(dir / ("game/" + std::string(name)),
+                           samples::BuildExtendedImage(texture));
+        }
+        const ProcessResult extract = RunEitool({"extract", "--target", dir / "levels",
+                                                 dir / "game/title.bmpx", dir / "game/icons.tgax"});
+        ASSERT_EQ(extract.exitCode, 0) << extract.err;
+        CreateDirectories(dir / "original");
+        for (const char* level : {"title", "icons"}) {
+            WriteWholeFile(Original(level), ReadWholeFile(Level(level)));
+        }
+    }
+
+    std::string Level(const std::string& level) const {
+        return dir / ("levels/" + level + "_mip_00.bmp");
+    }
+    std::string Original(const std::string& level) const {
+        return dir / ("original/" + level + "_mip_00.bmp");
+    }
+    std::string Source(const std::string& level) const {
+        return dir / (level == "title" ? "game/title.bmpx" : "game/icons.tgax");
+    }
+
+    // Edits the level with tool and the case's arguments, inserts, and checks what the case
+    // expects.
+    void Check(const std::string& tool, const EditorCase& c, int number) {
+        SCOPED_TRACE(c.what);
+        for (const char* level : {"title", "icons"}) {
+            WriteWholeFile(Level(level), ReadWholeFile(Original(level)));
+        }
+        std::string command = c.command;
+        command.replace(command.find("IN"), 2, Quoted(Original(c.level)));
+        command.replace(command.find("OUT"), 3, Quoted(Level(c.level)));
+        ASSERT_TRUE(Shell(tool + " " + command)) << command;
+        if (std::string_view(c.what).starts_with("reordered")) {
+            EXPECT_NE(Bitmap::LoadFromFile(Level(c.level)).Palette(),
+                      Bitmap::LoadFromFile(Original(c.level)).Palette());
+        }
+        const ProcessResult insert =
+            RunEitool({"insert", "--target", dir / "patched", dir / "levels/result.log"});
+        EXPECT_EQ(insert.exitCode, c.exitCode) << insert.err;
+        EXPECT_EQ(insert.out, c.result.empty() ? "" : Level(c.level) + c.result);
+        EXPECT_EQ(insert.err.find(Level(c.level) + ": colours outside the texture's palette were "
+                                                   "found; the indices were used as they are") !=
+                      std::string::npos,
+                  c.notice)
+            << insert.err;
+        const std::string patched = dir / ("patched/" + FileNamePart(Source(c.level)));
+        if (c.outcome == Outcome::Unchanged) {
+            EXPECT_EQ(ReadWholeFile(patched), ReadWholeFile(Source(c.level)));
+            return;
+        }
+        const std::string check = dir / ("check" + std::to_string(number));
+        ASSERT_EQ(RunEitool({"extract", "--target", check, patched}).exitCode, 0);
+        const Bitmap edited = Bitmap::LoadFromFile(Level(c.level));
+        const Bitmap back = Bitmap::LoadFromFile(check + "/" + c.level + "_mip_00.bmp");
+        ASSERT_EQ(back.Width(), edited.Width());
+        for (std::int32_t y = 0; y < edited.Height(); ++y) {
+            for (std::int32_t x = 0; x < edited.Width(); ++x) {
+                if (c.outcome == Outcome::Colours) {
+                    ASSERT_EQ(back.PixelColor(x, y), edited.PixelColor(x, y)) << x << "," << y;
+                } else {
+                    ASSERT_EQ(back.PixelValue(x, y), edited.PixelValue(x, y)) << x << "," << y;
+                }
+            }
+        }
+    }
+
+    TempDir dir;
+};
+
+// Pillow saves a 16-colour picture as an 8-bit file; palette order and depth are the script's.
+TEST_F(CliEditedTextures, FilesWrittenByPillowGoInByTheirColours) {
+    const std::string python = PythonWithPillow();
+    if (python.empty()) {
+        GTEST_SKIP() << "no python3 with Pillow (python3-pil)";
+    }
+    const std::string script = dir / "edit.py";
+    WriteWholeFile(script, std::vector<std::uint8_t>(kEditScript.begin(), kEditScript.end()));
+    const std::vector<EditorCase> cases = {
+        {"reordered palette", "title", "IN reverse OUT", 0, "", false, Outcome::Colours},
+        {"8-bit file for a 16-colour level", "icons", "IN keep OUT", 0, "", false,
+         Outcome::Colours},
+        {"24-bit file", "title", "IN rgb OUT", 0, "", false, Outcome::Colours},
+        {"1-bit file", "icons", "IN mono OUT", 0, "", false, Outcome::Colours},
+        {"added colour, 24-bit", "title", "IN added OUT", 1, " not 8 bit!\n", false,
+         Outcome::Unchanged},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        Check(python + " " + Quoted(script), cases[i], static_cast<int>(i));
+    }
+}
+
+// ImageMagick writes the colours of a palette picture in an order of its own, at a depth it
+// chooses by their number.
+TEST_F(CliEditedTextures, FilesWrittenByImageMagickGoInByTheirColours) {
+    if (!Shell("convert -version")) {
+        GTEST_SKIP() << "no ImageMagick convert (imagemagick)";
+    }
+    const std::string white = "IN +antialias -fill 'rgb(255,255,255)' -draw 'rectangle 2,2,10,10'";
+    const std::string added = "IN +antialias -fill 'rgb(1,2,3)' -draw 'rectangle 2,2,10,10'";
+    const std::vector<EditorCase> cases = {
+        {"reordered palette", "title", white + " -type Palette BMP3:OUT", 0, "", false,
+         Outcome::Colours},
+        {"24-bit file", "icons", white + " -type TrueColor BMP3:OUT", 0, "", false,
+         Outcome::Colours},
+        {"two colours, a 1-bit file", "title",
+         "IN -threshold 50% -fill 'rgb(255,255,255)' -draw 'rectangle 2,2,10,10' -type Palette "
+         "BMP3:OUT",
+         0, "", false, Outcome::Colours},
+        {"added colour, same depth", "title", added + " -type Palette BMP3:OUT", 0, "", true,
+         Outcome::Indices},
+        {"added colour, 24-bit", "icons", added + " -type TrueColor BMP3:OUT", 1, " not 4 bit!\n",
+         false, Outcome::Unchanged},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        Check("convert", cases[i], static_cast<int>(i));
+    }
 }
 
 TEST(CliFonts, ExtractTheStripThenInsertNewGlyphsFromAHandWrittenLog) {

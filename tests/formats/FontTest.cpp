@@ -483,6 +483,43 @@ TEST(FontInsert, MissingSheetIsAnErrorNamingItsPath) {
     }
 }
 
+// The character table gives the slot of every code below 192; a new glyph in a slot that still
+// shows such a code's glyph is placed as always and reported.
+TEST(FontInsert, GlyphsReplacedInSlotsOfOtherCodesAreReported) {
+    struct Case {
+        const char* what;
+        std::uint8_t slotOfCode65;
+        bool slot129Empty;
+        bool reported;
+    };
+    const std::vector<Case> cases = {
+        {"first new slot in use", 128, false, true},     {"last new slot in use", 129, false, true},
+        {"slot past the new glyphs", 130, false, false}, {"slot below 128", 65, false, false},
+        {"slot without a glyph", 129, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FontBench bench;
+        samples::SampleFont sample = MakeSampleFont();
+        if (c.slot129Empty) {
+            sample.tables.glyphs[129] = FontGlyph{};
+        }
+        bench.WriteFont(BuildFont(sample.tables), sample.sheet);
+        Bytes table = MakeCharacterTable({192, 193});
+        table[65] = c.slotOfCode65;
+        const Bitmap strip = MakeGlyphStrip({192, 193}, 16);
+        EXPECT_EQ(bench.Insert(table, "0:192:0:1:1", strip), 5);
+        EXPECT_EQ(bench.surface.results,
+                  c.reported ? std::vector<std::string>{bench.fontPath +
+                                                        " has glyphs replaced in slots used by "
+                                                        "other codes!"}
+                             : std::vector<std::string>{});
+        const int w = StripGlyphWidth(192) + 2;
+        EXPECT_EQ(ReadFontGlyph(ReadWholeFile(bench.OutFont()), 128),
+                  (FontGlyph{0, 0.75F, Frac(w, 256), Frac(208, 256), float(w + 10), 30}));
+    }
+}
+
 TEST(FontInsert, RefusalsWriteNothingAndStillReturnFirstLinePlusThree) {
     const std::string noFive = " has a placement line that does not hold five numbers x:y:row "
                                "height:left margin:right margin!";

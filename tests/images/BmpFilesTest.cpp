@@ -503,8 +503,6 @@ std::vector<Malformed> MalformedFiles() {
     f.headerSize = 64;
     set.push_back({"OS/2 header", file(f, palette256, Bytes(16, 1)), "header of 64 bytes"});
     f = eight;
-    f.bits = 1;
-    set.push_back({"1-bit", file(f, PaletteBytes(TestPalette(2)), Bytes(16, 0)), "1-bit BMP"});
     f.bits = 2;
     set.push_back({"2-bit", file(f, PaletteBytes(TestPalette(4)), Bytes(16, 0)), "2-bit BMP"});
     f.bits = 48;
@@ -844,13 +842,22 @@ TEST_F(BmpPillow, ItsGreyRgbAndRgbaFilesLoad) {
                                             rgba[(3 * 15 + 14) * 4 + 2]}));
 }
 
-TEST_F(BmpPillow, ItsOneBitFilesAreRefusedByName) {
-    const std::string path = PillowWrite("1", 8, 2, Bytes{0xA5, 0x5A});
-    try {
-        Bitmap::LoadFromFile(path);
-        FAIL() << "loaded";
-    } catch (const CorruptFileError& error) {
-        EXPECT_EQ(std::string(error.what()), path + ": 1-bit BMP files are not supported");
+// Two-colour pictures, which editors save as 1-bit files, load as 4-bit bitmaps of two entries.
+TEST_F(BmpPillow, ItsOneBitFilesLoadAsFourBit) {
+    const std::string path = PillowWrite("1", 9, 2, Bytes{0xA5, 0x80, 0x5A, 0x00});
+    int fileBits = 0;
+    const Bitmap bitmap = Bitmap::LoadFromFile(path, &fileBits);
+    EXPECT_EQ(fileBits, 1);
+    ASSERT_EQ(bitmap.Format(), pf4bit);
+    ASSERT_EQ(bitmap.Width(), 9);
+    EXPECT_EQ(bitmap.Palette()[0], (Rgb{0, 0, 0}));
+    EXPECT_EQ(bitmap.Palette()[1], (Rgb{255, 255, 255}));
+    EXPECT_EQ(bitmap.Palette()[2], (Rgb{0, 0, 0}));
+    const std::uint32_t rows[2] = {0xA580, 0x5A00};
+    for (std::int32_t y = 0; y < 2; ++y) {
+        for (std::int32_t x = 0; x < 9; ++x) {
+            EXPECT_EQ(bitmap.PixelValue(x, y), (rows[y] >> (15 - x)) & 1) << x << "," << y;
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include "support/TempDir.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace eitool {
@@ -21,6 +22,8 @@ using samples::MakeSampleTexture;
 using samples::SampleTexture;
 using testing::RecordingSurface;
 using testing::TempDir;
+
+constexpr Rgb kAdded{1, 2, 3}; // in no sample palette
 
 std::vector<std::uint8_t> PaletteOf(int entries, Rgb colour) {
     std::vector<std::uint8_t> bytes;
@@ -278,8 +281,10 @@ TEST_F(ExtendedImageTest, WrongDepthOrSizeLeavesTheLevelAndIsReported) {
     const SampleTexture texture = MakeSampleTexture(8, 64, 32, 30);
     const std::string path = Write("chk.bmpx", texture);
     Extract(path);
+    // Pictures in a colour of neither palette.
     Bitmap four;
     four.SetPixelFormat(pf4bit);
+    four.SetPalette({kAdded});
     four.SetSize(64, 64);
     four.SaveToFile(state.ResultLog[0]);
     Bitmap wide;
@@ -297,11 +302,141 @@ TEST_F(ExtendedImageTest, WrongDepthOrSizeLeavesTheLevelAndIsReported) {
     const std::string smallPath = Write("four.bmpx", small);
     Bitmap eight;
     eight.SetPixelFormat(pf8bit);
+    eight.SetPalette({kAdded});
     eight.SetSize(32, 32);
     eight.SaveToFile(tmp / "eight.bmp");
     surface.results.clear();
     Insert(smallPath, {tmp / "eight.bmp"}, tmp / "out/four.bmpx");
     EXPECT_EQ(surface.results, (std::vector<std::string>{(tmp / "eight.bmp") + " not 4 bit!"}));
+}
+
+// Pictures as editors save them: the level's own colours in another palette order or at another
+// depth go in by their colours; colours outside the palette go in by their indices at the level's
+// depth and are refused at any other.
+namespace colours {
+
+// The picture with its palette in reverse order and its indices following their colours.
+Bitmap Reordered(const Bitmap& level) {
+    const std::vector<Rgb> palette = level.Palette();
+    const auto last = static_cast<std::uint32_t>(palette.size() - 1);
+    Bitmap out = level;
+    out.SetPalette(std::vector<Rgb>(palette.rbegin(), palette.rend()));
+    for (std::int32_t y = 0; y < level.Height(); ++y) {
+        for (std::int32_t x = 0; x < level.Width(); ++x) {
+            out.SetPixelValue(x, y, last - level.PixelValue(x, y));
+        }
+    }
+    return out;
+}
+
+// The picture at another depth: indexed formats keep palette and indices, others the colours.
+Bitmap AtFormat(const Bitmap& level, PixelFormat format, std::int32_t width = 0) {
+    Bitmap out;
+    out.SetPixelFormat(format);
+    out.SetPalette(level.Palette());
+    out.SetSize(width == 0 ? level.Width() : width, level.Height());
+    for (std::int32_t y = 0; y < level.Height(); ++y) {
+        for (std::int32_t x = 0; x < level.Width(); ++x) {
+            if (format == pf4bit || format == pf8bit) {
+                out.SetPixelValue(x, y, level.PixelValue(x, y));
+            } else {
+                out.SetPixelColor(x, y, level.PixelColor(x, y));
+            }
+        }
+    }
+    return out;
+}
+
+// The picture with the palette entry of pixel 0, 0 changed to a colour of no level palette.
+Bitmap WithNewColourFor(const Bitmap& level) {
+    std::vector<Rgb> palette = level.Palette();
+    palette[level.PixelValue(0, 0)] = kAdded;
+    Bitmap out = level;
+    out.SetPalette(palette);
+    return out;
+}
+
+} // namespace colours
+
+TEST_F(ExtendedImageTest, EditorsPalettesAndDepthsGoInByTheirColours) {
+    // The 16-colour texture has the colour of entry 5 at entry 9 as well; pixels 0 and 1 of its
+    // level use entries 9 and 5.
+    SampleTexture four = MakeSampleTexture(4, 64, 64, 60);
+    SampleTexture eight = MakeSampleTexture(8, 64, 64, 61);
+    four.levelTable = eight.levelTable = false; // one level is described by the header
+    std::copy_n(four.palette.begin() + 4 * 5, 3, four.palette.begin() + 4 * 9);
+    four.levels[0].linear[0] = 0x59;
+    const std::string fourPath = Write("four.bmpx", four);
+    const std::string eightPath = Write("eight.bmpx", eight);
+    Extract(fourPath);
+    const Bitmap fourLevel = Bitmap::LoadFromFile(state.ResultLog[0]);
+    Extract(eightPath);
+    const Bitmap eightLevel = Bitmap::LoadFromFile(state.ResultLog[0]);
+    ASSERT_EQ(fourLevel.PixelValue(0, 0), 9u);
+
+    using namespace colours;
+    struct Case {
+        const char* what;
+        int depth;
+        std::function<Bitmap(const Bitmap&)> edit;
+        std::string result;           // the results line after the BMP's path, if any
+        bool notice;                  // indices taken as they are, with a notice
+        bool doubledToLowest = false; // entry 9 of the 16-colour level becomes entry 5
+    };
+    const std::vector<Case> cases = {
+        {"unchanged, doubled colour", 4, [](const Bitmap& b) { return b; }, "", false},
+        {"reordered 256 colours", 8, Reordered, "", false},
+        {"reordered 16 colours", 4, Reordered, "", false, true},
+        {"8-bit file for 16 colours", 4, [](const Bitmap& b) { return AtFormat(b, pf8bit); }, "",
+         false},
+        {"24-bit file", 8, [](const Bitmap& b) { return AtFormat(b, pf24bit); }, "", false},
+        {"32-bit file for 16 colours", 4, [](const Bitmap& b) { return AtFormat(b, pf32bit); }, "",
+         false, true},
+        {"added colour, same depth", 8, WithNewColourFor, "", true},
+        {"added colour, 8-bit file for 16 colours", 4,
+         [](const Bitmap& b) { return WithNewColourFor(AtFormat(b, pf8bit)); }, " not 4 bit!",
+         false},
+        {"added colour, 24-bit file, wrong size", 8,
+         [](const Bitmap& b) {
+             Bitmap out = AtFormat(b, pf24bit, b.Width() + 1);
+             out.SetPixelColor(0, 0, kAdded);
+             return out;
+         },
+         " not 8 bit!", false},
+        {"palette colours, wrong size", 8,
+         [](const Bitmap& b) { return AtFormat(b, pf24bit, b.Width() + 1); }, " has invalid size!",
+         false},
+    };
+    for (const Case& c : cases) {
+        const Bitmap& level = c.depth == 4 ? fourLevel : eightLevel;
+        const std::string& source = c.depth == 4 ? fourPath : eightPath;
+        const std::string edited = tmp / "edited.bmp";
+        c.edit(level).SaveToFile(edited);
+        surface.results.clear();
+        surface.notices.clear();
+        const std::string output = tmp / "out/patched.bmpx";
+        Insert(source, {edited}, output);
+        EXPECT_EQ(surface.results, c.result.empty() ? std::vector<std::string>{}
+                                                    : std::vector<std::string>{edited + c.result})
+            << c.what;
+        EXPECT_EQ(surface.notices.size(), c.notice ? 1u : 0u) << c.what;
+        if (c.notice && !surface.notices.empty()) {
+            EXPECT_EQ(surface.notices[0], edited + ": colours outside the texture's palette were "
+                                                   "found; the indices were used as they are");
+        }
+        if (!c.doubledToLowest) {
+            EXPECT_EQ(ReadWholeFile(output), ReadWholeFile(source)) << c.what;
+            continue;
+        }
+        Extract(output);
+        const Bitmap back = Bitmap::LoadFromFile(state.ResultLog[0]);
+        for (std::int32_t y = 0; y < level.Height(); ++y) {
+            for (std::int32_t x = 0; x < level.Width(); ++x) {
+                const std::uint32_t index = level.PixelValue(x, y);
+                ASSERT_EQ(back.PixelValue(x, y), index == 9 ? 5u : index) << c.what;
+            }
+        }
+    }
 }
 
 TEST_F(ExtendedImageTest, ReturnValuesFollowTheBlock) {

@@ -22,6 +22,7 @@ public:
     int totalMax = 100;
     std::vector<int> totalHistory;
     std::vector<std::string> results;
+    std::vector<std::string> notices;
     bool stopEnabled = false;
     bool saveLogEnabled = false;
     int dispatches = 0;
@@ -57,6 +58,7 @@ public:
     std::size_t ResultLineCount() const override { return results.size(); }
     std::vector<std::string> ResultLines() const override { return results; }
     void FocusResults() override { ++focusCount; }
+    void AddNotice(const std::string& text) override { notices.push_back(text); }
     void EnableStop(bool enabled) override { stopEnabled = enabled; }
     void EnableSaveLog(bool enabled) override { saveLogEnabled = enabled; }
     void ProcessMessages() override {
