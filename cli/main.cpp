@@ -109,6 +109,7 @@ CLI::App* AddDemo(CLI::App& app, CommandLine& line) {
 Subcommands BuildApp(CLI::App& app, CommandLine& line) {
     app.set_version_flag("--version", std::string("eitool ") + EITOOL_VERSION);
     app.footer(kFooter);
+    AddProgress(&app, line); // also before the subcommand
     app.require_subcommand(1);
     return {AddExtract(app, line), AddInsert(app, line), AddScanCommand(app, line),
             AddDemo(app, line)};
@@ -120,8 +121,19 @@ int UsageFailure(const std::string& message) {
 }
 
 // Parses the arguments into line; an exit status when the parse already ends the program (help,
-// version, a parse error).
+// version, a parse error). The first argument that is not an option names the subcommand.
 std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.empty() || argument[0] != '-') {
+            try {
+                app.get_subcommand(argument);
+            } catch (const CLI::OptionNotFound&) {
+                return UsageFailure("unknown command: " + argument);
+            }
+            break;
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

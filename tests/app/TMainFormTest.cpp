@@ -7,7 +7,9 @@
 #include "common/TextLines.h"
 #include "common/WriteHook.h"
 #include "images/Bitmap.h"
+#include "samples/SamplePack.h"
 #include "samples/SampleTexture.h"
+#include "support/PackWorkbench.h"
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
 
@@ -133,6 +135,46 @@ TEST_F(BatchRun, WholeRunBarShowsTruncatedPercentAfterEachFile) {
     form.BProcessClick();
     // The start, then 0, 33 and 66 after the three files, then 0 when the run ends.
     EXPECT_EQ(surface.totalHistory, (std::vector<int>{0, 0, 33, 66, 0}));
+}
+
+TEST_F(BatchRun, OneFileMovesTheWholeRunBarWithTheFileBar) {
+    WriteWholeFile(tmp / "a.tre", samples::BuildPack(testing::FewMembers(100, {0, 1})));
+    Add(kTypeDataPacks, {tmp / "a.tre"});
+    form.BProcessClick();
+    const auto& total = surface.totalHistory;
+    EXPECT_EQ(*std::max_element(total.begin(), total.end()), 2633 * 100 / 2634);
+    EXPECT_EQ(total.back(), 0);
+}
+
+// Stop pressed twice while a pack is extracted: the pack ends between two pieces, every piece on
+// disk is complete, and no result.log is written.
+TEST_F(BatchRun, StopPressedTwiceDuringAPackAbortsItBetweenPiecesWithoutResultLog) {
+    std::vector<std::uint32_t> nonEmpty;
+    for (std::uint32_t i = 0; i < 2600; i += 10) {
+        nonEmpty.push_back(i);
+    }
+    const auto members = testing::FewMembers(100, nonEmpty);
+    WriteWholeFile(tmp / "a.tre", samples::BuildPack(members));
+    Add(kTypeDataPacks, {tmp / "a.tre"});
+    int presses = 0;
+    surface.onDispatch = [&] {
+        if (surface.progress >= 50 && presses < 2) {
+            ++presses;
+            form.StopClick();
+        }
+    };
+    EXPECT_THROW(form.BProcessClick(), RunAborted);
+    EXPECT_EQ(form.State().StopTag, 2);
+    EXPECT_FALSE(FileExists(tmp / "out/result.log"));
+    const auto pieces = ListDirectory(tmp / "out/BIN");
+    EXPECT_GT(pieces.size(), 100u);
+    EXPECT_LT(pieces.size(), nonEmpty.size());
+    for (const auto& piece : pieces) {
+        const std::size_t i = std::stoul(piece.name.substr(piece.name.find('m') + 1));
+        if (i != samples::kNamesListIndex) {
+            EXPECT_EQ(ReadWholeFile(tmp / ("out/BIN/" + piece.name)), members[i].data);
+        }
+    }
 }
 
 TEST_F(BatchRun, NextPickerOpensAtThePreviousTarget) {
@@ -435,7 +477,9 @@ TEST_F(ViewState, EnabledStatesFollowTheWindowsRules) {
              form.SaveLogClick();
          },
          "", kListButtons},
-        {"stop clicked", [&] { duringRun([&] { form.StopClick(); }); }, kListButtons, kListButtons},
+        // Stop stays enabled for a second press, which would abort the file.
+        {"stop clicked", [&] { duringRun([&] { form.StopClick(); }); },
+         "BAddLog ProcessDir BSaveList BRemLog BClearAll BProcess BExit Stop", kListButtons},
         {"remove all",
          [&] {
              form.SelectEntries({0});
