@@ -23,7 +23,8 @@ constexpr const char* kFooter = R"(Forms:
 Exit status: 0 the run completed with no results lines; 1 the run completed and
 printed results lines (a piece that grew, a pack without names list ...); 2 usage
 error; 3 a failure ended the run (a file that cannot be opened, created, read or
-written, or corrupt input); 130 stopped by Ctrl-C.
+written, or corrupt input); 130 stopped by Ctrl-C (after the current file; a
+second Ctrl-C aborts that file between two pieces and puts a data pack back).
 
 Standard output carries the results lines only (or the list of `scan`); the
 progress display and error messages go to standard error.)";

@@ -293,11 +293,7 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                              "is unchanged");
         }
         const Entry& entry = directory.entries[order[k]];
-        const bool named = line != "NULL";
-        run.state.stats.piecesNamed += named ? 1 : 0;
-        if (!FileExists(line)) {
-            run.state.stats.piecesMissing += named ? 1 : 0;
-        } else {
+        if (FileExists(line)) {
             FileStream piece = FileStream::Open(line, omRead);
             const std::uint64_t length = piece.Size();
             if (length > entry.size) {
