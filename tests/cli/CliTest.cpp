@@ -621,7 +621,7 @@ TEST(CliInterrupt, CtrlCDuringAnInsertionSaysWhichPacksAreCompleteAndTwiceRestor
 
 TEST(CliInterrupt, CtrlCTwiceDuringOneBigPackEndsBetweenPiecesWithoutResultLog) {
     TempDir dir;
-    std::vector<PackMember> members(30000);
+    std::vector<PackMember> members(40000);
     for (std::size_t i = 0; i < members.size(); ++i) {
         members[i].name = "m" + std::to_string(i) + ".bin";
         members[i].data = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)};
@@ -637,8 +637,9 @@ TEST(CliInterrupt, CtrlCTwiceDuringOneBigPackEndsBetweenPiecesWithoutResultLog) 
                    std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
                 usleep(500);
             }
+            // Apart far enough that the two signals are not merged into one.
             kill(pid, SIGINT);
-            usleep(20000);
+            usleep(50000);
             kill(pid, SIGINT);
         }));
 
