@@ -6,6 +6,7 @@
 #include "common/RunError.h"
 #include "common/TextLines.h"
 #include "common/WriteHook.h"
+#include "formats/DataPack.h"
 #include "images/Bitmap.h"
 #include "samples/SamplePack.h"
 #include "samples/SampleTexture.h"
@@ -175,6 +176,35 @@ TEST_F(BatchRun, StopPressedTwiceDuringAPackAbortsItBetweenPiecesWithoutResultLo
             EXPECT_EQ(ReadWholeFile(tmp / ("out/BIN/" + piece.name)), members[i].data);
         }
     }
+}
+
+// Stop pressed twice once the journal is written: the pack is put back from it.
+TEST_F(BatchRun, StopPressedTwiceWhileAPackIsWrittenPutsItBackFromItsJournal) {
+    const std::vector<std::uint8_t> original = samples::BuildPack(testing::FewMembers(1, {0, 1}));
+    WriteWholeFile(tmp / "a.tre", original);
+    Add(kTypeDataPacks, {tmp / "a.tre"});
+    form.BProcessClick();
+    const TextLines log = LoadTextLines(tmp / "out/result.log");
+    const auto piece = std::find_if(log.begin() + 2, log.end(),
+                                    [](const std::string& line) { return line != "NULL"; });
+    ASSERT_NE(piece, log.end());
+    WriteWholeFile(*piece, {0x55});
+    Add(kTypeLogs, {tmp / "out/result.log"});
+    surface.onDispatch = [&] {
+        if (surface.extracted == "Writing the journal...") {
+            form.StopClick();
+        }
+    };
+    try {
+        form.BProcessClick();
+        ADD_FAILURE() << "the insertion was not aborted";
+    } catch (const RunAborted& aborted) {
+        EXPECT_NE(std::string(aborted.what()).find("restored from its journal"), std::string::npos)
+            << aborted.what();
+    }
+    EXPECT_EQ(ReadWholeFile(tmp / "a.tre"), original);
+    EXPECT_FALSE(FileExists(DataPackJournalPath(tmp / "a.tre")));
+    EXPECT_TRUE(form.State().CompletedPacks.empty());
 }
 
 TEST_F(BatchRun, NextPickerOpensAtThePreviousTarget) {
