@@ -27,8 +27,8 @@ bool AnsweringDialogs::SelectDirectory(const std::string&, std::string& director
     if (!picker) {
         return false;
     }
-    if (!IsDirectory(*picker) && !CreateDirectories(*picker)) {
-        throw FileCreateError(*picker, "cannot create the target directory");
+    if (const std::optional<std::string> failure = CreateDirectoriesFailure(*picker)) {
+        throw FileCreateError(*picker, "cannot create the target directory (" + *failure + ")");
     }
     directory = *picker;
     return true;

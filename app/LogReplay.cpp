@@ -42,6 +42,21 @@ int Percent(std::int32_t i, std::size_t count) {
     return count > 1 ? static_cast<int>(static_cast<std::uint64_t>(i) * 100 / (count - 1)) : 0;
 }
 
+// Counts the entry lines from firstLine to lastLine that name a piece (keyword lines and "NULL"
+// name none) and those of them that name nothing that exists.
+void CountNamedPieces(RunState& state, std::int32_t firstLine, std::int32_t lastLine) {
+    const TextLines& lines = state.ReplayList;
+    const auto end =
+        std::min<std::int64_t>(std::int64_t{lastLine} + 1, static_cast<std::int64_t>(lines.size()));
+    for (std::int64_t i = firstLine; i < end; ++i) {
+        const std::string& line = lines[static_cast<std::size_t>(i)];
+        if (line != "NULL" && !IsLogKeyword(FirstWord(line))) {
+            ++state.stats.piecesNamed;
+            state.stats.piecesMissing += FileExists(line) ? 0 : 1;
+        }
+    }
+}
+
 // Closes the replay's source stream however the handling of its line ends.
 struct SourceStreamCloser {
     RunState& state;
@@ -94,7 +109,9 @@ void ReplayLog(RunContext& run, const std::string& logPath) {
                     surface.SetCurrentMessage("Processing " + FileNamePart(sourcePath) + "...");
                     const std::string outputPath =
                         JoinPath(state.TargetDirectory, FileNamePart(sourcePath));
-                    i = CallInserter(run, outputPath, i + 1);
+                    const std::int32_t firstLine = i + 1;
+                    i = CallInserter(run, outputPath, firstLine);
+                    CountNamedPieces(state, firstLine, i);
                 }
             }
         }

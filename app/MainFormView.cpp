@@ -25,6 +25,7 @@ void ViewSurface::SetProgressPosition(int position) {
     m_view.Progress = position;
     m_view.Changed(vcStatus);
     m_frontEnd.SetProgressPosition(position);
+    FollowProgress();
 }
 
 void ViewSurface::StepProgress() {
@@ -33,6 +34,7 @@ void ViewSurface::StepProgress() {
     }
     m_view.Changed(vcStatus);
     m_frontEnd.StepProgress();
+    FollowProgress();
 }
 
 void ViewSurface::SetTotalMax(int maximum) {
@@ -42,9 +44,24 @@ void ViewSurface::SetTotalMax(int maximum) {
 }
 
 void ViewSurface::SetTotalPosition(int position) {
+    if (m_totalFollowsProgress) {
+        position = static_cast<int>(static_cast<long long>(m_view.Progress) * m_view.TotalMax /
+                                    kProgressMax);
+    }
     m_view.Total = position;
     m_view.Changed(vcStatus);
     m_frontEnd.SetTotalPosition(position);
+}
+
+void ViewSurface::SetTotalFollowsProgress(bool follows) {
+    m_totalFollowsProgress = follows;
+    FollowProgress();
+}
+
+void ViewSurface::FollowProgress() {
+    if (m_totalFollowsProgress) {
+        SetTotalPosition(0); // the position follows the per-file bar
+    }
 }
 
 void ViewSurface::EnableStop(bool enabled) {

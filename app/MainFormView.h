@@ -93,9 +93,16 @@ public:
     void EnableSaveLog(bool enabled) override;
     void ProcessMessages() override { m_frontEnd.ProcessMessages(); }
 
+    // While set, the whole-run bar shows what the per-file bar shows, whatever position the run
+    // gives it (a run of one file).
+    void SetTotalFollowsProgress(bool follows);
+
 private:
+    void FollowProgress();
+
     MainFormView& m_view;
     StatusSurface& m_frontEnd;
+    bool m_totalFollowsProgress = false;
 };
 
 } // namespace eitool

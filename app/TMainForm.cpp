@@ -4,6 +4,7 @@
 #include "app/LogReplay.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
+#include "common/RunError.h"
 
 #include <algorithm>
 #include <system_error>
@@ -189,9 +190,16 @@ void TMainForm::SaveLogClick() {
     }
 }
 
+// The first press ends the run after the current file and leaves Stop enabled while the file is
+// handled; a second press then aborts that file. A press on the disabled button does nothing.
 void TMainForm::StopClick() {
-    m_state.StopTag = 1;
-    m_surface.EnableStop(false);
+    if (m_state.StopTag == 0) {
+        m_state.StopTag = 1;
+        m_surface.EnableStop(m_view.enabled.Stop);
+    } else if (m_state.StopTag == 1 && m_view.enabled.Stop) {
+        m_state.StopTag = 2;
+        m_surface.EnableStop(false);
+    }
 }
 
 void TMainForm::BExitClick() {
@@ -206,6 +214,7 @@ void TMainForm::BProcessClick() {
     m_surface.ClearResults();
     m_state.ResultLog.clear();
     m_state.StopTag = 0;
+    m_state.CompletedPacks.clear();
     m_state.KnownDirectories.clear();
     m_state.stats = RunStats{};
     m_state.TargetDirectory = CurrentDirectory();
@@ -219,6 +228,8 @@ void TMainForm::BProcessClick() {
         m_state.ExtractedBytes = 0;
 
         const std::string tag(TagOfKind(m_state.InputKind));
+        // In a run of one file the whole-run bar would stand still while that file is handled.
+        m_surface.SetTotalFollowsProgress(m_state.inputList.size() == 1);
         // The list's length is read afresh before every file.
         for (std::size_t i = 0; i < m_state.inputList.size(); ++i) {
             const std::string entry = m_state.inputList[i];
@@ -232,7 +243,11 @@ void TMainForm::BProcessClick() {
                     m_state.ResultLog.push_back("#Format: " + tag);
                     m_state.ResultLog.push_back("#Source: " + entry);
                     ProcessInputFile(m_state.InputKind, entry);
+                } catch (const RunAborted&) {
+                    m_surface.SetTotalFollowsProgress(false);
+                    throw; // an aborted run writes no result log
                 } catch (...) {
+                    m_surface.SetTotalFollowsProgress(false);
                     // The files handled before this one keep their log, so their pieces can
                     // still be inserted; the error then ends the run as before.
                     m_state.ResultLog.resize(handled);
@@ -251,6 +266,7 @@ void TMainForm::BProcessClick() {
                 break; // Stop ends the run after the current file
             }
         }
+        m_surface.SetTotalFollowsProgress(false);
         m_surface.SetCurrentMessage("");
         m_surface.SetExtracted("");
         m_surface.SetProgressPosition(0);
@@ -260,7 +276,9 @@ void TMainForm::BProcessClick() {
         m_surface.AddResultLine("Total " + std::to_string(m_state.ExtractedBytes) +
                                 " bytes extracted.");
     }
-    SaveResultLog();
+    if (m_state.StopTag < 2) {
+        SaveResultLog(); // an aborted run writes none
+    }
     m_dialogs.ShowMessage("Operation complete!", "Process status:", miInformation);
 }
 

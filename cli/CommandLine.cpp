@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "app/FormatTable.h"
+#include "common/FileSystem.h"
 #include "common/Paths.h"
 
 namespace eitool::cli {
@@ -165,6 +166,9 @@ InputSelection SelectInput(const CommandLine& line, const std::string& currentDi
         selection.scanDir = IsAbsolute(line.scanDir) ? line.scanDir
                                                      : WithoutTrailingSeparator(currentDirectory) +
                                                            kPathSeparator + line.scanDir;
+        if (!IsDirectory(selection.scanDir)) {
+            throw UsageError("\"" + line.scanDir + "\" is not a directory");
+        }
         return selection;
     }
 

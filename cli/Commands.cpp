@@ -9,49 +9,113 @@
 #include "common/FileSystem.h"
 #include "common/RunError.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace eitool::cli {
 
 namespace {
 
-// Test seam. With EITOOL_TEST_KILL_AT_WRITE=n in the environment, the process ends by SIGKILL
+// Test seams. With EITOOL_TEST_KILL_AT_WRITE=n in the environment, the process ends by SIGKILL
 // just before the n-th call of the write hook (a write of a data pack or its journal, or the
-// rename of a file written beside its target), as if the power went off there. The end-to-end tests
-// use it to check that the next run finds the journal and puts the pack back. Nothing else sets
-// that variable.
-class KillAtWriteHook : public WriteHook {
+// rename of a file written beside its target), as if the power went off there. The end-to-end
+// tests use it to check that the next run finds the journal and puts the pack back. With
+// EITOOL_TEST_INTERRUPT_AT_WRITE=n or n,m, the process sends itself SIGINT just before the n-th
+// (and the m-th) call instead: Ctrl-C pressed at known points. Nothing else sets them.
+class SignalAtWriteHook : public WriteHook {
 public:
-    explicit KillAtWriteHook(long n) : m_remaining(n) {}
+    SignalAtWriteHook(int signal, std::vector<long> at) : m_signal(signal), m_at(std::move(at)) {}
 
     void BeforeWrite(const std::string&) override {
-        if (--m_remaining == 0) {
-#ifdef SIGKILL
-            std::raise(SIGKILL);
-#endif
+        ++m_calls;
+        if (std::find(m_at.begin(), m_at.end(), m_calls) == m_at.end()) {
+            return;
+        }
+        std::raise(m_signal);
+        if (m_signal != SIGINT) {
             std::abort();
         }
     }
 
 private:
-    long m_remaining;
+    int m_signal;
+    std::vector<long> m_at;
+    long m_calls = 0;
 };
 
-std::unique_ptr<WriteHook> KillHookFromEnvironment() {
-    const char* value = std::getenv("EITOOL_TEST_KILL_AT_WRITE");
-    if (value == nullptr || *value == '\0') {
-        return nullptr;
+// The counts of a test seam's variable, separated by commas; empty when it is not set or holds
+// anything else.
+std::vector<long> CountsFromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    std::vector<long> counts;
+    while (value != nullptr && *value != '\0') {
+        char* end = nullptr;
+        const long n = std::strtol(value, &end, 10);
+        if (end == value || n <= 0 || (*end != '\0' && *end != ',')) {
+            return {};
+        }
+        counts.push_back(n);
+        value = *end == ',' ? end + 1 : end;
     }
-    char* end = nullptr;
-    const long n = std::strtol(value, &end, 10);
-    if (*end != '\0' || n <= 0) {
-        return nullptr;
+    return counts;
+}
+
+std::unique_ptr<WriteHook> TestHookFromEnvironment() {
+    std::vector<long> kill = CountsFromEnvironment("EITOOL_TEST_KILL_AT_WRITE");
+    if (!kill.empty()) {
+#ifdef SIGKILL
+        return std::make_unique<SignalAtWriteHook>(SIGKILL, std::move(kill));
+#else
+        return std::make_unique<SignalAtWriteHook>(SIGABRT, std::move(kill));
+#endif
     }
-    return std::make_unique<KillAtWriteHook>(n);
+    std::vector<long> interrupt = CountsFromEnvironment("EITOOL_TEST_INTERRUPT_AT_WRITE");
+    if (!interrupt.empty()) {
+        return std::make_unique<SignalAtWriteHook>(SIGINT, std::move(interrupt));
+    }
+    return nullptr;
+}
+
+// What a Ctrl-C during an insertion leaves: which data packs have their edits.
+std::string CompletedPacksText(const RunState& state) {
+    if (state.CompletedPacks.empty()) {
+        return "eitool: no data pack was written completely";
+    }
+    std::string text = "eitool: data packs written completely:";
+    for (const std::string& pack : state.CompletedPacks) {
+        text += "\n  " + pack;
+    }
+    return text;
+}
+
+// The message of a run that Ctrl-C stopped (once) or aborted (twice); aborted is the message of
+// the file that was aborted, if one was.
+std::string InterruptedText(const CommandLine& line, const RunState& state,
+                            const std::string& aborted) {
+    const std::string files = std::to_string(state.stats.files) + " file(s)";
+    std::string text;
+    if (!aborted.empty()) {
+        text = "eitool: " + aborted;
+        if (line.command == Command::Extract && state.stats.files > 0) {
+            text += "; the pieces of the " + files + " before it are complete";
+        }
+    } else if (state.StopTag >= 2 && line.command == Command::Extract) {
+        text = "eitool: aborted by Ctrl-C after " + files + ", whose pieces are complete";
+    } else {
+        text = "eitool: stopped by Ctrl-C after " + files;
+    }
+    if (line.command == Command::Extract && state.StopTag >= 2) {
+        text += "; no result.log was written";
+    }
+    if (line.command == Command::Insert) {
+        text += "\n" + CompletedPacksText(state);
+    }
+    return text;
 }
 
 // The answers of the command line's dialogs: the directory dialog gets the scanned directory and
@@ -90,18 +154,21 @@ int RunBatch(const CommandLine& line) {
     AnsweringDialogs dialogs;
     AnswerFromArguments(dialogs, input, target);
     TMainForm form(surface, dialogs);
-    const std::unique_ptr<WriteHook> killHook = KillHookFromEnvironment();
-    if (killHook) {
-        form.SetWriteHook(killHook.get());
+    const std::unique_ptr<WriteHook> testHook = TestHookFromEnvironment();
+    if (testHook) {
+        form.SetWriteHook(testHook.get());
     }
     surface.SetStopHandler([&form] { form.StopClick(); });
-    InstallInterruptHandler();
+    InstallInterruptHandler(terminal);
 
     const auto start = std::chrono::steady_clock::now();
     std::string failure;
+    std::string aborted;
     try {
         FillInputList(form, input);
         form.BProcessClick();
+    } catch (const RunAborted& error) {
+        aborted = error.what();
     } catch (const RunError& error) {
         failure = error.what();
     } catch (const std::bad_alloc&) {
@@ -112,18 +179,23 @@ int RunBatch(const CommandLine& line) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    surface.FinishDisplay(failure.empty() && !InterruptRequested());
+    const RunState& state = form.State();
+    surface.FinishDisplay(failure.empty() && aborted.empty() && !InterruptRequested());
     if (!failure.empty()) {
         surface.PrintError("eitool: " + failure);
         return kExitFailed;
     }
-    if (InterruptRequested()) {
-        surface.PrintError("eitool: stopped by Ctrl-C after " +
-                           std::to_string(form.State().stats.files) + " file(s)");
+    if (state.stats.piecesMissing > 0) {
+        surface.PrintError(std::to_string(state.stats.piecesMissing) + " of " +
+                           std::to_string(state.stats.piecesNamed) +
+                           " pieces named by the logs were not found");
+    }
+    if (!aborted.empty() || InterruptRequested()) {
+        surface.PrintError(InterruptedText(line, state, aborted));
         return kExitInterrupted;
     }
-    if (terminal) {
-        WriteStderr(SummaryLine(form.State().stats, seconds) + "\n");
+    if (terminal || line.progress) {
+        WriteStderr(SummaryLine(state.stats, seconds) + "\n");
     }
     return surface.ResultLineCount() > 0 ? kExitResults : kExitClean;
 }

@@ -1,5 +1,7 @@
 #include "cli/Console.h"
 
+#include "common/Paths.h"
+
 #include <cstdio>
 
 #ifdef _WIN32
@@ -56,6 +58,24 @@ void WriteStdout(const std::string& text) {
 }
 void WriteStderr(const std::string& text) {
     WriteAndFlush(stderr, text);
+}
+
+std::string SingleSeparators(const std::string& text) {
+    std::string result;
+    result.reserve(text.size());
+    std::size_t i = 0;
+#ifdef _WIN32
+    if (text.size() >= 2 && IsPathSeparator(text[0]) && IsPathSeparator(text[1])) {
+        result = text.substr(0, 2);
+        i = 2;
+    }
+#endif
+    for (; i < text.size(); ++i) {
+        if (!(IsPathSeparator(text[i]) && !result.empty() && IsPathSeparator(result.back()))) {
+            result += text[i];
+        }
+    }
+    return result;
 }
 
 } // namespace eitool::cli

@@ -15,4 +15,9 @@ int StderrColumns();
 void WriteStdout(const std::string& text);
 void WriteStderr(const std::string& text);
 
+// text with every run of path separators cut to one, so that the paths of a message read
+// "/game/a.tre" where the list holds "/game//a.tre". On Windows a leading "\\" (a network
+// path) stays.
+std::string SingleSeparators(const std::string& text);
+
 } // namespace eitool::cli

@@ -90,13 +90,14 @@ void ConsoleSurface::AddResultLine(const std::string& line) {
         if (m_lineShown && StdoutIsTerminal()) {
             EraseLine();
         }
-        WriteStdout(line + "\n");
+        WriteStdout(SingleSeparators(line) + "\n");
     }
 }
 
 void ConsoleSurface::ProcessMessages() {
-    if (!m_stopPressed && InterruptRequested()) {
-        m_stopPressed = true;
+    // Every Ctrl-C is one press of Stop.
+    for (const int interrupts = InterruptCount(); m_stopsPressed < interrupts;) {
+        ++m_stopsPressed;
         if (m_stop) {
             m_stop();
         }
@@ -115,8 +116,10 @@ void ConsoleSurface::FinishDisplay(bool completed) {
         m_total = m_totalMax;
     }
     Draw();
-    WriteStderr("\n");
-    m_lineShown = false;
+    if (m_lineShown) {
+        WriteStderr("\n");
+        m_lineShown = false;
+    }
 }
 
 void ConsoleSurface::ClearDisplay() {
@@ -129,7 +132,7 @@ void ConsoleSurface::PrintError(const std::string& message) {
     if (m_lineShown) {
         EraseLine();
     }
-    WriteStderr(message + "\n");
+    WriteStderr(SingleSeparators(message) + "\n");
 }
 
 void ConsoleSurface::Changed() {
@@ -149,8 +152,13 @@ void ConsoleSurface::Draw() {
     if (m_message.empty()) {
         return; // nothing worth showing before the first status text
     }
-    WriteStderr("\r" + ComposeLine() + kEraseToEnd);
-    m_lineShown = true;
+    // Into a file or a pipe, every redraw is a line of its own, without cursor controls.
+    if (StderrIsTerminal()) {
+        WriteStderr("\r" + ComposeLine() + kEraseToEnd);
+        m_lineShown = true;
+    } else {
+        WriteStderr(ComposeLine() + "\n");
+    }
     m_everDrawn = true;
     m_dirty = false;
 }

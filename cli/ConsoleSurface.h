@@ -22,7 +22,7 @@ public:
 
     explicit ConsoleSurface(Options options);
 
-    // What pressing Stop means; called once, at the first dispatch after a Ctrl-C.
+    // What pressing Stop means; called once for every Ctrl-C, at the next dispatch.
     void SetStopHandler(std::function<void()> stop) { m_stop = std::move(stop); }
 
     void SetCurrentMessage(const std::string& text) override;
@@ -55,7 +55,8 @@ public:
     void FinishDisplay(bool completed);
     // Takes the progress line off the screen (for callers that print their own report below).
     void ClearDisplay();
-    // Prints a message on standard error below the progress display.
+    // Prints a message on standard error below the progress display, its paths shown with
+    // single separators.
     void PrintError(const std::string& message);
 
 private:
@@ -66,7 +67,7 @@ private:
 
     Options m_options;
     std::function<void()> m_stop;
-    bool m_stopPressed = false;
+    int m_stopsPressed = 0;
 
     // What the display shows. The end of a run blanks the labels and zeroes the bars; the
     // display keeps the last texts and positions of the run instead, so its final line says

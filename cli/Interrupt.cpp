@@ -1,29 +1,60 @@
 #include "cli/Interrupt.h"
 
 #include <csignal>
+#include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace eitool::cli {
 
 namespace {
 
-// The one piece of state a signal handler may touch. It is only read between steps of the run,
-// when the status surface dispatches pending messages.
-volatile std::sig_atomic_t g_interrupted = 0;
+// The state a signal handler may touch. The count is only read between steps of the run, when
+// the status surface dispatches pending messages.
+volatile std::sig_atomic_t g_interrupts = 0;
+// The notice, composed before the handler is installed, so that the handler only writes it.
+char g_notice[128] = {};
+std::size_t g_noticeLength = 0;
+
+void WriteNotice() {
+#ifdef _WIN32
+    (void)_write(2, g_notice, static_cast<unsigned>(g_noticeLength));
+#else
+    (void)!::write(STDERR_FILENO, g_notice, g_noticeLength);
+#endif
+}
 
 extern "C" void OnInterrupt(int signal) {
-    g_interrupted = 1;
+    if (g_interrupts == 0) {
+        g_interrupts = 1;
+        WriteNotice();
+#ifdef _WIN32
+        std::signal(signal, OnInterrupt); // Windows resets the handler before calling it
+#endif
+        return;
+    }
+    g_interrupts = 2;
     // The next Ctrl-C takes the default action: a user who insists gets the process ended.
     std::signal(signal, SIG_DFL);
 }
 
 } // namespace
 
-void InstallInterruptHandler() {
+void InstallInterruptHandler(bool eraseProgressLine) {
+    const char* erase = eraseProgressLine ? "\r\033[K" : "";
+    g_noticeLength = std::strlen(erase) + std::strlen(kStopNotice) + 1;
+    std::strcpy(g_notice, erase);
+    std::strcat(g_notice, kStopNotice);
+    std::strcat(g_notice, "\n");
     std::signal(SIGINT, OnInterrupt);
 }
 
-bool InterruptRequested() {
-    return g_interrupted != 0;
+int InterruptCount() {
+    return static_cast<int>(g_interrupts);
 }
 
 } // namespace eitool::cli

@@ -23,7 +23,8 @@ constexpr const char* kFooter = R"(Forms:
 Exit status: 0 the run completed with no results lines; 1 the run completed and
 printed results lines (a piece that grew, a pack without names list ...); 2 usage
 error; 3 a failure ended the run (a file that cannot be opened, created, read or
-written, or corrupt input); 130 stopped by Ctrl-C.
+written, or corrupt input); 130 stopped by Ctrl-C (after the current file; a
+second Ctrl-C aborts that file between two pieces and puts a data pack back).
 
 Standard output carries the results lines only (or the list of `scan`); the
 progress display and error messages go to standard error.)";
@@ -109,6 +110,7 @@ CLI::App* AddDemo(CLI::App& app, CommandLine& line) {
 Subcommands BuildApp(CLI::App& app, CommandLine& line) {
     app.set_version_flag("--version", std::string("eitool ") + EITOOL_VERSION);
     app.footer(kFooter);
+    AddProgress(&app, line); // also before the subcommand
     app.require_subcommand(1);
     return {AddExtract(app, line), AddInsert(app, line), AddScanCommand(app, line),
             AddDemo(app, line)};
@@ -120,8 +122,19 @@ int UsageFailure(const std::string& message) {
 }
 
 // Parses the arguments into line; an exit status when the parse already ends the program (help,
-// version, a parse error).
+// version, a parse error). The first argument that is not an option names the subcommand.
 std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.empty() || argument[0] != '-') {
+            try {
+                app.get_subcommand(argument);
+            } catch (const CLI::OptionNotFound&) {
+                return UsageFailure("unknown command: " + argument);
+            }
+            break;
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

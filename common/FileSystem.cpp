@@ -151,6 +151,15 @@ bool CreateDirectories(const std::string& path) {
     return IsDirectory(path);
 }
 
+std::optional<std::string> CreateDirectoriesFailure(const std::string& path) {
+    std::error_code error;
+    fs::create_directories(Native(path), error);
+    if (IsDirectory(path)) {
+        return std::nullopt;
+    }
+    return error ? error.message() : std::string("it is not a directory");
+}
+
 void RemoveFileQuietly(const std::string& path) {
     std::error_code error;
     fs::remove(Native(path), error);

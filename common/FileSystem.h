@@ -36,6 +36,9 @@ bool IsDirectory(const std::string& path);
 bool CreateDirectoryOne(const std::string& path);
 // Creates a directory with its missing parents; true if it exists afterwards.
 bool CreateDirectories(const std::string& path);
+// The same, but the system's reason when the directory does not exist afterwards ("Permission
+// denied", "Not a directory" ...); none when it does.
+std::optional<std::string> CreateDirectoriesFailure(const std::string& path);
 // Removes a file if it exists; throws only for a path with a NUL byte.
 void RemoveFileQuietly(const std::string& path);
 // Removes a file or a directory with everything below it; throws FileWriteError.

@@ -13,6 +13,13 @@ public:
     explicit RunError(const std::string& message) : std::runtime_error(message) {}
 };
 
+// A run ended by a second press of Stop: the file being handled was left between two steps, so no
+// file is half written. The message names the file and says what is complete.
+class RunAborted : public RunError {
+public:
+    using RunError::RunError;
+};
+
 // path as a message shows it: a NUL byte is written as "\0", so the message is not cut there.
 inline std::string ShownPath(const std::string& path) {
     std::string shown;

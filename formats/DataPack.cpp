@@ -225,7 +225,16 @@ void ExtractMembers(RunContext& run, FileStream& pack, const Directory& director
     const auto count = static_cast<std::uint32_t>(directory.entries.size());
     const int digits = IndexDigits(count);
     ShowFileStatus(run, "Processing ", path);
+    std::uint64_t written = 0;
+    std::string lastPiece;
     for (std::uint32_t k = 0; k < count; ++k) {
+        // Checked between pieces only, so every piece on disk is complete.
+        if (AbortRequested(run)) {
+            throw RunAborted(ShownPath(path) + ": aborted after " + std::to_string(k) + " of " +
+                             std::to_string(count) + " entries; the " + std::to_string(written) +
+                             " pieces written are complete" +
+                             (lastPiece.empty() ? "" : ", the last is " + ShownPath(lastPiece)));
+        }
         const Entry& entry = directory.entries[order[k]];
         if (entry.size == 0) {
             run.state.ResultLog.emplace_back("NULL");
@@ -233,6 +242,8 @@ void ExtractMembers(RunContext& run, FileStream& pack, const Directory& director
             const std::string piecePath =
                 MakePiecePath(run, path, RelativePieceName(names[k], k, digits));
             WritePiece(pack, entry, piecePath);
+            ++written;
+            lastPiece = piecePath;
             run.state.ResultLog.push_back(piecePath);
             ++run.state.stats.pieces;
             run.state.stats.bytes += entry.size;
@@ -276,6 +287,11 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
     std::vector<PlannedPiece> plan;
     for (std::uint32_t k = 0; k < count; ++k) {
         const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
+        if (AbortRequested(run)) {
+            throw RunAborted(ShownPath(packPath) +
+                             ": the insertion was aborted before anything was written; the pack "
+                             "is unchanged");
+        }
         const Entry& entry = directory.entries[order[k]];
         if (FileExists(line)) {
             FileStream piece = FileStream::Open(line, omRead);
@@ -294,7 +310,7 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                 }
             }
         }
-        ShowCounter(run, "Inserted: ", std::uint64_t{k} + 1, count);
+        ShowCounter(run, "Comparing: ", std::uint64_t{k} + 1, count);
         ShowPieceProgress(run, k, count);
     }
     return plan;
@@ -314,7 +330,18 @@ std::vector<datapack::JournalRange> RangesOf(const Directory& directory,
 
 void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
                         const std::vector<PlannedPiece>& plan) {
-    for (const PlannedPiece& planned : plan) {
+    const auto count = static_cast<std::uint32_t>(plan.size());
+    run.surface.SetProgressPosition(0);
+    // Writing the journal takes a while; a press of Stop meanwhile is seen before the first piece.
+    run.surface.ProcessMessages();
+    for (std::uint32_t j = 0; j < count; ++j) {
+        // Checked between pieces; the caller puts the pack back from the journal.
+        if (AbortRequested(run)) {
+            throw RunAborted(ShownPath(pack.Path()) +
+                             ": the insertion was aborted; the pack was restored from its "
+                             "journal");
+        }
+        const PlannedPiece& planned = plan[j];
         Entry& entry = directory.entries[planned.fileIndex];
         if (planned.length > 0) {
             FileStream piece = FileStream::Open(planned.path, omRead);
@@ -333,6 +360,8 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
         StoreU32le(directory.raw, at + 12, entry.crc);
         ++run.state.stats.pieces;
         run.state.stats.bytes += planned.length;
+        ShowCounter(run, "Writing pieces: ", std::uint64_t{j} + 1, count);
+        ShowPieceProgress(run, j, count);
     }
     pack.Seek(kDirectoryOffset);
     run.BeforeWrite(pack.Path());
@@ -347,6 +376,7 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
 void CommitPlan(RunContext& run, FileStream& pack, Directory& directory,
                 const std::vector<PlannedPiece>& plan) {
     const std::string journalPath = DataPackJournalPath(pack.Path());
+    run.surface.SetExtracted("Writing the journal...");
     const FileIdentity journal =
         datapack::WriteJournal(run, pack, directory.raw, RangesOf(directory, plan), journalPath);
     try {
@@ -439,6 +469,8 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
     if (!plan.empty()) {
         CommitPlan(run, pack, *directory, plan);
     }
+    ShowCounter(run, "Inserted: ", count, count);
+    run.state.CompletedPacks.push_back(pack.Path());
     return static_cast<std::int32_t>(firstLine + std::int64_t{count});
 }
 

@@ -12,6 +12,13 @@ void ShowFileStatus(RunContext& run, std::string_view verb, const std::string& p
     run.surface.ProcessMessages();
 }
 
+bool AbortRequested(RunContext& run) {
+    if (run.state.StopTag == 1) {
+        run.surface.ProcessMessages();
+    }
+    return run.state.StopTag >= 2;
+}
+
 bool IsSameFile(const std::string& a, const std::string& b) {
     const std::string resolved = CanonicalPath(a);
     return !resolved.empty() && resolved == CanonicalPath(b);

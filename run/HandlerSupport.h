@@ -12,6 +12,10 @@ namespace eitool {
 // lets pending messages be dispatched.
 void ShowFileStatus(RunContext& run, std::string_view verb, const std::string& path);
 
+// Whether a second press of Stop asks to abort the file being handled. Once Stop has been
+// pressed, pending messages are dispatched at every call, so a second press is seen at once.
+bool AbortRequested(RunContext& run);
+
 // Whether two paths name one file (both resolved, links followed); false when either cannot be
 // resolved.
 bool IsSameFile(const std::string& a, const std::string& b);

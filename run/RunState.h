@@ -25,6 +25,9 @@ struct RunStats {
     std::uint64_t files = 0;
     std::uint64_t pieces = 0;
     std::uint64_t bytes = 0;
+    // Entry lines of the replayed logs that name a piece, and those of them that were not found.
+    std::uint64_t piecesNamed = 0;
+    std::uint64_t piecesMissing = 0;
 };
 
 // The state that the batch run, the log replay and the handlers share. The form model owns the
@@ -41,7 +44,11 @@ struct RunState {
     std::string ScanRoot;
     bool ListFromScan = false;
     std::uint32_t ExtractedBytes = 0;
-    int StopTag = 0; // the stop flag: 1 after Stop was pressed during the run
+    // The stop flag: 1 after Stop was pressed during the run (the run ends after the current
+    // file), 2 after it was pressed again while a file was handled (that file is aborted).
+    int StopTag = 0;
+    // The data packs whose insertion went in completely during this run, in order.
+    TextLines CompletedPacks;
 
     // Directories known to exist below the target during this run, so that piece paths do not
     // ask the file system again for every piece. Cleared at the start of every run.

@@ -2,6 +2,7 @@
 
 #include "common/FileStream.h"
 #include "common/RunError.h"
+#include "samples/SampleTexture.h"
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
 
@@ -50,6 +51,19 @@ TEST_F(Replay, UnknownTagOpensAndClosesTheSourceWithoutInsertion) {
     EXPECT_EQ(ReadText(tmp / "a.tre"), "not a pack at all");
     // The source is closed again: it can be opened without sharing.
     EXPECT_NO_THROW(FileStream::Open(tmp / "a.tre", omReadWrite));
+}
+
+// The lines an inserter consumed are counted: those that name a piece, and those of them whose
+// piece is not there (the work folder was moved). "NULL" and keyword lines name none.
+TEST_F(Replay, PiecesNamedButNotFoundAreCounted) {
+    const std::string texture = tmp / "a.tgax";
+    WriteWholeFile(texture, samples::BuildExtendedImage(samples::MakeSampleTexture(8, 64, 32, 5)));
+    state.TargetDirectory = tmp / "out";
+    WriteText(tmp / "t.log", "#Format: BTE\n#Source: " + texture + "\nNULL\n" + (tmp / "gone.bmp") +
+                                 "\n#Format: BTE\n");
+    ReplayLog(run, tmp / "t.log");
+    EXPECT_EQ(state.stats.piecesNamed, 1u);
+    EXPECT_EQ(state.stats.piecesMissing, 1u);
 }
 
 TEST_F(Replay, MissingSourceIsPassedOverWithItsEntryLines) {

@@ -6,9 +6,12 @@
 #include "common/RunError.h"
 #include "common/TextLines.h"
 #include "common/WriteHook.h"
+#include "formats/DataPack.h"
 #include "images/Bitmap.h"
 #include "samples/SampleFont.h"
+#include "samples/SamplePack.h"
 #include "samples/SampleTexture.h"
+#include "support/PackWorkbench.h"
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
 
@@ -134,6 +137,75 @@ TEST_F(BatchRun, WholeRunBarShowsTruncatedPercentAfterEachFile) {
     form.BProcessClick();
     // The start, then 0, 33 and 66 after the three files, then 0 when the run ends.
     EXPECT_EQ(surface.totalHistory, (std::vector<int>{0, 0, 33, 66, 0}));
+}
+
+TEST_F(BatchRun, OneFileMovesTheWholeRunBarWithTheFileBar) {
+    WriteWholeFile(tmp / "a.tre", samples::BuildPack(testing::FewMembers(100, {0, 1})));
+    Add(kTypeDataPacks, {tmp / "a.tre"});
+    form.BProcessClick();
+    const auto& total = surface.totalHistory;
+    EXPECT_EQ(*std::max_element(total.begin(), total.end()), 2633 * 100 / 2634);
+    EXPECT_EQ(total.back(), 0);
+}
+
+// Stop pressed twice while a pack is extracted: the pack ends between two pieces, every piece on
+// disk is complete, and no result.log is written.
+TEST_F(BatchRun, StopPressedTwiceDuringAPackAbortsItBetweenPiecesWithoutResultLog) {
+    std::vector<std::uint32_t> nonEmpty;
+    for (std::uint32_t i = 0; i < 2600; i += 10) {
+        nonEmpty.push_back(i);
+    }
+    const auto members = testing::FewMembers(100, nonEmpty);
+    WriteWholeFile(tmp / "a.tre", samples::BuildPack(members));
+    Add(kTypeDataPacks, {tmp / "a.tre"});
+    int presses = 0;
+    surface.onDispatch = [&] {
+        if (surface.progress >= 50 && presses < 2) {
+            ++presses;
+            form.StopClick();
+        }
+    };
+    EXPECT_THROW(form.BProcessClick(), RunAborted);
+    EXPECT_EQ(form.State().StopTag, 2);
+    EXPECT_FALSE(FileExists(tmp / "out/result.log"));
+    const auto pieces = ListDirectory(tmp / "out/BIN");
+    EXPECT_GT(pieces.size(), 100u);
+    EXPECT_LT(pieces.size(), nonEmpty.size());
+    for (const auto& piece : pieces) {
+        const std::size_t i = std::stoul(piece.name.substr(piece.name.find('m') + 1));
+        if (i != samples::kNamesListIndex) {
+            EXPECT_EQ(ReadWholeFile(tmp / ("out/BIN/" + piece.name)), members[i].data);
+        }
+    }
+}
+
+// Stop pressed twice once the journal is written: the pack is put back from it.
+TEST_F(BatchRun, StopPressedTwiceWhileAPackIsWrittenPutsItBackFromItsJournal) {
+    const std::vector<std::uint8_t> original = samples::BuildPack(testing::FewMembers(1, {0, 1}));
+    WriteWholeFile(tmp / "a.tre", original);
+    Add(kTypeDataPacks, {tmp / "a.tre"});
+    form.BProcessClick();
+    const TextLines log = LoadTextLines(tmp / "out/result.log");
+    const auto piece = std::find_if(log.begin() + 2, log.end(),
+                                    [](const std::string& line) { return line != "NULL"; });
+    ASSERT_NE(piece, log.end());
+    WriteWholeFile(*piece, {0x55});
+    Add(kTypeLogs, {tmp / "out/result.log"});
+    surface.onDispatch = [&] {
+        if (surface.extracted == "Writing the journal...") {
+            form.StopClick();
+        }
+    };
+    try {
+        form.BProcessClick();
+        ADD_FAILURE() << "the insertion was not aborted";
+    } catch (const RunAborted& aborted) {
+        EXPECT_NE(std::string(aborted.what()).find("restored from its journal"), std::string::npos)
+            << aborted.what();
+    }
+    EXPECT_EQ(ReadWholeFile(tmp / "a.tre"), original);
+    EXPECT_FALSE(FileExists(DataPackJournalPath(tmp / "a.tre")));
+    EXPECT_TRUE(form.State().CompletedPacks.empty());
 }
 
 TEST_F(BatchRun, NextPickerOpensAtThePreviousTarget) {
@@ -436,7 +508,9 @@ TEST_F(ViewState, EnabledStatesFollowTheWindowsRules) {
              form.SaveLogClick();
          },
          "", kListButtons},
-        {"stop clicked", [&] { duringRun([&] { form.StopClick(); }); }, kListButtons, kListButtons},
+        // Stop stays enabled for a second press, which would abort the file.
+        {"stop clicked", [&] { duringRun([&] { form.StopClick(); }); },
+         "BAddLog ProcessDir BSaveList BRemLog BClearAll BProcess BExit Stop", kListButtons},
         {"remove all",
          [&] {
              form.SelectEntries({0});

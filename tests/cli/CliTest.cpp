@@ -173,6 +173,30 @@ TEST(CliUsage, MisuseExitsTwoWithAMessageAndTouchesNothing) {
     EXPECT_TRUE(ListDirectory(dir / ".").size() == 1);
 }
 
+TEST(CliUsage, MessagesSayWhatIsWrong) {
+    TempDir dir;
+    WriteWholeFile(dir / "a.tre", samples::BuildPack(SmallMembers()));
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"unpack", "a.tre"}, 2, "unknown command: unpack"},
+        {{"--progress", "unpack"}, 2, "unknown command: unpack"},
+        {{"extract", "--scan", "a.tre", "--type", "tre"}, 2, "\"a.tre\" is not a directory"},
+        {{"scan", "missing", "--type", "tre"}, 2, "\"missing\" is not a directory"},
+        {{"extract", "--target", "a.tre/out", "a.tre"},
+         3,
+         "cannot create the target directory (Not a directory)"},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult run = RunEitool(c.args, InDirectory(dir.Path()));
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.message;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TEST(CliExtract, WritesEveryPieceAndTheResultLogByteForByte) {
@@ -251,27 +275,44 @@ TEST(CliExtract, MissingOrCorruptPackEndsTheRunWithStatusThreeNamingTheFile) {
     }
 }
 
-TEST(CliProgress, RedrawsOneLineAtMostTwentyTimesASecondAndEndsIt) {
+TEST(CliProgress, IntoAFileEveryRedrawIsALineAndTheSummaryFollows) {
     TempDir dir;
     const std::string pack = dir / "data.tre";
     WriteWholeFile(pack, samples::BuildPack(SmallMembers()));
 
     const auto start = std::chrono::steady_clock::now();
-    const ProcessResult run = RunEitool({"extract", "--progress", "--target", dir / "out", pack});
+    const ProcessResult run = RunEitool({"--progress", "extract", "--target", dir / "out", pack});
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "");
-    // One line, redrawn in place: every redraw starts with "\r", the display ends with one "\n".
-    const auto redraws = std::count(run.err.begin(), run.err.end(), '\r');
-    EXPECT_GE(redraws, 1);
-    EXPECT_LE(redraws, static_cast<long>(seconds * 20) + 2) << "in " << seconds << " s";
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
-    EXPECT_EQ(run.err.back(), '\n');
-    const std::string last = run.err.substr(run.err.rfind('\r'));
+    EXPECT_EQ(run.err.find_first_of("\r\033"), std::string::npos) << run.err;
+    const auto lines = Lines(run.err);
+    ASSERT_GE(lines.size(), 2u) << run.err;
+    EXPECT_LE(lines.size(), static_cast<std::size_t>(seconds * 20) + 3) << "in " << seconds;
+    const std::string& last = lines[lines.size() - 2];
     EXPECT_NE(last.find("Processing data.tre..."), std::string::npos) << last;
     EXPECT_NE(last.find("Extracted: 2535 of 2535"), std::string::npos) << last;
+    EXPECT_EQ(lines.back().rfind("1 file, ", 0), 0u) << lines.back();
+}
+
+TEST(CliProgress, MessagesShowPathsWithSingleSeparatorsAndTheLogKeepsThem) {
+    TempDir dir;
+    CreateDirectories(dir / "tree");
+    std::vector<PackMember> members(3);
+    for (auto& member : members) {
+        member.name = "x.bin";
+        member.data = {1};
+    }
+    WriteWholeFile(dir / "tree/short.tre", samples::BuildPack(members));
+
+    const ProcessResult run =
+        RunEitool({"extract", "--scan", dir / "tree/", "--type", "tre", "--target", dir / "out"});
+
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.out, dir / "tree/short.tre has no names list!\n");
+    EXPECT_EQ(LoadTextLines(dir / "out/result.log")[1], "#Source: " + dir / "tree//short.tre");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -305,6 +346,23 @@ TEST(CliInsert, UnchangedPiecesLeaveThePackAsItWasAndExitZero) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(ReadWholeFile(setup.pack) == setup.original);
+}
+
+TEST(CliInsert, PiecesThatAreNotFoundAreCountedOnStandardError) {
+    ExtractedPack setup;
+    const auto named = static_cast<std::size_t>(
+        std::count_if(setup.entryLines.begin(), setup.entryLines.end(),
+                      [](const std::string& line) { return line != "NULL"; }));
+    for (const std::size_t k : {0, 1, 2}) {
+        std::remove(setup.Piece(k).c_str());
+    }
+
+    const ProcessResult run = RunEitool({"insert", "--target", setup.target, setup.log});
+
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "3 of " + std::to_string(named) + " pieces named by the logs were not found\n");
 }
 
 TEST(CliInsert, ProjectListReplaysTheLogsItNames) {
@@ -530,6 +588,76 @@ TEST(CliInterrupt, CtrlCStopsAfterTheCurrentFileAndStillWritesTheResultLog) {
     EXPECT_LT(lines.size(), static_cast<std::size_t>(kPacks));
     const TextLines log = LoadTextLines(dir / "out/result.log");
     EXPECT_EQ(log.size(), 2 * lines.size());
+}
+
+// What the first Ctrl-C prints at once.
+constexpr const char* kStopNotice = "Stopping after the current file (Ctrl-C again to abort)\n";
+
+TEST(CliInterrupt, CtrlCDuringAnInsertionSaysWhichPacksAreCompleteAndTwiceRestoresThePack) {
+    ExtractedPack setup;
+    ASSERT_EQ(EditSixPieces(setup.entryLines).size(), 6u);
+    const Bytes reference = CleanInsertion(setup);
+    struct Case {
+        const char* at; // the writes before which Ctrl-C comes
+        bool restored;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"1", false, "data packs written completely:\n  "},
+        {"1,2", true, "the insertion was aborted; the pack was restored from its journal"},
+    };
+    for (const Case& c : cases) {
+        WriteWholeFile(setup.pack, setup.original);
+        const ProcessResult run =
+            RunEitool({"insert", "--target", setup.target, setup.log},
+                      WithEnvironment("EITOOL_TEST_INTERRUPT_AT_WRITE", c.at));
+        EXPECT_EQ(run.exitCode, 130) << c.at << run.err;
+        EXPECT_EQ(run.err.rfind(kStopNotice, 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_TRUE(ReadWholeFile(setup.pack) == (c.restored ? setup.original : reference)) << c.at;
+        EXPECT_FALSE(FileExists(DataPackJournalPath(setup.pack))) << c.at;
+    }
+}
+
+TEST(CliInterrupt, CtrlCTwiceDuringOneBigPackEndsBetweenPiecesWithoutResultLog) {
+    TempDir dir;
+    std::vector<PackMember> members(40000);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        members[i].name = "m" + std::to_string(i) + ".bin";
+        members[i].data = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)};
+    }
+    const std::string pack = dir / "big.tre";
+    WriteWholeFile(pack, samples::BuildPack(members));
+    const std::string first = dir / "out/BIN/0000_m0.bin";
+
+    const ProcessResult run = RunEitool(
+        {"extract", "--target", dir / "out", pack}, WhileRunning([&](int, pid_t pid, std::string&) {
+            const auto start = std::chrono::steady_clock::now();
+            while (!FileExists(first) &&
+                   std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+                usleep(500);
+            }
+            // Apart far enough that the two signals are not merged into one.
+            kill(pid, SIGINT);
+            usleep(50000);
+            kill(pid, SIGINT);
+        }));
+
+    EXPECT_EQ(run.exitCode, 130) << run.err;
+    EXPECT_EQ(run.err.rfind(kStopNotice, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("pieces written are complete"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("no result.log was written"), std::string::npos) << run.err;
+    EXPECT_FALSE(FileExists(dir / "out/result.log"));
+    const auto pieces = ListDirectory(dir / "out/BIN");
+    EXPECT_GT(pieces.size(), 0u);
+    EXPECT_LT(pieces.size(), members.size() / 2);
+    for (const auto& piece : pieces) {
+        const std::size_t i = std::stoul(piece.name.substr(piece.name.find('m') + 1));
+        if (i != samples::kNamesListIndex) {
+            EXPECT_TRUE(ReadWholeFile(dir / ("out/BIN/" + piece.name)) == members[i].data)
+                << piece.name;
+        }
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -168,6 +169,53 @@ TEST_F(DataPackJournal, FailureAtAnyWriteLeavesThePackAsItWas) {
         EXPECT_FALSE(FileExists(journal));
         EXPECT_FALSE(FileExists(pendingJournal));
     }
+}
+
+// Stop pressed a second time before any write of the insertion (0: before it starts): the
+// insertion is aborted between two pieces and the pack put back from its journal, or, pressed at
+// the last writes, it completes. No journal is left either way.
+TEST_F(DataPackJournal, SecondStopAtAnyWriteAbortsAndRestoresOrLetsThePackComplete) {
+    class SecondStopHook : public WriteHook {
+    public:
+        SecondStopHook(RunState& state, int at) : m_state(state), m_at(at) {}
+        void BeforeWrite(const std::string&) override {
+            if (++m_calls == m_at) {
+                m_state.StopTag = 2;
+            }
+        }
+
+    private:
+        RunState& m_state;
+        int m_at;
+        int m_calls = 0;
+    };
+    std::set<std::string> outcomes;
+    for (int i = 0; i <= static_cast<int>(writes.size()); ++i) {
+        SCOPED_TRACE("second stop at write " + std::to_string(i));
+        WriteWholeFile(pack, original);
+        bench.state.StopTag = i == 0 ? 2 : 1;
+        bench.state.CompletedPacks.clear();
+        SecondStopHook hook(bench.state, i);
+        try {
+            bench.Insert(pack, lines, &hook);
+            outcomes.insert("completed");
+            EXPECT_EQ(ReadWholeFile(pack), inserted);
+            EXPECT_EQ(bench.state.CompletedPacks, TextLines{pack});
+        } catch (const RunAborted& aborted) {
+            const std::string message = aborted.what();
+            outcomes.insert(message.substr(message.find(": ") + 2));
+            EXPECT_EQ(message.rfind(pack + ": ", 0), 0u) << message;
+            EXPECT_EQ(ReadWholeFile(pack), original);
+            EXPECT_TRUE(bench.state.CompletedPacks.empty());
+        }
+        EXPECT_FALSE(FileExists(journal));
+        EXPECT_FALSE(FileExists(pendingJournal));
+    }
+    EXPECT_EQ(outcomes,
+              (std::set<std::string>{
+                  "completed",
+                  "the insertion was aborted before anything was written; the pack is unchanged",
+                  "the insertion was aborted; the pack was restored from its journal"}));
 }
 
 TEST_F(DataPackJournal, KilledInsertionIsUndoneByTheNextRun) {

@@ -398,6 +398,8 @@ TEST(DataPackInsert, GrownPieceIsReportedAndLeftOut) {
     EXPECT_EQ(ReadWholeFile(x.pack), x.original);
 }
 
+// The counter says what is being done: comparing every entry, writing the journal, writing the
+// pieces; at the end the whole pack is inserted.
 TEST(DataPackInsert, EveryEntryConsumesOneLine) {
     PackWorkbench bench;
     const auto members = FewMembers(3, {0, 2, 3});
@@ -409,11 +411,16 @@ TEST(DataPackInsert, EveryEntryConsumesOneLine) {
     const auto entries = ReadPackDirectory(ReadWholeFile(x.pack));
     EXPECT_EQ(entries[0].size, members[0].data.size());
     EXPECT_EQ(entries[2].size, 1u);
-    EXPECT_EQ(bench.surface.extracted, "Inserted: 2537 of 2537");
-    EXPECT_EQ(bench.surface.extractedUpdates, 2537);
+    const std::vector<std::string>& counter = bench.surface.extractedHistory;
+    ASSERT_EQ(counter.size(), 2537u + 3);
+    EXPECT_EQ(counter[0], "Comparing: 1 of 2537");
+    EXPECT_EQ(counter[2536], "Comparing: 2537 of 2537");
+    EXPECT_EQ(std::vector<std::string>(counter.end() - 3, counter.end()),
+              (std::vector<std::string>{"Writing the journal...", "Writing pieces: 1 of 1",
+                                        "Inserted: 2537 of 2537"}));
     EXPECT_EQ(bench.surface.messages,
               (std::vector<std::string>{"Preparing data.tre...", "Processing data.tre..."}));
-    EXPECT_EQ(bench.surface.progressHistory.back(), 2536 * 100 / 2537);
+    EXPECT_EQ(bench.surface.progressHistory.end()[-2], 2536 * 100 / 2537);
 }
 
 TEST(DataPackInsert, DirectoryIsWrittenBackInFileOrder) {

@@ -16,6 +16,7 @@ public:
     std::vector<std::string> messages; // every CurrentMessage text, in order
     std::string extracted = "Extracted: 0";
     int extractedUpdates = 0;
+    std::vector<std::string> extractedHistory; // every counter text, in order
     int progress = 0;
     std::vector<int> progressHistory; // every position set by SetProgressPosition
     int total = 0;
@@ -37,6 +38,7 @@ public:
     void SetExtracted(const std::string& text) override {
         extracted = text;
         ++extractedUpdates;
+        extractedHistory.push_back(text);
     }
     int ProgressPosition() const override { return progress; }
     void SetProgressPosition(int position) override {
