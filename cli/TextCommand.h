@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace CLI {
+namespace CLI { // NOLINT(readability-identifier-naming): the namespace of CLI11
 class App;
 }
 

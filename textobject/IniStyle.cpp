@@ -230,7 +230,7 @@ std::string TTextObject::ReadINI() {
         Position + std::int64_t{1} >= static_cast<std::int64_t>(Lines.size())) {
         return std::string(OutOfText);
     }
-    const std::string text = IniText(Position);
+    std::string text = IniText(Position);
     ++Position;
     if (text == NoText) {
         return text;

@@ -7,14 +7,14 @@
 namespace eitool::testing {
 namespace {
 
-const std::string kIni = "[0x00000000]\r\nHello\r\n[0x00000001]\r\nA\\B\r\nline 2\r\n"
-                         "[0x00000002]\r\n\r\n";
-const std::string kSep = "_______________________________";
+constexpr std::string_view kIni = "[0x00000000]\r\nHello\r\n[0x00000001]\r\nA\\B\r\nline 2\r\n"
+                                  "[0x00000002]\r\n\r\n";
+constexpr std::string_view kSep = "_______________________________";
 
 TEST(CliText, SizeAndListShowTheTextsOfBothStyles) {
     TempDir dir;
-    WriteText(dir / "t.ini", kIni);
-    WriteText(dir / "t.txt", kSep + "\r\n#H#E#A#D#E#R#1#\r\nab\r\ncd\r\n#E#N#D#\r\n");
+    WriteText(dir / "t.ini", std::string(kIni));
+    WriteText(dir / "t.txt", std::string(kSep) + "\r\n#H#E#A#D#E#R#1#\r\nab\r\ncd\r\n#E#N#D#\r\n");
     struct Case {
         std::vector<std::string> args;
         std::string out;
@@ -39,16 +39,17 @@ TEST(CliText, SizeAndListShowTheTextsOfBothStyles) {
 
 TEST(CliText, ConvertGoesToTheBlankStyleAndBackByteForByte) {
     TempDir dir;
-    WriteText(dir / "t.ini", kIni);
+    WriteText(dir / "t.ini", std::string(kIni));
     const ProcessResult toBlank = RunEitool({"text", "convert", "t.ini", "t.txt", "--from", "ini",
                                              "--to", "blank", "--type", "plain", "--crc"},
                                             InDirectory(dir.Path()));
     EXPECT_EQ(toBlank.exitCode, 0) << toBlank.err;
     EXPECT_EQ(toBlank.out, "converted 3 texts\n");
+    const std::string sep(kSep);
     const std::string header = "#H#E#A#D#E#R#129#861#\r\n";
-    EXPECT_EQ(ReadText(dir / "t.txt"), kSep + "\r\n" + header + "Hello\r\n#E#N#D#\r\n" + kSep +
-                                           "\r\n" + header + "A\\B\r\nline 2\r\n#E#N#D#\r\n" +
-                                           kSep + "\r\n" + header + "\r\n#E#N#D#\r\n");
+    EXPECT_EQ(ReadText(dir / "t.txt"), sep + "\r\n" + header + "Hello\r\n#E#N#D#\r\n" + sep +
+                                           "\r\n" + header + "A\\B\r\nline 2\r\n#E#N#D#\r\n" + sep +
+                                           "\r\n" + header + "\r\n#E#N#D#\r\n");
     const ProcessResult back =
         RunEitool({"text", "convert", "t.txt", "back.ini", "--from", "blank", "--to", "ini"},
                   InDirectory(dir.Path()));
@@ -60,7 +61,7 @@ TEST(CliText, ComplaintsMisuseAndUnreadableFilesHaveTheirExitStatus) {
     TempDir dir;
     WriteText(dir / "gap.ini", "[0x00000000]\r\na\r\n[0x00000002]\r\nc\r\n");
     WriteText(dir / "odd.ini", "[0x00000000]\r\na\r\n[0x1]\r\nb\r\n");
-    WriteText(dir / "open.txt", kSep + "\r\n#H#E#A#D#E#R#1#\r\nno end\r\n");
+    WriteText(dir / "open.txt", std::string(kSep) + "\r\n#H#E#A#D#E#R#1#\r\nno end\r\n");
     std::filesystem::create_directory(dir / "dir.ini");
     struct Case {
         std::vector<std::string> args;

@@ -10,8 +10,12 @@ using eitool::testing::ReadText;
 using eitool::testing::TempDir;
 using eitool::testing::WriteText;
 
-const std::string kSep(Separator);
-const std::string kEnd(EndMark);
+std::string Sep() {
+    return std::string(Separator);
+}
+std::string End() {
+    return std::string(EndMark);
+}
 
 // Loads lines saved with CR LF after every line, as a caller saves Lines.
 void LoadLines(TTextObject& text, const TempDir& dir, const TextLines& lines) {
@@ -43,7 +47,7 @@ TEST(BlankStyleText, HeaderLinesCarryTypeNumberAndChecksum) {
         text.CRC = c.crc;
         text.Position = c.number;
         text.Write("t");
-        EXPECT_EQ(text.Lines, (TextLines{kSep, c.header, "t", kEnd}));
+        EXPECT_EQ(text.Lines, (TextLines{Sep(), c.header, "t", End()}));
     }
 }
 
@@ -51,7 +55,7 @@ TEST(BlankStyleText, WrittenTextsReadBackAndGoToLog) {
     TTextObject text;
     EXPECT_EQ(text.New(omRead), 0);
     text.Write("Hello");
-    EXPECT_EQ(text.Lines, (TextLines{kSep, "#H#E#A#D#E#R#0#0#", "Hello", kEnd}));
+    EXPECT_EQ(text.Lines, (TextLines{Sep(), "#H#E#A#D#E#R#0#0#", "Hello", End()}));
     EXPECT_EQ(text.LinePos, 4);
     EXPECT_EQ(text.Position, 1);
     EXPECT_EQ(text.TextCount, 1);
@@ -99,7 +103,7 @@ TEST(BlankStyleText, SavedLinesReadBackByTheLineBreakFlags) {
 TEST(BlankStyleText, ABlockWithoutTextReadsEmpty) {
     TempDir dir;
     TTextObject text;
-    LoadLines(text, dir, {kSep, "#H#E#A#D#E#R#1#", kEnd});
+    LoadLines(text, dir, {Sep(), "#H#E#A#D#E#R#1#", End()});
     EXPECT_EQ(text.Read(), "");
     EXPECT_EQ(text.Position, 1);
 }
@@ -108,7 +112,7 @@ TEST(BlankStyleText, RewriteReplacesTheTextAtTheCursorAndKeepsItsHeader) {
     TempDir dir;
     TTextObject text;
     LoadLines(text, dir,
-              {kSep, "#H#E#A#D#E#R#0#0#", "a", "b", kEnd, kSep, "#H#E#A#D#E#R#0#1#", kEnd});
+              {Sep(), "#H#E#A#D#E#R#0#0#", "a", "b", End(), Sep(), "#H#E#A#D#E#R#0#1#", End()});
     text.TextType = ttPlain;
     text.CRC = true;
     text.Rewrite("new");
@@ -116,8 +120,8 @@ TEST(BlankStyleText, RewriteReplacesTheTextAtTheCursorAndKeepsItsHeader) {
     text.Rewrite("second");
     text.Rewrite("appended");
     EXPECT_EQ(text.Lines,
-              (TextLines{kSep, "#H#E#A#D#E#R#0#0#", "new", kEnd, kSep, "#H#E#A#D#E#R#0#1#",
-                         "second", kEnd, kSep, "#H#E#A#D#E#R#129#861#", "appended", kEnd}));
+              (TextLines{Sep(), "#H#E#A#D#E#R#0#0#", "new", End(), Sep(), "#H#E#A#D#E#R#0#1#",
+                         "second", End(), Sep(), "#H#E#A#D#E#R#129#861#", "appended", End()}));
     EXPECT_EQ(text.Position, 3);
     EXPECT_EQ(text.TextCount, 1) << "only the appended block was written";
 }
@@ -125,11 +129,11 @@ TEST(BlankStyleText, RewriteReplacesTheTextAtTheCursorAndKeepsItsHeader) {
 TEST(BlankStyleText, WriteOnALoadedBlockInsertsBeforeIt) {
     TempDir dir;
     TTextObject text;
-    LoadLines(text, dir, {kSep, "#H#E#A#D#E#R#1#", "old", kEnd});
+    LoadLines(text, dir, {Sep(), "#H#E#A#D#E#R#1#", "old", End()});
     text.TextType = ttPlain;
     text.Write("first");
-    EXPECT_EQ(text.Lines, (TextLines{kSep, "#H#E#A#D#E#R#1#", "first", kEnd, kSep,
-                                     "#H#E#A#D#E#R#1#", "old", kEnd}));
+    EXPECT_EQ(text.Lines, (TextLines{Sep(), "#H#E#A#D#E#R#1#", "first", End(), Sep(),
+                                     "#H#E#A#D#E#R#1#", "old", End()}));
     EXPECT_EQ(text.Read(), "old");
 }
 
@@ -195,7 +199,7 @@ TEST(BlankStyleText, LinesOutOfTheLayoutGiveDefinedResults) {
     TTextObject text;
     // A stray first line, and a second block without its end line.
     LoadLines(text, dir,
-              {"junk", kSep, "#H#E#A#D#E#R#1#", "a", kEnd, kSep, "#H#E#A#D#E#R#1#", "b", "c"});
+              {"junk", Sep(), "#H#E#A#D#E#R#1#", "a", End(), Sep(), "#H#E#A#D#E#R#1#", "b", "c"});
     text.SetPosition(1); // no separator at or before the cursor: no movement
     EXPECT_EQ(text.LinePos, 0);
     EXPECT_EQ(text.Read(), "#H#E#A#D#E#R#1#\r\na") << "reading skips two lines, whatever they are";
@@ -219,9 +223,9 @@ TEST(BlankStyleText, LoadTextNeedsAFileAndNeverTouchesTheIniFile) {
     text.TextStyle = IniStyle;
     text.FileName = dir / "texts.ini";
     WriteText(text.FileName, "[0x00000000]\r\nini\r\n");
-    WriteText(dir / "blank.txt", kSep + "\n#H#E#A#D#E#R#1#\r" + "x\r\n" + kEnd);
+    WriteText(dir / "blank.txt", Sep() + "\n#H#E#A#D#E#R#1#\r" + "x\r\n" + End());
     ASSERT_TRUE(text.LoadText(dir / "blank.txt"));
-    EXPECT_EQ(text.Lines, (TextLines{kSep, "#H#E#A#D#E#R#1#", "x", kEnd}));
+    EXPECT_EQ(text.Lines, (TextLines{Sep(), "#H#E#A#D#E#R#1#", "x", End()}));
     EXPECT_EQ(text.LinePos + text.Position + text.TextCount, 0);
     EXPECT_EQ(ReadText(text.FileName), "[0x00000000]\r\nini\r\n");
 }

@@ -12,7 +12,7 @@ using eitool::testing::TempDir;
 using eitool::testing::WriteText;
 
 // Two texts, 'Hello' and an empty one, as the INI style writes them: 37 bytes.
-const std::string kHelloFile = "[0x00000000]\r\nHello\r\n[0x00000001]\r\n\r\n";
+constexpr std::string_view kHelloFile = "[0x00000000]\r\nHello\r\n[0x00000001]\r\n\r\n";
 
 struct IniFile {
     TempDir dir;
@@ -23,8 +23,8 @@ struct IniFile {
         text.FileName = dir / "texts.ini";
     }
     // Writes bytes as the file and loads it.
-    int Load(const std::string& bytes) {
-        WriteText(text.FileName, bytes);
+    int Load(std::string_view bytes) {
+        WriteText(text.FileName, std::string(bytes));
         return text.New(omRead);
     }
     std::vector<std::string> ReadAll() {
