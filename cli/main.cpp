@@ -2,6 +2,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/TextCommand.h"
 
 #include <CLI/CLI.hpp>
 #include <new>
@@ -19,6 +20,7 @@ constexpr const char* kFooter = R"(Forms:
   eitool insert  [--target DIR] --scan DIR --type log|lst
   eitool scan DIR --type tre|img|fnt|lst|log     print the scanned input list
   eitool demo [DIR]                              the whole cycle on generated sample files
+  eitool text size|list|convert ...              translation text files (see eitool text --help)
 
 Exit status: 0 the run completed with no results lines; 1 the run completed and
 printed results lines (a piece that grew, a pack without names list ...); 2 usage
@@ -205,8 +207,13 @@ int main(int argc, char** argv) {
                  "they can be edited as ordinary files, and puts the edited pieces back.",
                  "eitool"};
     const Subcommands commands = BuildApp(app, line);
+    eitool::cli::TextCommandLine textLine;
+    const CLI::App* text = eitool::cli::AddTextCommand(app, textLine);
     if (const std::optional<int> status = Parse(app, argc, argv)) {
         return *status;
+    }
+    if (text->parsed()) {
+        return eitool::cli::RunText(textLine);
     }
     line.command = ParsedCommand(commands);
     return RunCommand(line);

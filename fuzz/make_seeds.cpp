@@ -12,6 +12,7 @@
 #include "samples/SampleFont.h"
 #include "samples/SamplePack.h"
 #include "samples/SampleTexture.h"
+#include "textobject/TextObject.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -310,6 +311,49 @@ void TextLinesSeeds(const std::string& directory) {
     WriteSeed(directory, "lone_cr", text("\r"));
 }
 
+// fuzz_text_object takes the flags and TextAlign in its first two bytes, then the file.
+void TextObjectSeeds(const std::string& directory) {
+    using namespace eitool::textobject;
+    const auto seed = [&](const char* name, std::uint8_t flags, std::uint8_t align,
+                          std::string_view file) {
+        Bytes bytes{flags, align};
+        bytes.insert(bytes.end(), file.begin(), file.end());
+        WriteSeed(directory, name, bytes);
+    };
+    const std::string scratch = directory + "/.scratch";
+    TTextObject ini;
+    ini.TextStyle = IniStyle;
+    ini.FileName = scratch;
+    std::filesystem::create_directories(directory);
+    ini.New(omWrite);
+    for (const char* text : {"Hello", "", "two\nlines", "ends\n"}) {
+        ini.Write(text);
+    }
+    const Bytes written = ReadWholeFile(scratch);
+    std::filesystem::remove(scratch);
+    const std::string iniFile(written.begin(), written.end());
+    seed("ini_linux", 0x04, 1, iniFile);
+    seed("ini_asciiz_align4", 0x03, 4, iniFile);
+    seed("ini_gap", 0x00, 1, "[0x00000000]\r\na\r\n[0x00000002]\r\nc\r\n[0x5]\r\n");
+    seed("ini_no_errors", 0x08, 2, "[0x00000001]\r\n[0xZ [0x0000000a]\r\nx\r\n");
+
+    TTextObject blank;
+    blank.CRC = true;
+    for (const char* text : {"Hello", "a\r\nb", ""}) {
+        blank.Write(text);
+    }
+    blank.TextType = ttPlain;
+    blank.Write("plain");
+    std::string blankFile;
+    for (const std::string& line : blank.Lines) {
+        blankFile += line + "\r\n";
+    }
+    seed("blank_crc", 0x10, 1, blankFile);
+    seed("blank_asciiz_align4", 0x01, 4, blankFile);
+    seed("blank_open_block", 0x04, 0xFC,
+         std::string(Separator) + "\n#H#E#A#D#E#R#1#\nno end\r" + std::string(Separator));
+}
+
 void BmpSeeds(const std::string& directory) {
     struct Saved {
         const char* name;
@@ -379,6 +423,7 @@ int main(int argc, char** argv) {
     BmpSeeds(root + "/fuzz_bmp");
     ExchangeSortSeeds(root + "/fuzz_exchange_sort");
     TextLinesSeeds(root + "/fuzz_text_lines");
+    TextObjectSeeds(root + "/fuzz_text_object");
     // The logs and journals are made by the extractors and the journal writer in a scratch
     // directory, so that their names are relative to it.
     const std::string scratch =
