@@ -4,6 +4,7 @@
 #include "app/LogReplay.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
+#include "run/PieceChecks.h"
 
 #include <algorithm>
 #include <system_error>
@@ -207,6 +208,8 @@ void TMainForm::BProcessClick() {
     m_state.ResultLog.clear();
     m_state.StopTag = 0;
     m_state.KnownDirectories.clear();
+    m_state.WrittenPieces.clear();
+    m_state.ReplaceEditedPieces = false;
     m_state.stats = RunStats{};
     m_state.TargetDirectory = CurrentDirectory();
 
@@ -232,6 +235,11 @@ void TMainForm::BProcessClick() {
                     m_state.ResultLog.push_back("#Format: " + tag);
                     m_state.ResultLog.push_back("#Source: " + entry);
                     ProcessInputFile(m_state.InputKind, entry);
+                } catch (const EditedPiecesError&) {
+                    // NOTE: the result.log already there still leads the edited pieces back;
+                    // it stays as it is.
+                    m_state.ResultLog.resize(handled);
+                    throw;
                 } catch (...) {
                     // The files handled before this one keep their log, so their pieces can
                     // still be inserted; the error then ends the run as before.
@@ -271,6 +279,12 @@ void TMainForm::SaveResultLog() {
         SaveTextLines(JoinPath(m_state.TargetDirectory, "result.log"), m_state.ResultLog,
                       m_writeHook);
     }
+}
+
+// Asked by the first source of a run that finds an edited piece, before it writes anything.
+bool TMainForm::AskReplaceEdited() {
+    return m_dialogs.AskYesNo("The target directory holds edited pieces. Replace them?",
+                              "Process status:");
 }
 
 void TMainForm::ProcessInputFile(std::uint8_t kind, const std::string& path) {

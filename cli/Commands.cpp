@@ -8,6 +8,7 @@
 #include "cli/Interrupt.h"
 #include "common/FileSystem.h"
 #include "common/RunError.h"
+#include "run/PieceChecks.h"
 
 #include <chrono>
 #include <csignal>
@@ -89,6 +90,7 @@ int RunBatch(const CommandLine& line) {
     ConsoleSurface surface({.echoResults = true, .showProgress = line.progress || terminal});
     AnsweringDialogs dialogs;
     AnswerFromArguments(dialogs, input, target);
+    dialogs.yes = line.overwrite; // "Replace edited pieces?"
     TMainForm form(surface, dialogs);
     const std::unique_ptr<WriteHook> killHook = KillHookFromEnvironment();
     if (killHook) {
@@ -99,9 +101,12 @@ int RunBatch(const CommandLine& line) {
 
     const auto start = std::chrono::steady_clock::now();
     std::string failure;
+    std::string edited;
     try {
         FillInputList(form, input);
         form.BProcessClick();
+    } catch (const EditedPiecesError& error) {
+        edited = std::string(error.what()) + "; add --overwrite to replace edited pieces";
     } catch (const RunError& error) {
         failure = error.what();
     } catch (const std::bad_alloc&) {
@@ -112,7 +117,11 @@ int RunBatch(const CommandLine& line) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    surface.FinishDisplay(failure.empty() && !InterruptRequested());
+    surface.FinishDisplay(failure.empty() && edited.empty() && !InterruptRequested());
+    if (!edited.empty()) {
+        surface.PrintError("eitool: " + edited);
+        return kExitUsage;
+    }
     if (!failure.empty()) {
         surface.PrintError("eitool: " + failure);
         return kExitFailed;

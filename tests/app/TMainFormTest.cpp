@@ -614,10 +614,12 @@ TEST_F(WriteFaults, AFullDiskAtAnyWriteKeepsTheOldPatchedCopyAndResultLog) {
     const std::vector<std::uint8_t> oldPatched = ReadWholeFile(patched);
     const std::vector<std::uint8_t> oldLog = ReadWholeFile(tmp / "out/result.log");
 
-    // An edited level to insert, and a result.log to replace by extracting again.
+    // An edited level to insert, and a result.log to replace by extracting again (over the
+    // edited level).
     Bitmap level = Bitmap::LoadFromFile(log.at(2));
     level.SetPixelValue(0, 0, level.PixelValue(0, 0) ^ 1);
     level.SaveToFile(log.at(2));
+    dialogs.yes = true;
     struct Run {
         int type;
         std::string file;
