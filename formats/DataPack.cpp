@@ -250,6 +250,10 @@ std::vector<bool> UnchangedPieces(RunContext& run, FileStream& pack, const Direc
         if (!size) {
             continue;
         }
+        // Comparing a tree extracted before reads it whole, so the counter shows it.
+        ShowCounter(run, "Comparing: ", std::uint64_t{k} + 1,
+                    static_cast<std::uint32_t>(paths.size()));
+        ShowPieceProgress(run, k, static_cast<std::uint32_t>(paths.size()));
         const Entry& entry = directory.entries[order[k]];
         if (*size == entry.size && PieceHolds(paths[k], pack, entry.offset, entry.size)) {
             unchanged[k] = true;
