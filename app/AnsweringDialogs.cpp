@@ -45,4 +45,8 @@ bool AnsweringDialogs::ShowDirForm(TDirForm& form) {
 
 void AnsweringDialogs::ShowMessage(const std::string&, const std::string&, MessageIcon) {}
 
+bool AnsweringDialogs::AskYesNo(const std::string&, const std::string&) {
+    return yes;
+}
+
 } // namespace eitool

@@ -22,7 +22,8 @@ struct DirFormAnswer {
 };
 
 // Dialogs answered from values given in advance, for the command line and the demo: a dialog
-// with an answer confirms it, one without is cancelled, and message boxes show nothing. The
+// with an answer confirms it, one without is cancelled, message boxes show nothing and questions
+// get the answer yes. The
 // picker's directory is created with its missing parents, as the real picker does once the user
 // agreed.
 class AnsweringDialogs : public Dialogs {
@@ -31,6 +32,8 @@ public:
     std::optional<std::string> save;
     std::optional<std::string> picker;
     std::optional<DirFormAnswer> dirForm;
+    // The answer to every yes/no question.
+    bool yes = false;
 
     bool OpenFiles(FileDialog& dialog) override;
     bool SaveFile(FileDialog& dialog) override;
@@ -40,6 +43,7 @@ public:
     bool ShowDirForm(TDirForm& form) override;
     void ShowMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override;
+    bool AskYesNo(const std::string& text, const std::string& caption) override;
 };
 
 } // namespace eitool

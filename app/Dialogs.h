@@ -62,6 +62,9 @@ public:
     // A message box with one OK button.
     virtual void ShowMessage(const std::string& text, const std::string& caption,
                              MessageIcon icon) = 0;
+
+    // A message box with Yes and No buttons; true for Yes. Closing it answers No.
+    virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
 };
 
 } // namespace eitool

@@ -5,6 +5,7 @@
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/RunError.h"
+#include "run/PieceChecks.h"
 
 #include <algorithm>
 #include <system_error>
@@ -216,6 +217,8 @@ void TMainForm::BProcessClick() {
     m_state.StopTag = 0;
     m_state.CompletedPacks.clear();
     m_state.KnownDirectories.clear();
+    m_state.WrittenPieces.clear();
+    m_state.ReplaceEditedPieces = false;
     m_state.stats = RunStats{};
     m_state.TargetDirectory = CurrentDirectory();
 
@@ -246,6 +249,12 @@ void TMainForm::BProcessClick() {
                 } catch (const RunAborted&) {
                     m_surface.SetTotalFollowsProgress(false);
                     throw; // an aborted run writes no result log
+                } catch (const EditedPiecesError&) {
+                    m_surface.SetTotalFollowsProgress(false);
+                    // NOTE: the result.log already there still leads the edited pieces back;
+                    // it stays as it is.
+                    m_state.ResultLog.resize(handled);
+                    throw;
                 } catch (...) {
                     m_surface.SetTotalFollowsProgress(false);
                     // The files handled before this one keep their log, so their pieces can
@@ -289,6 +298,12 @@ void TMainForm::SaveResultLog() {
         SaveTextLines(JoinPath(m_state.TargetDirectory, "result.log"), m_state.ResultLog,
                       m_writeHook);
     }
+}
+
+// Asked by the first source of a run that finds an edited piece, before it writes anything.
+bool TMainForm::AskReplaceEdited() {
+    return m_dialogs.AskYesNo("The target directory holds edited pieces. Replace them?",
+                              "Process status:");
 }
 
 void TMainForm::ProcessInputFile(std::uint8_t kind, const std::string& path) {

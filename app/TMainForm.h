@@ -34,7 +34,9 @@ public:
     TDirForm& DirForm() { return m_dirForm; }
     // The surface the run and the handlers report through.
     StatusSurface& Surface() { return m_surface; }
-    RunContext Context() { return RunContext{m_state, m_surface, m_writeHook}; }
+    RunContext Context() {
+        return RunContext{m_state, m_surface, m_writeHook, [this] { return AskReplaceEdited(); }};
+    }
     void SetWriteHook(WriteHook* hook) { m_writeHook = hook; }
 
     // The dialogs of the window, kept from one showing to the next.
@@ -73,6 +75,7 @@ private:
     void ScanTree(const std::string& directory, int depth);
     bool EntersLink(const std::string& path) const;
     void SaveResultLog();
+    bool AskReplaceEdited();
 
     RunState m_state;
     MainFormView m_view;

@@ -26,6 +26,7 @@ struct CommandLine {
     std::string target;  // --target; empty for the current directory
     std::string demoDir; // DIR of `demo`; empty for ./eitool-demo
     bool progress = false;
+    bool overwrite = false; // --overwrite: edited pieces may be replaced
 };
 
 // The position (1 to 5) of a --type name among the five file types of the open dialog:

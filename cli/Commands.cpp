@@ -8,6 +8,7 @@
 #include "cli/Interrupt.h"
 #include "common/FileSystem.h"
 #include "common/RunError.h"
+#include "run/PieceChecks.h"
 
 #include <algorithm>
 #include <chrono>
@@ -153,6 +154,7 @@ int RunBatch(const CommandLine& line) {
     ConsoleSurface surface({.echoResults = true, .showProgress = line.progress || terminal});
     AnsweringDialogs dialogs;
     AnswerFromArguments(dialogs, input, target);
+    dialogs.yes = line.overwrite; // "Replace edited pieces?"
     TMainForm form(surface, dialogs);
     const std::unique_ptr<WriteHook> testHook = TestHookFromEnvironment();
     if (testHook) {
@@ -164,11 +166,14 @@ int RunBatch(const CommandLine& line) {
     const auto start = std::chrono::steady_clock::now();
     std::string failure;
     std::string aborted;
+    std::string edited;
     try {
         FillInputList(form, input);
         form.BProcessClick();
     } catch (const RunAborted& error) {
         aborted = error.what();
+    } catch (const EditedPiecesError& error) {
+        edited = std::string(error.what()) + "; add --overwrite to replace edited pieces";
     } catch (const RunError& error) {
         failure = error.what();
     } catch (const std::bad_alloc&) {
@@ -180,7 +185,12 @@ int RunBatch(const CommandLine& line) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     const RunState& state = form.State();
-    surface.FinishDisplay(failure.empty() && aborted.empty() && !InterruptRequested());
+    surface.FinishDisplay(failure.empty() && aborted.empty() && edited.empty() &&
+                          !InterruptRequested());
+    if (!edited.empty()) {
+        surface.PrintError("eitool: " + edited);
+        return kExitUsage;
+    }
     if (!failure.empty()) {
         surface.PrintError("eitool: " + failure);
         return kExitFailed;

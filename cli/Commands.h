@@ -8,7 +8,8 @@ namespace eitool::cli {
 enum ExitStatus {
     kExitClean = 0,         // the run completed and the results pane stayed empty
     kExitResults = 1,       // the run completed and the results pane has lines
-    kExitUsage = 2,         // the command line asks for something eitool does not do
+    kExitUsage = 2,         // the command line asks for something eitool does not do, or an
+                            // extraction met edited pieces without --overwrite
     kExitFailed = 3,        // a failure ended the run early
     kExitInterrupted = 130, // Ctrl-C stopped the run
 };

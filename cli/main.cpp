@@ -24,9 +24,10 @@ constexpr const char* kFooter = R"(Forms:
 
 Exit status: 0 the run completed with no results lines; 1 the run completed and
 printed results lines (a piece that grew, a pack without names list ...); 2 usage
-error; 3 a failure ended the run (a file that cannot be opened, created, read or
-written, or corrupt input); 130 stopped by Ctrl-C (after the current file; a
-second Ctrl-C aborts that file between two pieces and puts a data pack back).
+error, or edited pieces in the target of an extraction without --overwrite; 3 a
+failure ended the run (a file that cannot be opened, created, read or written,
+or corrupt input); 130 stopped by Ctrl-C (after the current file; a second
+Ctrl-C aborts that file between two pieces and puts a data pack back).
 
 Standard output carries the results lines only (or the list of `scan`); the
 progress display and error messages go to standard error.)";
@@ -72,6 +73,9 @@ CLI::App* AddExtract(CLI::App& app, CommandLine& line) {
     AddScan(extract, line, "tre|img|fnt");
     AddTarget(extract, line);
     AddProgress(extract, line);
+    extract->add_flag("--overwrite", line.overwrite,
+                      "Replace pieces in the target that were edited since they were extracted "
+                      "(without it, such a file writes no piece and the run ends with status 2)");
     return extract;
 }
 

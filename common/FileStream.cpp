@@ -58,6 +58,7 @@ FileStream FileStream::Open(const std::string& path, OpenMode mode) {
     int share = _SH_DENYNO;
     switch (mode) {
     case omRead:
+    case omReadShared:
         flags |= _O_RDONLY;
         share = _SH_DENYWR;
         break;
@@ -87,6 +88,7 @@ FileStream FileStream::Open(const std::string& path, OpenMode mode) {
     int flags = O_CLOEXEC | O_NONBLOCK;
     switch (mode) {
     case omRead:
+    case omReadShared:
         flags |= O_RDONLY;
         break;
     case omReadWrite:
@@ -128,7 +130,10 @@ FileStream FileStream::Open(const std::string& path, OpenMode mode) {
         ::close(fd);
         ThrowOpenFailure(path, mode, ErrnoText(error));
     }
-    if (mode == omReadWrite && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // The lock is advisory: it holds between runs of this tool (an insertion and an extraction of
+    // the same pack), not against other programs.
+    const int lock = mode == omReadWrite ? LOCK_EX : mode == omReadShared ? LOCK_SH : 0;
+    if (lock != 0 && ::flock(fd, lock | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
         if (error == EWOULDBLOCK) {

@@ -25,10 +25,12 @@ struct FileIdentity {
 };
 
 enum OpenMode {
-    omRead,      // read only; the file must exist
-    omReadWrite, // read and write without sharing: a second opening by this tool fails
-    omCreate,    // create or truncate, read and write
-    omCreateNew, // create, read and write; the name must not exist yet
+    omRead,       // read only; the file must exist
+    omReadShared, // read only, sharing only with other readers: refused while a writer of this
+                  // tool has the file open (omReadWrite), which is refused while it is open
+    omReadWrite,  // read and write without sharing: a second opening by this tool fails
+    omCreate,     // create or truncate, read and write
+    omCreateNew,  // create, read and write; the name must not exist yet
 };
 
 // A file opened for one call of a handler. Reads and writes go to the stream's own position;

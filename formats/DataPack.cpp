@@ -10,6 +10,7 @@
 #include "formats/DataPackJournal.h"
 #include "formats/ExchangeSort.h"
 #include "run/HandlerSupport.h"
+#include "run/PieceChecks.h"
 #include "run/PiecePath.h"
 
 #include <algorithm>
@@ -215,6 +216,55 @@ void WritePiece(FileStream& pack, const Entry& entry, const std::string& piecePa
     }
 }
 
+// The piece path of every non-empty member in offset order (empty for an empty member), all
+// checked before the first piece is written.
+std::vector<std::string> PiecePaths(RunContext& run, const std::string& path,
+                                    const Directory& directory,
+                                    const std::vector<std::uint32_t>& order,
+                                    const NamesList& names) {
+    const auto count = static_cast<std::uint32_t>(directory.entries.size());
+    const int digits = IndexDigits(count);
+    std::vector<std::string> paths(count);
+    for (std::uint32_t k = 0; k < count; ++k) {
+        if (directory.entries[order[k]].size != 0) {
+            paths[k] = PiecePathOf(run.state, path, RelativePieceName(names[k], k, digits));
+        }
+    }
+    return paths;
+}
+
+// Makes the pieces' directories and looks at the piece files already there: which of them hold
+// their member's bytes (they are left as they are). Any other is an edited piece, replaced only
+// with the user's consent, which is asked before anything of the pack is written.
+std::vector<bool> UnchangedPieces(RunContext& run, FileStream& pack, const Directory& directory,
+                                  const std::vector<std::uint32_t>& order,
+                                  const std::vector<std::string>& paths) {
+    std::vector<bool> unchanged(paths.size(), false);
+    bool edited = false;
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+        if (paths[k].empty()) {
+            continue;
+        }
+        MakePieceDirectories(run, paths[k]);
+        const std::optional<std::uint64_t> size = ExistingPieceSize(paths[k]);
+        if (!size) {
+            continue;
+        }
+        // Comparing a tree extracted before reads it whole, so the counter shows it.
+        ShowCounter(run, "Comparing: ", std::uint64_t{k} + 1,
+                    static_cast<std::uint32_t>(paths.size()));
+        ShowPieceProgress(run, k, static_cast<std::uint32_t>(paths.size()));
+        const Entry& entry = directory.entries[order[k]];
+        if (*size == entry.size && PieceHolds(paths[k], pack, entry.offset, entry.size)) {
+            unchanged[k] = true;
+        } else if (!edited) {
+            AllowReplacingEdited(run, pack.Path(), paths[k]);
+            edited = true;
+        }
+    }
+    return unchanged;
+}
+
 void ExtractMembers(RunContext& run, FileStream& pack, const Directory& directory) {
     const std::string& path = pack.Path();
     const std::vector<std::uint32_t> order = OffsetOrder(directory);
@@ -223,8 +273,13 @@ void ExtractMembers(RunContext& run, FileStream& pack, const Directory& director
     CheckNamesCoverMembers(path, directory, order, names);
 
     const auto count = static_cast<std::uint32_t>(directory.entries.size());
-    const int digits = IndexDigits(count);
     ShowFileStatus(run, "Processing ", path);
+    const std::vector<std::string> paths = PiecePaths(run, path, directory, order, names);
+    if (!ClaimPieces(run, path, paths)) {
+        run.state.ResultLog.insert(run.state.ResultLog.end(), count, "NULL");
+        return;
+    }
+    const std::vector<bool> unchanged = UnchangedPieces(run, pack, directory, order, paths);
     std::uint64_t written = 0;
     std::string lastPiece;
     for (std::uint32_t k = 0; k < count; ++k) {
@@ -239,12 +294,13 @@ void ExtractMembers(RunContext& run, FileStream& pack, const Directory& director
         if (entry.size == 0) {
             run.state.ResultLog.emplace_back("NULL");
         } else {
-            const std::string piecePath =
-                MakePiecePath(run, path, RelativePieceName(names[k], k, digits));
-            WritePiece(pack, entry, piecePath);
+            // A piece equal to the member is left as it is; it is complete all the same.
+            if (!unchanged[k]) {
+                WritePiece(pack, entry, paths[k]);
+            }
             ++written;
-            lastPiece = piecePath;
-            run.state.ResultLog.push_back(piecePath);
+            lastPiece = paths[k];
+            run.state.ResultLog.push_back(paths[k]);
             ++run.state.stats.pieces;
             run.state.stats.bytes += entry.size;
         }
@@ -427,7 +483,8 @@ bool RecoverDataPack(RunContext& run, const std::string& packPath) {
 
 void ExtractDataPack(RunContext& run, const std::string& path) {
     RecoverDataPack(run, path);
-    FileStream pack = FileStream::Open(path, omRead);
+    // Shared with other extractions, but not with an insertion into the same pack.
+    FileStream pack = FileStream::Open(path, omReadShared);
     const std::uint64_t fileSize = pack.Size();
     const std::uint32_t count = datapack::ReadEntryCount(pack, fileSize);
     ShowFileStatus(run, "Preparing ", path);

@@ -32,7 +32,11 @@ private:
 };
 
 // Writes every non-empty member of the pack at path as a piece file below the target directory
-// and appends one ResultLog line per directory entry (the piece path, or "NULL").
+// and appends one ResultLog line per directory entry (the piece path, or "NULL"). A pack with
+// piece paths that an earlier source of the run wrote writes nothing and logs "NULL" for every
+// entry (ClaimPieces). Piece files that hold their member's bytes are left as they are; edited
+// ones are replaced only with the user's consent (AllowReplacingEdited). The pack is read under
+// a shared lock, so an insertion into it is refused meanwhile.
 void ExtractDataPack(RunContext& run, const std::string& path);
 
 // Writes the pieces named by the entry lines from firstLine on back into the pack open as

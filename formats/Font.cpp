@@ -8,6 +8,7 @@
 #include "common/PendingFile.h"
 #include "common/RunError.h"
 #include "run/HandlerSupport.h"
+#include "run/PieceChecks.h"
 
 #include <algorithm>
 #include <array>
@@ -444,7 +445,18 @@ void ExtractFont(RunContext& run, const std::string& path) {
     // bears the same name.
     const std::string stripPath =
         JoinPath(run.state.TargetDirectory, SheetFileName(header->textureName));
-    strip.SaveToFile(stripPath, run.writeHook);
+    if (!ClaimPieces(run, path, {stripPath})) {
+        run.state.ResultLog.emplace_back("NULL");
+        return;
+    }
+    // A strip already there with the same bytes is left as it is; one that differs was edited.
+    const bool exists = ExistingPieceSize(stripPath).has_value();
+    if (!exists || !PieceHolds(stripPath, strip.SaveToBytes())) {
+        if (exists) {
+            AllowReplacingEdited(run, path, stripPath);
+        }
+        strip.SaveToFile(stripPath, run.writeHook);
+    }
     run.state.ResultLog.push_back(stripPath);
     ++run.state.stats.pieces;
     run.state.stats.bytes += strip.RowBytes() * static_cast<std::uint64_t>(strip.Height());
@@ -654,6 +666,12 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
     run.state.SourceStream.reset();
     const std::string fontPath = run.state.SourcePath;
     const TextLines& lines = run.state.ReplayList;
+    // The block of a font that the extraction left out (its strip had the name of an earlier
+    // file's) holds one "NULL" line: nothing is inserted, and the replay goes on after it.
+    if (firstLine >= 0 && static_cast<std::size_t>(firstLine) < lines.size() &&
+        lines[static_cast<std::size_t>(firstLine)] == "NULL") {
+        return firstLine + 1;
+    }
     try {
         if (firstLine < 0 ||
             std::int64_t{firstLine} + 3 > static_cast<std::int64_t>(lines.size())) {

@@ -24,13 +24,17 @@ struct GlyphBox {
 };
 
 // Writes every glyph of the font at path into a marked strip bitmap in the target directory,
-// named after the font's sheet, and appends the strip's path to the ResultLog.
+// named after the font's sheet, and appends the strip's path to the ResultLog. The strip is its
+// piece: a strip path that an earlier source of the run wrote gives the line "NULL" and no file
+// (ClaimPieces), and an edited strip is replaced only with the user's consent
+// (AllowReplacingEdited).
 void ExtractFont(RunContext& run, const std::string& path);
 
 // Packs the glyphs that the three entry lines from firstLine name (character table file,
 // placement line, glyph strip) into the sheet of the font open as the run's source, and writes
 // their rectangles and cell sizes into slots 128 onward. Saves the changed sheet into the target
-// directory and the changed font at name. Returns firstLine + 3.
+// directory and the changed font at name. Returns firstLine + 3; for a block whose first line is
+// "NULL" (a font the extraction left out) it inserts nothing and returns firstLine + 1.
 std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t firstLine);
 
 // Replaces boxes with one box per marked band of bitmap, top to bottom, and returns their count.

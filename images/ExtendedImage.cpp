@@ -8,6 +8,7 @@
 #include "common/RunError.h"
 #include "images/Ps2util.h"
 #include "run/HandlerSupport.h"
+#include "run/PieceChecks.h"
 #include "run/PiecePath.h"
 
 #include <algorithm>
@@ -211,22 +212,57 @@ Bitmap LevelBitmap(FileStream& file, const Header& header, int depth) {
     return bitmap;
 }
 
-// Writes level `index` of the image at path as a BMP file and returns the file's path.
-std::string ExtractLevel(RunContext& run, FileStream& file, Bitmap& bitmap, const std::string& path,
-                         const Level& level, int depth, std::int32_t index) {
+// Draws a level into the bitmap in index order.
+void DrawLevel(FileStream& file, Bitmap& bitmap, const Level& level, int depth) {
     file.Seek(LevelStart(level));
     bitmap.SetSize(level.width, level.height);
     TransferTexture(ToBitmap, file, bitmap);
     if (depth == 4) {
         SwapBitmapNibbles(bitmap);
     }
-    const std::string name =
-        StemOf(path) + "_mip_" + HexIndex(static_cast<std::uint32_t>(index), 2) + ".bmp";
-    const std::string piecePath = MakePiecePath(run, path, name);
-    bitmap.SaveToFile(piecePath, run.writeHook);
-    ++run.state.stats.pieces;
-    run.state.stats.bytes += LevelBytes(level, depth);
-    return piecePath;
+}
+
+// The BMP path of every level that is written (empty for the others), all checked before the
+// first is written.
+std::vector<std::string> LevelPaths(const RunState& state, const std::string& path,
+                                    const std::vector<Level>& levels, int depth) {
+    std::vector<std::string> paths(levels.size());
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        if (IsWrittenLevel(levels[i], depth)) {
+            const std::string name =
+                StemOf(path) + "_mip_" + HexIndex(static_cast<std::uint32_t>(i), 2) + ".bmp";
+            paths[i] = PiecePathOf(state, path, name);
+        }
+    }
+    return paths;
+}
+
+// Makes the BMP files' directories and looks at the BMP files already there: which of them hold
+// exactly what the extraction writes (they are left as they are). Any other is an edited piece,
+// replaced only with the user's consent, which is asked before any level is written. Only a level
+// whose file exists is drawn here.
+std::vector<bool> UnchangedLevels(RunContext& run, FileStream& file, Bitmap& bitmap,
+                                  const std::vector<Level>& levels, int depth,
+                                  const std::vector<std::string>& paths) {
+    std::vector<bool> unchanged(paths.size(), false);
+    bool edited = false;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (paths[i].empty()) {
+            continue;
+        }
+        MakePieceDirectories(run, paths[i]);
+        if (!ExistingPieceSize(paths[i])) {
+            continue;
+        }
+        DrawLevel(file, bitmap, levels[i], depth);
+        if (PieceHolds(paths[i], bitmap.SaveToBytes())) {
+            unchanged[i] = true;
+        } else if (!edited) {
+            AllowReplacingEdited(run, file.Path(), paths[i]);
+            edited = true;
+        }
+    }
+    return unchanged;
 }
 
 // Where the pre-scan of an insertion stopped: at the first line naming an existing path, at a
@@ -414,15 +450,28 @@ void ExtractExtendedImage(RunContext& run, const std::string& path) {
     Bitmap bitmap = LevelBitmap(file, header, depth);
 
     const auto count = static_cast<std::int32_t>(levels.size());
+    const std::vector<std::string> paths = LevelPaths(run.state, path, levels, depth);
+    if (!ClaimPieces(run, path, paths)) {
+        run.state.ResultLog.insert(run.state.ResultLog.end(), levels.size(), "NULL");
+        return;
+    }
+    const std::vector<bool> unchanged = UnchangedLevels(run, file, bitmap, levels, depth, paths);
     for (std::int32_t i = 0; i < count; ++i) {
-        const Level& level = levels[static_cast<std::size_t>(i)];
+        const auto at = static_cast<std::size_t>(i);
+        const Level& level = levels[at];
         if (IsSmallLevel(level)) {
             run.state.ResultLog.emplace_back("NULL");
         } else if (!IsSupportedTextureSize(level.width, level.height, depth)) {
             run.surface.AddResultLine(path + " has unsupported size!");
             run.state.ResultLog.emplace_back("NULL");
         } else {
-            run.state.ResultLog.push_back(ExtractLevel(run, file, bitmap, path, level, depth, i));
+            if (!unchanged[at]) {
+                DrawLevel(file, bitmap, level, depth);
+                bitmap.SaveToFile(paths[at], run.writeHook);
+            }
+            run.state.ResultLog.push_back(paths[at]);
+            ++run.state.stats.pieces;
+            run.state.stats.bytes += LevelBytes(level, depth);
         }
         UpdateFileProgress(run.surface, static_cast<std::int32_t>(std::int64_t{i} * 100 / count));
     }

@@ -12,7 +12,10 @@
 namespace eitool {
 
 // Writes every level of the extended image (*.bmpx, *.tgax) at path as an indexed BMP file below
-// the target directory and appends one ResultLog line per level (the BMP path, or "NULL").
+// the target directory and appends one ResultLog line per level (the BMP path, or "NULL"). The
+// BMP files are its pieces: an image whose BMP paths an earlier source of the run wrote writes
+// nothing (ClaimPieces), and an edited BMP file is replaced only with the user's consent
+// (AllowReplacingEdited).
 void ExtractExtendedImage(RunContext& run, const std::string& path);
 
 // Writes a patched copy of the extended image open as run.state.SourceStream to outputPath, with

@@ -131,9 +131,8 @@ void CreatePieceDirectories(RunState& state, const std::string& directory) {
 
 } // namespace
 
-std::string MakePiecePath(RunContext& run, const std::string& sourcePath,
-                          const std::string& relativeName) {
-    const RunState& state = run.state;
+std::string PiecePathOf(const RunState& state, const std::string& sourcePath,
+                        const std::string& relativeName) {
     std::string fullPath;
     if (!state.ListFromScan) {
         fullPath = state.TargetDirectory + kPathSeparator + relativeName;
@@ -147,7 +146,17 @@ std::string MakePiecePath(RunContext& run, const std::string& sourcePath,
         throw UnsafePathError(fullPath, "the piece path leaves the target directory " +
                                             state.TargetDirectory);
     }
-    CreatePieceDirectories(run.state, DirectoryPart(fullPath));
+    return fullPath;
+}
+
+void MakePieceDirectories(RunContext& run, const std::string& piecePath) {
+    CreatePieceDirectories(run.state, DirectoryPart(piecePath));
+}
+
+std::string MakePiecePath(RunContext& run, const std::string& sourcePath,
+                          const std::string& relativeName) {
+    std::string fullPath = PiecePathOf(run.state, sourcePath, relativeName);
+    MakePieceDirectories(run, fullPath);
     return fullPath;
 }
 

@@ -11,4 +11,12 @@ namespace eitool {
 std::string MakePiecePath(RunContext& run, const std::string& sourcePath,
                           const std::string& relativeName);
 
+// The same path without creating anything, so that a source can check all its piece paths before
+// it writes the first; refuses a path that leaves the target (UnsafePathError).
+std::string PiecePathOf(const RunState& state, const std::string& sourcePath,
+                        const std::string& relativeName);
+
+// Creates the missing directories of a piece path from PiecePathOf, as MakePiecePath does.
+void MakePieceDirectories(RunContext& run, const std::string& piecePath);
+
 } // namespace eitool

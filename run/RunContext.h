@@ -4,16 +4,20 @@
 #include "run/RunState.h"
 #include "run/StatusSurface.h"
 
+#include <functional>
 #include <string>
 
 namespace eitool {
 
 // What a handler is given: the shared run state, the status surface and the test seam that sees
-// every write to a user's file.
+// every write to a user's file, and the question whether edited pieces may be replaced.
 struct RunContext {
     RunState& state;
     StatusSurface& surface;
     WriteHook* writeHook = nullptr;
+    // Asked at most once per run, before the first edited piece would be replaced; true when the
+    // user agrees. Without it edited pieces are never replaced.
+    std::function<bool()> confirmReplace = nullptr;
 
     void BeforeWrite(const std::string& path) const { CallWriteHook(writeHook, path); }
 };

@@ -53,6 +53,13 @@ struct RunState {
     // Directories known to exist below the target during this run, so that piece paths do not
     // ask the file system again for every piece. Cleared at the start of every run.
     std::unordered_set<std::string> KnownDirectories;
+    // The pieces written by the sources of this run so far (in the form PieceKey gives), so that
+    // a later source with the same piece names cannot overwrite them. Cleared at the start of
+    // every run.
+    std::unordered_set<std::string> WrittenPieces;
+    // The user agreed during this run that edited pieces are replaced. Cleared at the start of
+    // every run.
+    bool ReplaceEditedPieces = false;
     RunStats stats;
 };
 

@@ -709,6 +709,7 @@ TEST_F(WriteFaults, AFullDiskAtAnyWriteKeepsTheOldPatchedCopiesAndResultLog) {
     level.SetPixelValue(0, 0, level.PixelValue(0, 0) ^ 1);
     level.SaveToFile(log.at(2));
     WriteWholeFile(tmp / "chars.tbl", samples::MakeCharacterTable({192, 193}));
+    dialogs.yes = true; // extracting again goes over the edited level
     struct Run {
         int type;
         std::string file;

@@ -239,6 +239,32 @@ TEST(CliExtract, RelativePathsAreMadeAbsoluteAndTheTargetDefaultsToTheCurrentDir
     EXPECT_EQ(log[2].rfind(dir.Path() + "/TGA/0000_m0.tga", 0), 0u) << log[2];
 }
 
+// Without --overwrite an edited piece ends the run before any piece is written (a deleted one
+// stays missing), with status 2 and a message naming the piece and the flag; result.log stays.
+TEST(CliExtract, EditedPiecesAreReplacedOnlyWithOverwrite) {
+    ExtractedPack setup;
+    const std::string deleted = setup.Piece(1);
+    const std::string edited = setup.Piece(6);
+    const Bytes edit{'e', 'd', 'i', 't'};
+    RemoveFileQuietly(deleted);
+    WriteWholeFile(edited, edit);
+    const std::string log = SlurpFile(setup.log);
+
+    const ProcessResult refused = RunEitool({"extract", "--target", setup.target, setup.pack});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find(edited), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("--overwrite"), std::string::npos) << refused.err;
+    EXPECT_FALSE(FileExists(deleted));
+    EXPECT_EQ(ReadWholeFile(edited), edit);
+    EXPECT_EQ(SlurpFile(setup.log), log);
+
+    const ProcessResult replaced =
+        RunEitool({"extract", "--overwrite", "--target", setup.target, setup.pack});
+    EXPECT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_EQ(ReadWholeFile(deleted), setup.members[1].data);
+    EXPECT_EQ(ReadWholeFile(edited), setup.members[6].data);
+}
+
 TEST(CliExtract, PackWithoutNamesListIsAResultsLineAndExitsOne) {
     TempDir dir;
     std::vector<PackMember> members(3);

@@ -11,14 +11,38 @@
 namespace eitool {
 namespace {
 
-TEST(FileStream, ReadWriteOpeningIsExclusive) {
+// A writer excludes everyone of this tool; shared readers exclude only writers; plain reading
+// takes no lock.
+TEST(FileStream, LockingModesExcludeEachOtherAsTheyShould) {
     testing::TempDir tmp;
     const std::string path = tmp / "pack.tre";
     FileStream::Open(path, omCreate).Write("abc", 3);
-    FileStream first = FileStream::Open(path, omReadWrite);
-    EXPECT_THROW(FileStream::Open(path, omReadWrite), FileOpenError);
-    first.Close();
-    EXPECT_NO_THROW(FileStream::Open(path, omReadWrite));
+    const struct {
+        OpenMode first;
+        OpenMode second;
+        bool refused;
+    } cases[] = {
+        {omReadWrite, omReadWrite, true},  {omReadWrite, omReadShared, true},
+        {omReadShared, omReadWrite, true}, {omReadShared, omReadShared, false},
+        {omReadWrite, omRead, false},      {omRead, omReadWrite, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.first) + " then " + std::to_string(c.second));
+        FileStream first = FileStream::Open(path, c.first);
+        if (c.refused) {
+            try {
+                FileStream::Open(path, c.second);
+                ADD_FAILURE() << "not refused";
+            } catch (const FileOpenError& error) {
+                EXPECT_NE(std::string(error.what()).find("in use by another process"),
+                          std::string::npos);
+            }
+        } else {
+            EXPECT_NO_THROW(FileStream::Open(path, c.second));
+        }
+        first.Close();
+        EXPECT_NO_THROW(FileStream::Open(path, c.second));
+    }
 }
 
 TEST(FileStream, BlockCopyMovesBothPositionsAndDetectsAShortSource) {

@@ -88,8 +88,10 @@ protected:
         WriteWholeFile(path, BuildExtendedImage(texture));
         return path;
     }
+    // Extracts path as a run of its own.
     void Extract(const std::string& path) {
         state.ResultLog.clear();
+        state.WrittenPieces.clear();
         ExtractExtendedImage(run, path);
     }
     // Replays the extraction's lines for source into outputPath; returns the inserter's result.
@@ -272,7 +274,8 @@ TEST_F(ExtendedImageTest, EditedPixelsGoInAndTheEditedPaletteDoesNot) {
         differing += before[i] != after[i];
     }
     EXPECT_EQ(differing, 1u);
-    // Extracting the patched copy shows the edit at the same place.
+    // Extracting the patched copy, over the edited level, shows the edit at the same place.
+    run.confirmReplace = [] { return true; };
     Extract(output);
     EXPECT_EQ(Bitmap::LoadFromFile(state.ResultLog[1]).PixelValue(3, 4), level.PixelValue(3, 4));
 }

@@ -76,7 +76,7 @@ public:
 // message boxes. whileShown runs inside every dialog, before it answers.
 class ScriptedDialogs : public AnsweringDialogs {
 public:
-    std::vector<std::string> asked; // "open", "save", "picker", "dirform", "message"
+    std::vector<std::string> asked; // "open", "save", "picker", "dirform", "message", "question"
     std::vector<FileDialog> fileDialogs;
     std::vector<std::string> pickerStarts;
     std::vector<std::string> shownMessages;
@@ -108,6 +108,12 @@ public:
         shownMessages.push_back(text);
         shownCaptions.push_back(caption);
         AnsweringDialogs::ShowMessage(text, caption, icon);
+    }
+    bool AskYesNo(const std::string& text, const std::string& caption) override {
+        Asked("question");
+        shownMessages.push_back(text);
+        shownCaptions.push_back(caption);
+        return AnsweringDialogs::AskYesNo(text, caption);
     }
 
 private:
