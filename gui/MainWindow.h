@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -93,6 +94,7 @@ private:
     // What the labels show now, to draw only what changed.
     std::string m_shownMessage;
     std::string m_shownExtracted;
+    std::chrono::steady_clock::time_point m_nextExtractedPaint{};
     bool m_drawingList = false; // the list is being drawn from the model: no echo back to it
     bool m_closeAfterRun = false;
 };
