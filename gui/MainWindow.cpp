@@ -93,6 +93,8 @@ private:
 MainWindow::MainWindow(Dialogs* dialogs) : m_qtDialogs(this) {
     setWindowTitle(QStringLiteral("Extract\\Insert Tool"));
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // Qt takes a tool window for a secondary one; this one is the program's window.
+    setAttribute(Qt::WA_QuitOnClose, true);
     setFixedSize(kWidth, kHeight);
     QFont small = font();
     small.setPixelSize(11);

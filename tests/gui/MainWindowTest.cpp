@@ -148,6 +148,14 @@ TEST_F(WindowTest, CaptionsAndLayoutAreTheDesignedOnes) {
     }
 }
 
+TEST_F(WindowTest, ExitClosesTheWindowAndEndsTheProgram) {
+    window.show();
+    QTimer::singleShot(0, [&] { window.Tool(gui::tbExit)->trigger(); });
+    QTimer::singleShot(5000, [] { QApplication::exit(1); }); // should the window stay
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(window.isVisible());
+}
+
 // Each moment of the window's life and what the widgets show enabled after it.
 TEST_F(WindowTest, EnabledStatesFollowTheFormAtEveryMoment) {
     WriteText(tmp / "a.tre", std::string(4, '\0'));       // a pack without members
