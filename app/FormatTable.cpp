@@ -1,5 +1,7 @@
 #include "app/FormatTable.h"
 
+#include "common/Paths.h"
+
 namespace eitool {
 
 const FormatRow* RowOfType(int type) {
@@ -16,6 +18,25 @@ const FormatRow* RowOfKind(std::uint8_t kind) {
         }
     }
     return nullptr;
+}
+
+int TypeOfFiles(const TextLines& paths) {
+    int type = 0;
+    for (const std::string& path : paths) {
+        const std::string name = FileNamePart(path);
+        int matched = 0;
+        for (const FormatRow& row : kFormatTable) {
+            if (MatchesMask(name, row.mask)) {
+                matched = row.type;
+                break;
+            }
+        }
+        if (matched == 0 || (type != 0 && matched != type)) {
+            return 0;
+        }
+        type = matched;
+    }
+    return type;
 }
 
 std::string OpenDialogFilter() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/LogReplay.h"
+#include "common/TextLines.h"
 #include "formats/DataPack.h"
 #include "formats/Font.h"
 #include "images/ExtendedImage.h"
@@ -95,6 +96,10 @@ constexpr bool IsReplayed(const FormatRow& row) {
 const FormatRow* RowOfType(int type);
 // The row whose kind is kind; null for 0, 6 and unknown kinds.
 const FormatRow* RowOfKind(std::uint8_t kind);
+
+// The open-dialog position whose mask matches the file names of every path, or 0 when a path
+// matches none or the paths match different types (and for no paths).
+int TypeOfFiles(const TextLines& paths);
 
 // The open dialog's filter: every description and mask, all separated by "|".
 std::string OpenDialogFilter();

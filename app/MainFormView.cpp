@@ -9,6 +9,18 @@ constexpr int kProgressMax = 100;
 
 } // namespace
 
+ControlStates MainFormView::Shown() const {
+    ControlStates shown = enabled;
+    if (running) {
+        shown.BAddLog = false;
+        shown.ProcessDir = false;
+        shown.BRemLog = false;
+        shown.BClearAll = false;
+        shown.BProcess = false;
+    }
+    return shown;
+}
+
 void ViewSurface::SetCurrentMessage(const std::string& text) {
     m_view.CurrentMessage = text;
     m_view.Changed(vcStatus);

@@ -57,6 +57,13 @@ public:
     // Set by BExitClick; the front end closes the window.
     bool closeRequested = false;
 
+    // True while BProcessClick runs (its dialogs included).
+    bool running = false;
+    // The enabled states as the window shows them. While a run goes on, the controls that would
+    // change the input list, ResultLog or TargetDirectory under it, or start a second run or a
+    // scan, are off; Stop, Save results, the list's saving and Exit keep their own states.
+    ControlStates Shown() const;
+
     void SetObserver(Observer observer) { m_observer = std::move(observer); }
     void Changed(unsigned changes) const {
         if (m_observer) {

@@ -70,6 +70,24 @@ bool LiesInside(const std::string& path, const std::string& top) {
     return after == '/' || after == '\\' || last == '/' || last == '\\';
 }
 
+// Marks the view as running for the lifetime of a batch run, however the run ends.
+class RunningScope {
+public:
+    explicit RunningScope(MainFormView& view) : m_view(view) {
+        m_view.running = true;
+        m_view.Changed(vcControls);
+    }
+    RunningScope(const RunningScope&) = delete;
+    RunningScope& operator=(const RunningScope&) = delete;
+    ~RunningScope() {
+        m_view.running = false;
+        m_view.Changed(vcControls);
+    }
+
+private:
+    MainFormView& m_view;
+};
+
 } // namespace
 
 TMainForm::TMainForm(StatusSurface& surface, Dialogs& dialogs)
@@ -118,6 +136,23 @@ void TMainForm::SetCurrentEntry(int entry) {
 }
 
 void TMainForm::BAddLogClick() {
+    AddChosenFiles(nullptr);
+}
+
+bool TMainForm::AddFiles(const TextLines& paths) {
+    const int type = TypeOfFiles(paths);
+    if (type == 0) {
+        return false;
+    }
+    FileDialog chosen = SelectLog;
+    chosen.files = paths;
+    chosen.filterIndex = type;
+    AddChosenFiles(&chosen);
+    return true;
+}
+
+// chosen is what the user chose without the dialog, or null to show SelectLog.
+void TMainForm::AddChosenFiles(const FileDialog* chosen) {
     // A scanned list is replaced by the next files added by hand, even when the dialog is then
     // cancelled.
     if (m_state.ListFromScan) {
@@ -125,22 +160,23 @@ void TMainForm::BAddLogClick() {
         m_state.ListFromScan = false;
     }
     DisableForNewList();
-    if (m_dialogs.OpenFiles(SelectLog)) {
-        const std::uint8_t kind = KindOfType(SelectLog.filterIndex);
+    if (chosen != nullptr || m_dialogs.OpenFiles(SelectLog)) {
+        const FileDialog& choice = chosen != nullptr ? *chosen : SelectLog;
+        const std::uint8_t kind = KindOfType(choice.filterIndex);
         if (kind != m_state.InputKind) {
             EmptyList(); // a list holds files of one kind only
         }
         m_state.InputKind = kind;
         if (kind == kKindProjectList) {
-            if (!SelectLog.files.empty()) {
+            if (!choice.files.empty()) {
                 // Read before anything changes, so a failed read leaves the list as it was.
-                TextLines lines = LoadTextLines(SelectLog.files.front());
+                TextLines lines = LoadTextLines(choice.files.front());
                 EmptyList();
                 m_state.inputList = std::move(lines);
             }
         } else {
-            m_state.inputList.insert(m_state.inputList.end(), SelectLog.files.begin(),
-                                     SelectLog.files.end());
+            m_state.inputList.insert(m_state.inputList.end(), choice.files.begin(),
+                                     choice.files.end());
         }
         m_view.Changed(vcList);
     }
@@ -212,6 +248,7 @@ void TMainForm::BProcessClick() {
     if (m_state.inputList.empty()) {
         return;
     }
+    const RunningScope running(m_view);
     m_surface.ClearResults();
     m_state.ResultLog.clear();
     m_state.StopTag = 0;

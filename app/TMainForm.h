@@ -51,6 +51,10 @@ public:
 
     // Tool buttons.
     void BAddLogClick();
+    // Adds paths as if they had been chosen in SelectLog with the file type that all their names
+    // match (files dropped on the list, files named on the command line). Paths of no type or of
+    // several types are refused: nothing changes and the result is false.
+    bool AddFiles(const TextLines& paths);
     void ProcessDirClick();
     void BSaveListClick();
     void BRemLogClick();
@@ -69,6 +73,7 @@ public:
     void ScanDirectory(const std::string& directory);
 
 private:
+    void AddChosenFiles(const FileDialog* chosen);
     void DisableForNewList();
     void EnableListButtons(bool enabled);
     void EmptyList();

@@ -4,8 +4,10 @@
 # Works as root; as another user it installs through sudo.
 set -euo pipefail
 
+# qt6-base-dev builds the window (eitool-gui) and its tests; xvfb is the display of
+# scripts/screenshots.sh.
 build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-       libcli11-dev libdeflate-dev zlib1g-dev python3-pil imagemagick)
+       libcli11-dev libdeflate-dev zlib1g-dev python3-pil imagemagick qt6-base-dev xvfb)
 
 packages=()
 for purpose in "${@:-build format asan fuzz tidy}"; do

@@ -32,6 +32,23 @@ TEST(FormatTable, TagsAndKindsLookEachOtherUp) {
     }
 }
 
+TEST(FormatTable, TypeOfFilesIsTheOneTypeAllNamesMatch) {
+    const std::pair<TextLines, int> cases[] = {
+        {{"/x/a.tre", "/y/B.TRE"}, kTypeDataPacks},
+        {{"/x/a.bmpx", "/x/b.tgax"}, kTypeExtendedImages},
+        {{"/x/f.fnt"}, kTypeFonts},
+        {{"/x/p.lst"}, kTypeProjectList},
+        {{"/x/result.log"}, kTypeLogs},
+        {{"/x/a.tre", "/x/f.fnt"}, 0}, // two types
+        {{"/x/a.tre", "/x/notes.txt"}, 0},
+        {{"/x.tre/dir"}, 0}, // the directory part plays no part
+        {{}, 0},
+    };
+    for (const auto& [paths, type] : cases) {
+        EXPECT_EQ(TypeOfFiles(paths), type) << (paths.empty() ? "" : paths.back());
+    }
+}
+
 TEST(FormatTable, ExtractedTypesHaveAnExtractorAndAnInserterAndTheOthersTheReplay) {
     for (const FormatRow& row : kFormatTable) {
         EXPECT_EQ(IsReplayed(row), row.tag.empty()) << row.typeName;

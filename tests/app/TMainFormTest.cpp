@@ -306,6 +306,23 @@ TEST_F(InputList, AddingAnotherKindEmptiesTheListAndTheSameKindAppends) {
     EXPECT_EQ(form.State().InputKind, kKindFonts);
 }
 
+// Files dropped on the list or named on the command line.
+TEST_F(InputList, AddedFilesFollowTheOpenDialogsRulesWithoutShowingIt) {
+    WriteText(tmp / "p.lst", "/x/one.log\r\n");
+    EXPECT_TRUE(form.AddFiles({"/x/a.tre", "/x/b.tre"}));
+    EXPECT_TRUE(form.AddFiles({"/x/c.tre"}));
+    EXPECT_EQ(form.State().inputList, (TextLines{"/x/a.tre", "/x/b.tre", "/x/c.tre"}));
+    EXPECT_FALSE(form.AddFiles({"/x/d.fnt", "/x/e.tre"}));
+    EXPECT_FALSE(form.AddFiles({"/x/readme.txt"}));
+    EXPECT_EQ(form.State().inputList.size(), 3u);
+    EXPECT_TRUE(form.AddFiles({tmp / "p.lst"}));
+    EXPECT_EQ(form.State().InputKind, kKindProjectList);
+    EXPECT_EQ(form.State().inputList, (TextLines{"/x/one.log"}));
+    EXPECT_EQ(EnabledNames(Enabled()), kListButtons);
+    EXPECT_TRUE(dialogs.asked.empty());
+    EXPECT_EQ(form.SelectLog.filterIndex, kTypeDataPacks);
+}
+
 TEST_F(InputList, ProjectListReplacesTheListWithItsLines) {
     WriteText(tmp / "p.lst", "/x/one.log\r\n/x/two.log\n/x/three.log\r");
     Add(kTypeProjectList, {tmp / "p.lst"});
@@ -526,6 +543,29 @@ TEST_F(ViewState, EnabledStatesFollowTheWindowsRules) {
         EXPECT_EQ(duringFile, moment.during) << moment.name;
         EXPECT_EQ(EnabledNames(Enabled()), moment.after) << moment.name;
     }
+}
+
+TEST_F(ViewState, ListAndRunControlsAreShownOffWhileARunGoesOn) {
+    WriteEmptyPack(tmp / "a.tre");
+    Add(kTypeDataPacks, {tmp / "a.tre"});
+    std::string shownDuring;
+    std::string shownInPicker;
+    dialogs.whileShown = [&] {
+        if (shownInPicker.empty()) {
+            shownInPicker = EnabledNames(form.View().Shown());
+        }
+    };
+    surface.onDispatch = [&] { shownDuring = EnabledNames(form.View().Shown()); };
+    form.BProcessClick();
+    EXPECT_EQ(shownInPicker, "BSaveList BExit");
+    EXPECT_EQ(shownDuring, "BSaveList BExit");
+    EXPECT_FALSE(form.View().running);
+    EXPECT_EQ(EnabledNames(form.View().Shown()), kListButtons);
+
+    // A run that fails shows them again too.
+    Add(kTypeDataPacks, {tmp / "missing.tre"});
+    EXPECT_THROW(form.BProcessClick(), RunError);
+    EXPECT_FALSE(form.View().running);
 }
 
 TEST_F(ViewState, ObserverHearsWhatChanged) {

@@ -1,0 +1,412 @@
+#include "gui/MainWindow.h"
+
+#include "app/FormatTable.h"
+#include "gui/QtText.h"
+
+#include <QAbstractListModel>
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace eitool::gui {
+
+namespace {
+
+// The window's client area and the heights of its bands, top to bottom.
+constexpr int kWidth = 688;
+constexpr int kHeight = 464;
+constexpr int kToolBarHeight = 26;
+constexpr int kLogListHeight = 189;
+constexpr int kGroupBoxHeight = 66;
+
+// The shortest time between two immediate repaints of the counter.
+constexpr std::chrono::milliseconds kFrame(16);
+
+// The paths of the local files a drag carries; empty when it carries anything else.
+QStringList LocalFiles(const QMimeData* data) {
+    QStringList paths;
+    if (data == nullptr || !data->hasUrls()) {
+        return paths;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) {
+            return {};
+        }
+        paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+TextLines AbsolutePaths(const QStringList& paths) {
+    TextLines absolute;
+    absolute.reserve(static_cast<std::size_t>(paths.size()));
+    for (const QString& path : paths) {
+        absolute.push_back(FromQt(QDir::current().absoluteFilePath(path)));
+    }
+    return absolute;
+}
+
+} // namespace
+
+// The input list as the list box shows it: the form's entries, read where they are.
+class LogListModel : public QAbstractListModel {
+public:
+    LogListModel(const TextLines& entries, QObject* parent)
+        : QAbstractListModel(parent), m_entries(entries) {}
+
+    int rowCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_entries.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role != Qt::DisplayRole || !index.isValid() ||
+            static_cast<std::size_t>(index.row()) >= m_entries.size()) {
+            return {};
+        }
+        return ToQt(m_entries[static_cast<std::size_t>(index.row())]);
+    }
+    void Reset() {
+        beginResetModel();
+        endResetModel();
+    }
+
+private:
+    const TextLines& m_entries;
+};
+
+MainWindow::MainWindow(Dialogs* dialogs) : m_qtDialogs(this) {
+    setWindowTitle(QStringLiteral("Extract\\Insert Tool"));
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // Qt takes a tool window for a secondary one; this one is the program's window.
+    setAttribute(Qt::WA_QuitOnClose, true);
+    setFixedSize(kWidth, kHeight);
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    BuildToolBar();
+    layout->addWidget(m_toolBar);
+
+    m_logList = new QListView(this);
+    m_logList->setObjectName(QStringLiteral("LogList"));
+    m_logList->setFixedHeight(kLogListHeight);
+    m_logList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_logList->setUniformItemSizes(true);
+    m_logList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_logList->setAcceptDrops(true);
+    m_logList->viewport()->setAcceptDrops(true);
+    m_logList->setDragDropMode(QAbstractItemView::DropOnly);
+    m_logList->installEventFilter(this);
+    m_logList->viewport()->installEventFilter(this);
+    layout->addWidget(m_logList);
+
+    m_results = new QPlainTextEdit(this);
+    m_results->setObjectName(QStringLiteral("Results"));
+    m_results->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    layout->addWidget(m_results, 1);
+
+    BuildStatusFrame();
+    layout->addWidget(m_groupBox);
+
+    m_surface = std::make_unique<QtSurface>(*m_results);
+    m_form = std::make_unique<TMainForm>(*m_surface, dialogs != nullptr ? *dialogs : m_qtDialogs);
+    m_logModel = new LogListModel(m_form->State().inputList, this);
+    m_logList->setModel(m_logModel);
+    connect(m_logList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { ListSelectionChanged(); });
+    connect(m_logList->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                ListCurrentChanged(current.isValid() ? current.row() : -1);
+            });
+    m_form->SetViewObserver([this](unsigned changes) { Draw(changes); });
+    Draw(vcControls | vcList | vcStatus);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen(); screen != nullptr) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+MainWindow::~MainWindow() {
+    m_form->SetViewObserver(nullptr);
+    m_logList->setModel(nullptr); // the model reads the form's entries, which go first
+}
+
+void MainWindow::BuildToolBar() {
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
+    m_toolBar->setFixedHeight(kToolBarHeight);
+    m_toolBar->setIconSize(QSize(16, 16));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_toolBar->setContentsMargins(0, 0, 0, 0);
+    m_toolBar->setStyleSheet(QStringLiteral("QToolBar { border: 1px solid palette(mid); }"));
+
+    struct Button {
+        const char* name;
+        const char* themeIcon;
+        QStyle::StandardPixmap icon;
+        void (TMainForm::*handler)();
+    };
+    // The images: an opening folder, a closed folder, a disk drive, a waste bin (twice), an
+    // application window and a pen on a sheet.
+    const Button buttons[] = {
+        {"BAddLog", "document-open", QStyle::SP_DirOpenIcon, &TMainForm::BAddLogClick},
+        {"ProcessDir", "folder", QStyle::SP_DirClosedIcon, &TMainForm::ProcessDirClick},
+        {"BSaveList", "drive-harddisk", QStyle::SP_DriveFDIcon, &TMainForm::BSaveListClick},
+        {"BRemLog", "user-trash", QStyle::SP_TrashIcon, &TMainForm::BRemLogClick},
+        {"BClearAll", "user-trash-full", QStyle::SP_TrashIcon, &TMainForm::BClearAllClick},
+        {"BProcess", "application-x-executable", QStyle::SP_DesktopIcon, &TMainForm::BProcessClick},
+        {"BExit", "accessories-text-editor", QStyle::SP_FileDialogContentsView,
+         &TMainForm::BExitClick},
+    };
+    for (std::size_t i = 0; i < m_tools.size(); ++i) {
+        const Button& button = buttons[i];
+        QAction* action =
+            m_toolBar->addAction(QIcon::fromTheme(QString::fromLatin1(button.themeIcon),
+                                                  style()->standardIcon(button.icon)),
+                                 QString());
+        action->setObjectName(QString::fromLatin1(button.name));
+        const auto handler = button.handler;
+        connect(action, &QAction::triggered, this, [this, handler] { Forward(handler); });
+        m_tools[i] = action;
+    }
+    m_tools[tbProcessDir]->setToolTip(QStringLiteral("Process Directory"));
+}
+
+void MainWindow::BuildStatusFrame() {
+    m_groupBox = new QGroupBox(QStringLiteral(" Process "), this);
+    m_groupBox->setObjectName(QStringLiteral("GroupBox1"));
+    m_groupBox->setFixedHeight(kGroupBoxHeight);
+    // The caption sits on the frame's top edge.
+    m_groupBox->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); margin: 6px 2px 2px 2px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0px 1px; }"));
+
+    m_currentMessage = new QLabel(m_groupBox);
+    m_currentMessage->setObjectName(QStringLiteral("CurrentMessage"));
+    m_currentMessage->setGeometry(8, 15, 300, 17);
+    m_extracted = new QLabel(m_groupBox);
+    m_extracted->setObjectName(QStringLiteral("Extracted"));
+    m_extracted->setGeometry(312, 15, 180, 17);
+
+    m_saveLog = new QPushButton(QStringLiteral("Save results"), m_groupBox);
+    m_saveLog->setObjectName(QStringLiteral("SaveLog"));
+    m_saveLog->setGeometry(kWidth - 8 - 71 - 4 - 105, 14, 105, 19);
+    m_stop = new QPushButton(QStringLiteral("Stop"), m_groupBox);
+    m_stop->setObjectName(QStringLiteral("Stop"));
+    m_stop->setGeometry(kWidth - 8 - 71, 14, 71, 19);
+    connect(m_saveLog, &QPushButton::clicked, this, [this] { Forward(&TMainForm::SaveLogClick); });
+    connect(m_stop, &QPushButton::clicked, this, [this] { Forward(&TMainForm::StopClick); });
+
+    m_progress = new QProgressBar(m_groupBox);
+    m_progress->setObjectName(QStringLiteral("Progress"));
+    m_total = new QProgressBar(m_groupBox);
+    m_total->setObjectName(QStringLiteral("Total"));
+    int top = 36;
+    for (QProgressBar* bar : {m_progress, m_total}) {
+        bar->setRange(0, 100);
+        bar->setTextVisible(false);
+        bar->setGeometry(8, top, 671, 13);
+        top += 14;
+    }
+}
+
+bool MainWindow::AddFiles(const QStringList& paths) {
+    if (!m_form->View().Shown().BAddLog) {
+        return false;
+    }
+    bool added = false;
+    Guarded(this, [&] { added = m_form->AddFiles(AbsolutePaths(paths)); });
+    return added;
+}
+
+// A handler runs inside the click; a close asked for during a run happens after it.
+void MainWindow::Forward(void (TMainForm::*handler)()) {
+    Guarded(this, [&] { ((*m_form).*handler)(); });
+    if (m_closeAfterRun && !m_form->View().running) {
+        m_closeAfterRun = false;
+        close();
+    }
+}
+
+// NOTE: closing the window during a run presses Stop and closes it once the run has ended; the
+// run's own message boxes are still shown.
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (m_form->View().running) {
+        m_closeAfterRun = true;
+        if (m_form->View().Shown().Stop) {
+            Guarded(this, [&] { m_form->StopClick(); });
+        }
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+// The list box: Delete removes the selected entries; files dropped on it are added.
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_logList && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        if (m_form->View().Shown().BRemLog) {
+            Forward(&TMainForm::BRemLogClick);
+        }
+        return true;
+    }
+    if (watched == m_logList->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDropEvent*>(event);
+            const QStringList paths = LocalFiles(drag->mimeData());
+            if (m_form->View().Shown().BAddLog && !paths.isEmpty() &&
+                TypeOfFiles(AbsolutePaths(paths)) != 0) {
+                drag->acceptProposedAction();
+            } else {
+                drag->ignore();
+            }
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (AddFiles(LocalFiles(drop->mimeData()))) {
+                drop->acceptProposedAction();
+            } else {
+                drop->ignore();
+            }
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::Draw(unsigned changes) {
+    if ((changes & vcControls) != 0) {
+        DrawControls();
+    }
+    if ((changes & vcList) != 0 && !m_drawingList) {
+        DrawList();
+    }
+    if ((changes & vcStatus) != 0) {
+        DrawStatus();
+    }
+    if ((changes & vcClose) != 0 && m_form->View().closeRequested) {
+        close();
+    }
+}
+
+void MainWindow::DrawControls() {
+    const ControlStates shown = m_form->View().Shown();
+    const bool tools[] = {shown.BAddLog,   shown.ProcessDir, shown.BSaveList, shown.BRemLog,
+                          shown.BClearAll, shown.BProcess,   shown.BExit};
+    for (std::size_t i = 0; i < m_tools.size(); ++i) {
+        m_tools[i]->setEnabled(tools[i]);
+    }
+    m_stop->setEnabled(shown.Stop);
+    m_saveLog->setEnabled(shown.SaveLog);
+}
+
+// Shows the entries, the selection and the current entry of the model. The selection is given to
+// the view as runs of adjacent entries, so a large selection is a few ranges.
+void MainWindow::DrawList() {
+    m_drawingList = true;
+    const MainFormView& view = m_form->View();
+    m_logModel->Reset();
+    QItemSelection selection;
+    const std::vector<std::size_t>& selected = view.selected;
+    for (std::size_t first = 0; first < selected.size();) {
+        std::size_t last = first;
+        while (last + 1 < selected.size() && selected[last + 1] == selected[last] + 1) {
+            ++last;
+        }
+        selection.select(m_logModel->index(static_cast<int>(selected[first])),
+                         m_logModel->index(static_cast<int>(selected[last])));
+        first = last + 1;
+    }
+    QItemSelectionModel* model = m_logList->selectionModel();
+    model->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (view.current >= 0) {
+        model->setCurrentIndex(m_logModel->index(view.current), QItemSelectionModel::NoUpdate);
+    } else {
+        model->clearCurrentIndex();
+    }
+    m_drawingList = false;
+}
+
+// The counter is repainted at once, as the run expects of it, but at most once a frame: a run
+// counts thousands of pieces a second, and a counter changed in between is drawn at the next
+// repaint or dispatch of events. The rest waits for the next dispatch.
+void MainWindow::DrawStatus() {
+    const MainFormView& view = m_form->View();
+    if (view.CurrentMessage != m_shownMessage) {
+        m_shownMessage = view.CurrentMessage;
+        m_currentMessage->setText(ToQt(m_shownMessage));
+    }
+    if (view.Extracted != m_shownExtracted) {
+        m_shownExtracted = view.Extracted;
+        m_extracted->setText(ToQt(m_shownExtracted));
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= m_nextExtractedPaint) {
+            m_nextExtractedPaint = now + kFrame;
+            m_extracted->repaint();
+        }
+    }
+    if (m_progress->value() != view.Progress) {
+        m_progress->setValue(view.Progress);
+    }
+    if (m_total->maximum() != view.TotalMax) {
+        m_total->setMaximum(view.TotalMax);
+    }
+    if (m_total->value() != view.Total) {
+        m_total->setValue(view.Total);
+    }
+}
+
+void MainWindow::ListSelectionChanged() {
+    if (m_drawingList) {
+        return;
+    }
+    std::vector<std::size_t> rows;
+    const QModelIndexList indexes = m_logList->selectionModel()->selectedRows();
+    rows.reserve(static_cast<std::size_t>(indexes.size()));
+    for (const QModelIndex& index : indexes) {
+        rows.push_back(static_cast<std::size_t>(index.row()));
+    }
+    m_drawingList = true;
+    m_form->SelectEntries(std::move(rows));
+    m_drawingList = false;
+}
+
+void MainWindow::ListCurrentChanged(int row) {
+    if (m_drawingList) {
+        return;
+    }
+    m_drawingList = true;
+    m_form->SetCurrentEntry(row);
+    m_drawingList = false;
+}
+
+} // namespace eitool::gui

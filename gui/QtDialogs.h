@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/Dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <exception>
+#include <string>
+
+namespace eitool::gui {
+
+// The directory picker "Select Directory": a directory may be typed that does not exist yet;
+// accepting it asks "The specified directory does not exist. Create it?" and creates it with its
+// missing parents on Yes, while No leaves the picker open.
+class DirectoryPicker : public QFileDialog {
+    Q_OBJECT
+
+public:
+    DirectoryPicker(QWidget* parent, const QString& title, const QString& directory);
+
+    void accept() override;
+};
+
+// The window's dialogs, shown as real Qt dialogs owned by parent.
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
+    void SetParent(QWidget* parent) { m_parent = parent; }
+
+    bool OpenFiles(FileDialog& dialog) override;
+    bool SaveFile(FileDialog& dialog) override;
+    bool SelectDirectory(const std::string& title, std::string& directory) override;
+    bool ShowDirForm(TDirForm& form) override;
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override;
+
+    // A question with Yes and No; true for Yes.
+    bool AskYesNo(const std::string& text, const std::string& caption);
+
+private:
+    QWidget* m_parent;
+};
+
+// Every message box of the window: text, caption, icon and buttons; the button pressed.
+QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon icon,
+                                           const QString& caption, const QString& text,
+                                           QMessageBox::StandardButtons buttons);
+
+// Shows the text of a failure that ended an action; the program goes on.
+void ShowFailure(QWidget* parent, const char* text);
+
+// Runs action; an exception it throws is shown in a message box instead of leaving the event
+// handler, so the program goes on.
+template <typename Action> void Guarded(QWidget* parent, Action&& action) {
+    try {
+        action();
+    } catch (const std::bad_alloc&) {
+        ShowFailure(parent, "Out of memory");
+    } catch (const std::exception& failure) {
+        ShowFailure(parent, failure.what());
+    }
+}
+
+} // namespace eitool::gui

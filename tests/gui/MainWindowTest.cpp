@@ -1,0 +1,342 @@
+#include "gui/MainWindow.h"
+
+#include "GuiSupport.h"
+#include "common/FileSystem.h"
+#include "support/RecordingSurface.h"
+#include "support/TempDir.h"
+
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+
+namespace eitool {
+namespace {
+
+using gui::MainWindow;
+using testing::ReadText;
+using testing::ScriptedDialogs;
+using testing::TempDir;
+using testing::WriteSamplePack;
+using testing::WriteText;
+
+// The enabled controls as the window shows them, in its order.
+std::string ShownEnabled(const MainWindow& window) {
+    const char* names[] = {"BAddLog",   "ProcessDir", "BSaveList", "BRemLog",
+                           "BClearAll", "BProcess",   "BExit"};
+    std::string shown;
+    const auto add = [&](const char* name, bool enabled) {
+        if (enabled) {
+            shown += (shown.empty() ? "" : " ") + std::string(name);
+        }
+    };
+    for (int i = 0; i <= gui::tbExit; ++i) {
+        add(names[i], window.Tool(static_cast<gui::ToolButton>(i))->isEnabled());
+    }
+    add("Stop", window.Stop()->isEnabled());
+    add("SaveLog", window.SaveLog()->isEnabled());
+    return shown;
+}
+
+std::string Text(const QLabel* label) {
+    return label->text().toStdString();
+}
+
+std::vector<int> SelectedRows(const MainWindow& window) {
+    std::vector<int> rows;
+    for (const QModelIndex& index : window.LogList()->selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// Runs inside the first dispatch of events of the run that the next click starts.
+void DuringRun(std::function<void()> act) {
+    QTimer::singleShot(0, std::move(act));
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() : window(&dialogs) { dialogs.picker = tmp / "out"; }
+    void SetUp() override { saved = CurrentDirectory(); }
+    void TearDown() override { SetCurrentDirectory(saved); }
+
+    void Click(gui::ToolButton button) { window.Tool(button)->trigger(); }
+    void Add(int type, const TextLines& files) {
+        dialogs.open = OpenAnswer{files, type};
+        Click(gui::tbAddLog);
+    }
+    void SelectRows(std::initializer_list<int> rows) {
+        QItemSelection selection;
+        for (int row : rows) {
+            const QModelIndex index = window.LogList()->model()->index(row, 0);
+            selection.select(index, index);
+        }
+        window.LogList()->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    }
+    // Sends a drag of paths onto the list and drops it; whether the drag was accepted.
+    bool Drop(const QStringList& paths) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& path : paths) {
+            urls << QUrl::fromLocalFile(path);
+        }
+        data.setUrls(urls);
+        QWidget* viewport = window.LogList()->viewport();
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &drop);
+        return enter.isAccepted() && drop.isAccepted();
+    }
+
+    TempDir tmp;
+    ScriptedDialogs dialogs;
+    MainWindow window;
+    std::string saved;
+};
+
+TEST_F(WindowTest, CaptionsAndLayoutAreTheDesignedOnes) {
+    EXPECT_EQ(window.windowTitle().toStdString(), "Extract\\Insert Tool");
+    EXPECT_EQ(window.size(), QSize(688, 464));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_TRUE(window.windowFlags().testFlag(Qt::Tool));
+
+    const char* order[] = {"BAddLog",   "ProcessDir", "BSaveList", "BRemLog",
+                           "BClearAll", "BProcess",   "BExit"};
+    const QList<QAction*> actions = window.ToolBar()->actions();
+    ASSERT_EQ(actions.size(), 7);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(actions[i]->objectName().toStdString(), order[i]);
+        EXPECT_FALSE(actions[i]->icon().isNull()) << order[i];
+        EXPECT_EQ(actions[i]->toolTip().toStdString(), i == 1 ? "Process Directory" : "")
+            << order[i];
+    }
+    EXPECT_EQ(window.ToolBar()->height(), 26);
+    EXPECT_EQ(window.LogList()->height(), 189);
+    EXPECT_EQ(window.LogList()->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_FALSE(window.Results()->isReadOnly());
+    EXPECT_EQ(window.Results()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(window.GroupBox()->title().toStdString(), " Process ");
+    EXPECT_EQ(window.GroupBox()->height(), 66);
+    EXPECT_EQ(Text(window.CurrentMessage()), "");
+    EXPECT_EQ(Text(window.Extracted()), "Extracted: 0");
+    EXPECT_EQ(window.SaveLog()->text().toStdString(), "Save results");
+    EXPECT_EQ(window.SaveLog()->size(), QSize(105, 19));
+    EXPECT_EQ(window.Stop()->text().toStdString(), "Stop");
+    EXPECT_EQ(window.Stop()->size(), QSize(71, 19));
+    for (const QProgressBar* bar : {window.Progress(), window.Total()}) {
+        EXPECT_EQ(bar->size(), QSize(671, 13));
+        EXPECT_EQ(bar->minimum(), 0);
+        EXPECT_EQ(bar->maximum(), 100);
+    }
+}
+
+TEST_F(WindowTest, ExitClosesTheWindowAndEndsTheProgram) {
+    window.show();
+    QTimer::singleShot(0, [&] { window.Tool(gui::tbExit)->trigger(); });
+    QTimer::singleShot(5000, [] { QApplication::exit(1); }); // should the window stay
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(window.isVisible());
+}
+
+// Each moment of the window's life and what the widgets show enabled after it.
+TEST_F(WindowTest, EnabledStatesFollowTheFormAtEveryMoment) {
+    WriteText(tmp / "a.tre", std::string(4, '\0'));       // a pack without members
+    std::filesystem::create_directories(tmp / "dir.tre"); // a results line when run
+    WriteText(tmp / "game/b.tre", "");
+    const std::string start = "BAddLog ProcessDir BExit";
+    const std::string list = "BAddLog ProcessDir BSaveList BRemLog BClearAll BProcess BExit";
+    std::string during;
+    const auto run = [&] {
+        DuringRun([&] { during = ShownEnabled(window); });
+        Click(gui::tbProcess);
+    };
+    struct Moment {
+        const char* name;
+        std::function<void()> act;
+        std::string during; // while a file is handled; "" where no run is
+        std::string after;
+    };
+    const Moment moments[] = {
+        {"start", [] {}, "", start},
+        {"add", [&] { Add(kTypeDataPacks, {tmp / "a.tre"}); }, "", list},
+        {"run", run, "BSaveList BExit Stop", list},
+        {"run with results",
+         [&] {
+             Add(kTypeDataPacks, {tmp / "dir.tre"});
+             run();
+         },
+         "BSaveList BExit Stop", list + " SaveLog"},
+        {"results saved",
+         [&] {
+             dialogs.save = tmp / "r.txt";
+             window.SaveLog()->click();
+         },
+         "", list},
+        {"remove all",
+         [&] {
+             SelectRows({0, 1});
+             Click(gui::tbRemLog);
+         },
+         "", start},
+        {"scan",
+         [&] {
+             dialogs.dirForm = DirFormAnswer{tmp / "game", kTypeIndexDataPacks};
+             Click(gui::tbProcessDir);
+         },
+         "", list},
+        {"clear", [&] { Click(gui::tbClearAll); }, "", start},
+    };
+    for (const Moment& moment : moments) {
+        during.clear();
+        moment.act();
+        EXPECT_EQ(during, moment.during) << moment.name;
+        EXPECT_EQ(ShownEnabled(window), moment.after) << moment.name;
+    }
+    EXPECT_EQ(ReadText(tmp / "r.txt"), tmp / "dir.tre is not a regular file!\r\n");
+}
+
+TEST_F(WindowTest, SelectionGoesBothWaysAndDeleteRemovesTheSelectedEntries) {
+    Add(kTypeDataPacks, {"/x/1.tre", "/x/2.tre", "/x/3.tre", "/x/4.tre", "/x/5.tre"});
+    SelectRows({1, 2, 3});
+    EXPECT_EQ(window.Form().View().selected, (std::vector<std::size_t>{1, 2, 3}));
+    QTest::keyClick(window.LogList(), Qt::Key_Delete);
+    EXPECT_EQ(window.Form().State().inputList, (TextLines{"/x/1.tre", "/x/5.tre"}));
+    EXPECT_EQ(window.LogList()->model()->rowCount(), 2);
+    EXPECT_EQ(window.LogList()->currentIndex().row(), 1);
+    EXPECT_TRUE(SelectedRows(window).empty());
+
+    window.Form().SelectEntries({0, 1});
+    EXPECT_EQ(SelectedRows(window), (std::vector<int>{0, 1}));
+    QTest::keyClick(window.LogList(), Qt::Key_Delete);
+    EXPECT_EQ(window.LogList()->model()->rowCount(), 0);
+    EXPECT_FALSE(window.LogList()->currentIndex().isValid());
+    EXPECT_FALSE(window.Tool(gui::tbRemLog)->isEnabled());
+}
+
+// A real run over a sample pack and a directory: the bars move, the counter counts, the results
+// pane gets the run's line and the completion box is asked for.
+TEST_F(WindowTest, RunShowsItsProgressAndResults) {
+    WriteSamplePack(tmp / "pack.tre", 2600);
+    std::filesystem::create_directories(tmp / "dir.tre");
+    Add(kTypeDataPacks, {tmp / "pack.tre", tmp / "dir.tre"});
+    int highest = 0;
+    std::set<std::string> counters;
+    QObject::connect(window.Progress(), &QProgressBar::valueChanged,
+                     [&](int value) { highest = std::max(highest, value); });
+    QObject::connect(window.Total(), &QProgressBar::valueChanged, [&](int value) {
+        if (value == 50) {
+            counters.insert(Text(window.Extracted()));
+        }
+    });
+    DuringRun([&] { counters.insert(Text(window.CurrentMessage())); });
+    Click(gui::tbProcess);
+
+    EXPECT_EQ(highest, 99);
+    EXPECT_TRUE(counters.count("Preparing pack.tre...") ||
+                counters.count("Processing pack.tre..."));
+    EXPECT_TRUE(counters.count("Extracted: 2600 of 2600"));
+    EXPECT_EQ(window.Results()->toPlainText().toStdString(),
+              tmp / "dir.tre is not a regular file!");
+    EXPECT_EQ(Text(window.CurrentMessage()), "");
+    EXPECT_EQ(window.Progress()->value(), 0);
+    EXPECT_EQ(window.Total()->value(), 0);
+    EXPECT_NE(ReadText(tmp / "out/result.log").find("#Source: " + tmp / "pack.tre"),
+              std::string::npos);
+    EXPECT_EQ(dialogs.shownMessages, (std::vector<std::string>{"Operation complete!"}));
+}
+
+TEST_F(WindowTest, StopDuringARunEndsItAfterTheCurrentFile) {
+    for (const char* name : {"a.tre", "b.tre", "c.tre"}) {
+        WriteSamplePack(tmp / name, 50);
+    }
+    Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre", tmp / "c.tre"});
+    bool stopWasLive = false;
+    DuringRun([&] {
+        stopWasLive = window.Stop()->isEnabled();
+        window.Stop()->click();
+    });
+    Click(gui::tbProcess);
+    EXPECT_TRUE(stopWasLive);
+    EXPECT_FALSE(window.Stop()->isEnabled());
+    const std::string log = ReadText(tmp / "out/result.log");
+    EXPECT_NE(log.find("a.tre"), std::string::npos);
+    EXPECT_EQ(log.find("b.tre"), std::string::npos);
+}
+
+TEST_F(WindowTest, ClosingDuringARunPressesStopAndClosesAfterIt) {
+    for (const char* name : {"a.tre", "b.tre"}) {
+        WriteSamplePack(tmp / name, 50);
+    }
+    Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre"});
+    window.show();
+    bool stillOpen = false;
+    DuringRun([&] {
+        window.close();
+        stillOpen = window.isVisible();
+    });
+    Click(gui::tbProcess);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(ReadText(tmp / "out/result.log").find("b.tre"), std::string::npos);
+}
+
+TEST_F(WindowTest, FailureIsShownInAMessageBoxAndTheWindowGoesOn) {
+    Add(kTypeDataPacks, {tmp / "missing.tre"});
+    std::string text;
+    testing::WhenModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        text = box->text().toStdString();
+        box->accept();
+    });
+    Click(gui::tbProcess);
+    EXPECT_NE(text.find("missing.tre"), std::string::npos) << text;
+    EXPECT_FALSE(window.Form().View().running);
+    EXPECT_TRUE(window.Tool(gui::tbAddLog)->isEnabled());
+}
+
+TEST_F(WindowTest, DroppedAndNamedFilesAreAddedAsIfOpened) {
+    EXPECT_TRUE(Drop({QString::fromStdString(tmp / "a.tre")}));
+    EXPECT_TRUE(Drop({QString::fromStdString(tmp / "b.tre")}));
+    EXPECT_FALSE(
+        Drop({QString::fromStdString(tmp / "c.fnt"), QString::fromStdString(tmp / "d.tre")}));
+    EXPECT_FALSE(Drop({QString::fromStdString(tmp / "notes.txt")}));
+    EXPECT_EQ(window.LogList()->model()->rowCount(), 2);
+    EXPECT_TRUE(window.Tool(gui::tbProcess)->isEnabled());
+
+    // Names from the command line are taken from the current directory.
+    SetCurrentDirectory(tmp.Path());
+    EXPECT_TRUE(window.AddFiles({QStringLiteral("f.fnt")}));
+    EXPECT_EQ(window.Form().State().inputList, (TextLines{tmp / "f.fnt"}));
+    EXPECT_EQ(window.Form().State().InputKind, kKindFonts);
+
+    // No drop is taken while a run goes on.
+    WriteSamplePack(tmp / "p.tre", 20);
+    Add(kTypeDataPacks, {tmp / "p.tre"});
+    bool dropped = true;
+    DuringRun([&] { dropped = Drop({QString::fromStdString(tmp / "q.tre")}); });
+    Click(gui::tbProcess);
+    EXPECT_FALSE(dropped);
+    EXPECT_EQ(window.Form().State().inputList, (TextLines{tmp / "p.tre"}));
+}
+
+} // namespace
+} // namespace eitool

@@ -1,0 +1,119 @@
+#include "gui/QtDialogs.h"
+
+#include "GuiSupport.h"
+#include "app/FormatTable.h"
+#include "support/TempDir.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace eitool {
+namespace {
+
+using gui::DirectoryPicker;
+using gui::QtDialogs;
+using testing::TempDir;
+using testing::WhenModal;
+using testing::WriteText;
+
+// Answers the next message box with button, keeping its text.
+void Answer(QMessageBox::StandardButton button, std::string* text = nullptr) {
+    WhenModal([=](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        if (text != nullptr) {
+            *text = box->text().toStdString();
+        }
+        box->button(button)->click();
+    });
+}
+
+TEST(DirectoryPicker, AMissingDirectoryIsCreatedWithItsParentsOnlyAfterYes) {
+    TempDir tmp;
+    const std::string missing = tmp / "new/deeper";
+    DirectoryPicker picker(nullptr, QStringLiteral("Select Directory"),
+                           QString::fromStdString(tmp.Path()));
+    EXPECT_EQ(picker.windowTitle().toStdString(), "Select Directory");
+    picker.show();
+    picker.selectFile(QString::fromStdString(missing));
+
+    std::string question;
+    Answer(QMessageBox::No, &question);
+    picker.accept();
+    EXPECT_EQ(question, "The specified directory does not exist. Create it?");
+    EXPECT_TRUE(picker.isVisible());
+    EXPECT_FALSE(std::filesystem::exists(missing));
+
+    Answer(QMessageBox::Yes);
+    picker.accept();
+    EXPECT_TRUE(std::filesystem::is_directory(missing));
+    EXPECT_EQ(picker.result(), QDialog::Accepted);
+    EXPECT_EQ(picker.selectedFiles().value(0).toStdString(), missing);
+}
+
+// The open dialog shows the form's title and file types as they stand and gives back the chosen
+// files and type.
+TEST(QtDialogs, OpenDialogShowsTheFormsFileTypesAndGivesBackTheChoice) {
+    TempDir tmp;
+    WriteText(tmp / "a.fnt", "");
+    FileDialog dialog;
+    dialog.title = "Select file...";
+    dialog.filter = OpenDialogFilter();
+    dialog.options = ofAllowMultiSelect;
+    dialog.filterIndex = kTypeFonts;
+    std::string title;
+    std::vector<std::string> types;
+    std::string chosenType;
+    WhenModal([&](QWidget* modal) {
+        auto* qt = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(qt, nullptr);
+        title = qt->windowTitle().toStdString();
+        const auto* combo = qt->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_NE(combo, nullptr);
+        for (int i = 0; i < combo->count(); ++i) {
+            types.push_back(combo->itemText(i).toStdString());
+        }
+        chosenType = combo->currentText().toStdString();
+        qt->setDirectory(QString::fromStdString(tmp.Path()));
+        qt->selectFile(QStringLiteral("a.fnt"));
+        QMetaObject::invokeMethod(qt, "accept");
+    });
+    QtDialogs dialogs;
+    ASSERT_TRUE(dialogs.OpenFiles(dialog));
+    EXPECT_EQ(title, "Select file...");
+    EXPECT_EQ(types, (std::vector<std::string>{"Data Packs (*.tre)",
+                                               "Extended Images (*.bmpx,*.tgax)", "Fints (*.fnt)",
+                                               "Project list files (*.lst)", "Log files (*.log)"}));
+    EXPECT_EQ(chosenType, "Fints (*.fnt)");
+    EXPECT_EQ(dialog.files, (TextLines{tmp / "a.fnt"}));
+    EXPECT_EQ(dialog.filterIndex, kTypeFonts);
+}
+
+TEST(QtDialogs, MessageBoxesShowTheirTextCaptionAndButtons) {
+    QtDialogs dialogs;
+    std::string caption;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    WhenModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        caption = box->windowTitle().toStdString();
+        icon = box->icon();
+        box->button(QMessageBox::Ok)->click();
+    });
+    dialogs.ShowMessage("Operation complete!", "Process status:", miInformation);
+    EXPECT_EQ(caption, "Process status:");
+    EXPECT_EQ(icon, QMessageBox::Information);
+
+    Answer(QMessageBox::Yes);
+    EXPECT_TRUE(dialogs.AskYesNo("Replace them?", "Extract\\Insert Tool"));
+    Answer(QMessageBox::No);
+    EXPECT_FALSE(dialogs.AskYesNo("Replace them?", "Extract\\Insert Tool"));
+}
+
+} // namespace
+} // namespace eitool
