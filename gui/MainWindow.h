@@ -3,6 +3,7 @@
 #include "app/TMainForm.h"
 #include "gui/QtDialogs.h"
 #include "gui/QtSurface.h"
+#include "textobject/TextObject.h"
 
 #include <QWidget>
 #include <array>
@@ -88,7 +89,7 @@ private:
     std::unique_ptr<TMainForm> m_form;
     // The window carries one text object (IniStyle, AsciiZ, ClearBounds, LinuxFormat, TextAlign
     // 1) and one TGA image (256 x 256, 32 bits per pixel) that nothing calls.
-    // TODO(text object): the TTextObject instance goes here once textobject/ exists.
+    textobject::TTextObject TextObject{nullptr, textobject::kMainFormTextObject};
     // TODO(TGA image): the TTarga instance goes here once images/Targa exists.
 
     // What the labels show now, to draw only what changed.

@@ -35,7 +35,7 @@ public:
                      MessageIcon icon) override;
 
     // A question with Yes and No; true for Yes.
-    bool AskYesNo(const std::string& text, const std::string& caption);
+    bool AskYesNo(const std::string& text, const std::string& caption) override;
 
 private:
     QWidget* m_parent;
