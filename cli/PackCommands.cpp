@@ -12,6 +12,8 @@
 #include "run/RunState.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <new>
 
@@ -40,6 +42,40 @@ public:
 private:
     std::string m_text;
 };
+
+// value in decimal, padded with blanks on the left to width characters.
+class RightAligned {
+public:
+    RightAligned(std::uint32_t value, int width) {
+        char digits[10];
+        const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+        const auto length = static_cast<std::size_t>(end - digits);
+        const std::size_t pad =
+            static_cast<std::size_t>(width) > length ? static_cast<std::size_t>(width) - length : 0;
+        std::fill_n(m_text, pad, ' ');
+        std::copy(digits, end, m_text + pad);
+        m_length = pad + length;
+    }
+    operator std::string_view() const { return {m_text, m_length}; }
+
+private:
+    char m_text[32];
+    std::size_t m_length = 0;
+};
+
+// The CRC state and the blanks up to the name's column.
+std::string_view CrcColumn(MemberCrc state) {
+    switch (state) {
+    case MemberCrc::Ok:
+        return "ok     ";
+    case MemberCrc::Empty:
+        return "empty  ";
+    case MemberCrc::Bad:
+    case MemberCrc::Outside:
+        break;
+    }
+    return "bad    ";
+}
 
 std::string Hex32(std::uint32_t value) {
     char text[11];
@@ -115,15 +151,13 @@ void ListText(Output& out, const OpenPack& pack, const RunState& state,
     const DataPackContents& contents = pack.contents;
     const auto count = static_cast<std::uint32_t>(contents.order.size());
     const int width = static_cast<int>(std::to_string(count > 0 ? count - 1 : 0).size());
-    char numbers[64];
     for (std::uint32_t k = 0; k < count; ++k) {
         const DataPackEntry& entry = contents.entries[contents.order[k]];
-        std::snprintf(numbers, sizeof numbers, "%*u  %10u  %10u  %-5s  ", width, k, entry.offset,
-                      entry.size, CrcStateName(checks[k].state));
         const std::string name = MemberName(contents, k);
-        const std::string piece = MemberPiecePath(state, pack.path, contents, k);
-        out << numbers << (name.empty() ? "-" : name) << "  " << (piece.empty() ? "-" : piece)
-            << "\n";
+        const std::string piece = MemberPiecePath(state, pack.path, contents, k, name);
+        out << RightAligned(k, width) << "  " << RightAligned(entry.offset, 10) << "  "
+            << RightAligned(entry.size, 10) << "  " << CrcColumn(checks[k].state)
+            << (name.empty() ? "-" : name) << "  " << (piece.empty() ? "-" : piece) << "\n";
     }
 }
 
@@ -136,13 +170,14 @@ void ListJson(Output& out, const OpenPack& pack, const RunState& state,
     for (std::uint32_t k = 0; k < count; ++k) {
         const std::uint32_t index = contents.order[k];
         const DataPackEntry& entry = contents.entries[index];
-        const std::string piece = MemberPiecePath(state, pack.path, contents, k);
+        const std::string name = MemberName(contents, k);
+        const std::string piece = MemberPiecePath(state, pack.path, contents, k, name);
         out << (k == 0 ? "\n" : ",\n") << "{\"position\": " << std::to_string(k)
             << ", \"entry\": " << std::to_string(index)
             << ", \"offset\": " << std::to_string(entry.offset)
             << ", \"size\": " << std::to_string(entry.size) << ", \"crc\": \""
             << CrcStateName(checks[k].state) << "\", \"storedCrc\": " << std::to_string(entry.crc)
-            << ", \"name\": " << JsonString(MemberName(contents, k))
+            << ", \"name\": " << JsonString(name)
             << ", \"piece\": " << (piece.empty() ? "null" : JsonString(piece)) << "}";
     }
     out << "]}";

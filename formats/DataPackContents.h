@@ -44,10 +44,12 @@ std::string MemberName(const DataPackContents& contents, std::uint32_t k);
 // case (empty without one) and the index is the position k in hexadecimal of digits digits.
 std::string RelativePieceName(std::string_view namesLine, std::uint32_t k, int digits);
 
-// The path that an extraction with state's target would give the piece at position k; empty for
-// an empty member, a member without a names line, or a name that would leave the target.
+// The path that an extraction with state's target would give the piece at position k, whose
+// name is MemberName(contents, k); empty for an empty member, a member without a names line, or
+// a name that would leave the target.
 std::string MemberPiecePath(const RunState& state, const std::string& packPath,
-                            const DataPackContents& contents, std::uint32_t k);
+                            const DataPackContents& contents, std::uint32_t k,
+                            const std::string& name);
 
 // The bytes between the end of the member at position k and the next non-empty member in offset
 // order (the end of the file after the last); 0 where they overlap.

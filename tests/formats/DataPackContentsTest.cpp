@@ -52,7 +52,7 @@ TEST(DataPackContents, ListsMembersInOffsetOrderWithNamesPiecePathsAndCrcStates)
     ASSERT_TRUE(contents.names.has_value());
     EXPECT_EQ(contents.order[0], 2535u);
     EXPECT_EQ(MemberName(contents, 0), "logo.tga");
-    EXPECT_EQ(MemberPiecePath(bench.state, path, contents, 0),
+    EXPECT_EQ(MemberPiecePath(bench.state, path, contents, 0, "logo.tga"),
               bench.state.TargetDirectory + "/TGA/0000_logo.tga");
 
     const std::vector<MemberCheck> checks = CheckMembers(pack, contents);
@@ -60,8 +60,9 @@ TEST(DataPackContents, ListsMembersInOffsetOrderWithNamesPiecePathsAndCrcStates)
     for (std::size_t k = 0; k < checks.size(); ++k) {
         byEntry[contents.order[k]] = checks[k].state;
         if (contents.entries[contents.order[k]].size == 0) {
-            EXPECT_EQ(MemberPiecePath(bench.state, path, contents, static_cast<std::uint32_t>(k)),
-                      "");
+            EXPECT_EQ(
+                MemberPiecePath(bench.state, path, contents, static_cast<std::uint32_t>(k), "x"),
+                "");
         }
     }
     EXPECT_EQ(byEntry[0], MemberCrc::Ok);
