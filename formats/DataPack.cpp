@@ -325,15 +325,14 @@ void CheckLinesLeft(const std::string& packPath, const TextLines& lines, std::in
 void ReportPlanned(RunContext& run, const char* what, const std::string& line,
                    const std::string& length, const Directory& directory,
                    const std::vector<std::uint32_t>& order, std::uint32_t k,
-                   std::uint64_t packSize) {
+                   const std::vector<std::uint64_t>& freeAfter) {
     if (!run.state.DryRun) {
         return;
     }
     const Entry& entry = directory.entries[order[k]];
     run.surface.AddPlanLine(
         std::string(what) + line + " (" + (length.empty() ? "" : length + " bytes; ") + "room " +
-        std::to_string(entry.size) + ", free after it " +
-        std::to_string(FreeAfterMember(directory.entries, order, k, packSize)) + ")");
+        std::to_string(entry.size) + ", free after it " + std::to_string(freeAfter[k]) + ")");
 }
 
 // Looks at every entry line: a missing file is passed over, a piece that grew is reported, and
@@ -343,6 +342,9 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                                         std::int32_t firstLine, const std::string& packPath,
                                         std::uint64_t packSize) {
     const auto count = static_cast<std::uint32_t>(directory.entries.size());
+    const std::vector<std::uint64_t> freeAfter =
+        run.state.DryRun ? FreeAfterMembers(directory.entries, order, packSize)
+                         : std::vector<std::uint64_t>();
     std::vector<PlannedPiece> plan;
     for (std::uint32_t k = 0; k < count; ++k) {
         const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
@@ -359,7 +361,7 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
             if (length > entry.size) {
                 run.surface.AddResultLine(line + " greater by " +
                                           std::to_string(length - entry.size) + " bytes.");
-                ReportPlanned(run, kPlanGrown, line, lengthText, directory, order, k, packSize);
+                ReportPlanned(run, kPlanGrown, line, lengthText, directory, order, k, freeAfter);
             } else {
                 const std::uint32_t crc = Crc32OfStream(piece);
                 if (length != entry.size || crc != entry.crc) {
@@ -369,14 +371,14 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                     }
                     plan.push_back(PlannedPiece{order[k], line, length, crc});
                     ReportPlanned(run, kPlanInsert, line, lengthText, directory, order, k,
-                                  packSize);
+                                  freeAfter);
                 } else {
                     ReportPlanned(run, kPlanUnchanged, line, lengthText, directory, order, k,
-                                  packSize);
+                                  freeAfter);
                 }
             }
         } else if (line != "NULL") {
-            ReportPlanned(run, kPlanMissing, line, "", directory, order, k, packSize);
+            ReportPlanned(run, kPlanMissing, line, "", directory, order, k, freeAfter);
         }
         ShowCounter(run, "Comparing: ", std::uint64_t{k} + 1, count);
         ShowPieceProgress(run, k, count);

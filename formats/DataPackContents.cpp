@@ -111,19 +111,20 @@ std::string MemberPiecePath(const RunState& state, const std::string& packPath,
     }
 }
 
-std::uint64_t FreeAfterMember(const std::vector<DataPackEntry>& entries,
-                              const std::vector<std::uint32_t>& order, std::uint32_t k,
-                              std::uint64_t fileSize) {
-    const DataPackEntry& entry = entries[order[k]];
-    const std::uint64_t end = std::uint64_t{entry.offset} + entry.size;
-    std::uint64_t next = fileSize;
-    for (std::size_t j = std::size_t{k} + 1; j < order.size(); ++j) {
-        if (entries[order[j]].size != 0) {
-            next = entries[order[j]].offset;
-            break;
+std::vector<std::uint64_t> FreeAfterMembers(const std::vector<DataPackEntry>& entries,
+                                            const std::vector<std::uint32_t>& order,
+                                            std::uint64_t fileSize) {
+    std::vector<std::uint64_t> freeAfter(order.size());
+    std::uint64_t next = fileSize; // the offset of the next non-empty member
+    for (std::size_t k = order.size(); k-- > 0;) {
+        const DataPackEntry& entry = entries[order[k]];
+        const std::uint64_t end = std::uint64_t{entry.offset} + entry.size;
+        freeAfter[k] = next > end ? next - end : 0;
+        if (entry.size != 0) {
+            next = entry.offset;
         }
     }
-    return next > end ? next - end : 0;
+    return freeAfter;
 }
 
 const char* CrcStateName(MemberCrc state) {

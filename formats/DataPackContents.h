@@ -51,11 +51,11 @@ std::string MemberPiecePath(const RunState& state, const std::string& packPath,
                             const DataPackContents& contents, std::uint32_t k,
                             const std::string& name);
 
-// The bytes between the end of the member at position k and the next non-empty member in offset
-// order (the end of the file after the last); 0 where they overlap.
-std::uint64_t FreeAfterMember(const std::vector<DataPackEntry>& entries,
-                              const std::vector<std::uint32_t>& order, std::uint32_t k,
-                              std::uint64_t fileSize);
+// For every position k in offset order: the bytes between the end of its member and the next
+// non-empty member in offset order (the end of the file after the last); 0 where they overlap.
+std::vector<std::uint64_t> FreeAfterMembers(const std::vector<DataPackEntry>& entries,
+                                            const std::vector<std::uint32_t>& order,
+                                            std::uint64_t fileSize);
 
 enum class MemberCrc { Ok, Bad, Empty, Outside };
 

@@ -79,14 +79,8 @@ TEST(DataPackContents, FreeBytesReachTheNextNonEmptyMemberOrTheEndOfTheFile) {
     const std::vector<DataPackEntry> entries = {
         {100, 10, 0, 0}, {115, 0, 0, 0}, {120, 5, 0, 0}, {120, 30, 0, 0}, {140, 5, 0, 0}};
     const std::vector<std::uint32_t> order = {0, 1, 2, 3, 4};
-    const struct {
-        std::uint32_t k;
-        std::uint64_t free;
-    } cases[] = {{0, 10}, {2, 0}, {3, 0}, {4, 55}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(FreeAfterMember(entries, order, c.k, 200), c.free) << "position " << c.k;
-    }
-    EXPECT_EQ(FreeAfterMember(entries, order, 4, 100), 0u); // the last lies past the end
+    EXPECT_EQ(FreeAfterMembers(entries, order, 200), (std::vector<std::uint64_t>{10, 5, 0, 0, 55}));
+    EXPECT_EQ(FreeAfterMembers(entries, order, 100).back(), 0u); // the last lies past the end
 }
 
 TEST(DataPackContents, DamagedPacksAreMessagesOrStatesWithoutLargeAllocations) {
