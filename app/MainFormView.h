@@ -96,6 +96,7 @@ public:
     std::vector<std::string> ResultLines() const override { return m_frontEnd.ResultLines(); }
     void FocusResults() override { m_frontEnd.FocusResults(); }
     void AddNotice(const std::string& text) override { m_frontEnd.AddNotice(text); }
+    void AddPlanLine(const std::string& line) override { m_frontEnd.AddPlanLine(line); }
     void EnableStop(bool enabled) override;
     void EnableSaveLog(bool enabled) override;
     void ProcessMessages() override { m_frontEnd.ProcessMessages(); }

@@ -27,6 +27,7 @@ struct CommandLine {
     std::string demoDir; // DIR of `demo`; empty for ./eitool-demo
     bool progress = false;
     bool overwrite = false; // --overwrite: edited pieces may be replaced
+    bool dryRun = false;    // --dry-run of insert: nothing is written
 };
 
 // The position (1 to 5) of a --type name among the five file types of the open dialog:

@@ -66,6 +66,15 @@ std::vector<long> CountsFromEnvironment(const char* name) {
     return counts;
 }
 
+// A dry run writes nothing; should a write reach the hook all the same, it ends the run before
+// the file changes.
+class RefuseWritesHook : public WriteHook {
+public:
+    void BeforeWrite(const std::string& path) override {
+        throw FileWriteError(path, "a dry run writes nothing, but this file was about to change");
+    }
+};
+
 std::unique_ptr<WriteHook> TestHookFromEnvironment() {
     std::vector<long> kill = CountsFromEnvironment("EITOOL_TEST_KILL_AT_WRITE");
     if (!kill.empty()) {
@@ -149,6 +158,10 @@ int RunBatch(const CommandLine& line) {
     const std::string currentDirectory = CurrentDirectory();
     const InputSelection input = SelectInput(line, currentDirectory);
     const std::string target = ResolveTarget(line.target, currentDirectory);
+    if (line.dryRun && !FileExists(target)) {
+        throw UsageError("the target directory " + target +
+                         " does not exist, and a dry run creates nothing");
+    }
 
     const bool terminal = StderrIsTerminal();
     ConsoleSurface surface({.echoResults = true, .showProgress = line.progress || terminal});
@@ -156,10 +169,12 @@ int RunBatch(const CommandLine& line) {
     AnswerFromArguments(dialogs, input, target);
     dialogs.yes = line.overwrite; // "Replace edited pieces?"
     TMainForm form(surface, dialogs);
-    const std::unique_ptr<WriteHook> testHook = TestHookFromEnvironment();
+    const std::unique_ptr<WriteHook> testHook =
+        line.dryRun ? std::make_unique<RefuseWritesHook>() : TestHookFromEnvironment();
     if (testHook) {
         form.SetWriteHook(testHook.get());
     }
+    form.State().DryRun = line.dryRun;
     surface.SetStopHandler([&form] { form.StopClick(); });
     InstallInterruptHandler(terminal);
 

@@ -94,6 +94,15 @@ void ConsoleSurface::AddResultLine(const std::string& line) {
     }
 }
 
+void ConsoleSurface::AddPlanLine(const std::string& line) {
+    if (m_options.echoResults) {
+        if (m_lineShown && StdoutIsTerminal()) {
+            EraseLine();
+        }
+        WriteStdout(SingleSeparators(line) + "\n");
+    }
+}
+
 void ConsoleSurface::ProcessMessages() {
     // Every Ctrl-C is one press of Stop.
     for (const int interrupts = InterruptCount(); m_stopsPressed < interrupts;) {

@@ -44,6 +44,8 @@ public:
             PrintError("eitool: " + text);
         }
     }
+    // Printed on standard output like a results line, without counting as one.
+    void AddPlanLine(const std::string& line) override;
     void EnableStop(bool) override {}
     void EnableSaveLog(bool) override {}
     void ProcessMessages() override;

@@ -2,6 +2,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/PackCommands.h"
 #include "cli/TextCommand.h"
 
 #include <CLI/CLI.hpp>
@@ -18,6 +19,9 @@ constexpr const char* kFooter = R"(Forms:
   eitool extract [--target DIR] --scan DIR --type tre|img|fnt
   eitool insert  [--target DIR] FILE...          result logs (*.log) or one project list (*.lst)
   eitool insert  [--target DIR] --scan DIR --type log|lst
+  eitool insert  --dry-run ...                   what an insertion would do; writes nothing
+  eitool list [--target DIR] [--json] PACK...    the members of data packs and their piece paths
+  eitool verify PACK...                          check the members of data packs (CRC-32)
   eitool scan DIR --type tre|img|fnt|lst|log     print the scanned input list
   eitool demo [DIR]                              the whole cycle on generated sample files
   eitool text size|list|convert ...              translation text files (see eitool text --help)
@@ -88,6 +92,10 @@ CLI::App* AddInsert(CLI::App& app, CommandLine& line) {
     AddScan(insert, line, "log|lst");
     AddTarget(insert, line);
     AddProgress(insert, line);
+    insert->add_flag("--dry-run", line.dryRun,
+                     "Check and print what the insertion would do with every piece (insert, "
+                     "unchanged, grown, missing; a pack member's room and the free bytes after "
+                     "it) without writing anything; the exit status is that of a real run");
     return insert;
 }
 
@@ -213,11 +221,17 @@ int main(int argc, char** argv) {
     const Subcommands commands = BuildApp(app, line);
     eitool::cli::TextCommandLine textLine;
     const CLI::App* text = eitool::cli::AddTextCommand(app, textLine);
+    eitool::cli::PackCommandLine packLine;
+    eitool::cli::AddPackCommands(app, packLine);
     if (const std::optional<int> status = Parse(app, argc, argv)) {
         return *status;
     }
     if (text->parsed()) {
         return eitool::cli::RunText(textLine);
+    }
+    if (packLine.action != eitool::cli::PackAction::None) {
+        return packLine.action == eitool::cli::PackAction::List ? eitool::cli::RunList(packLine)
+                                                                : eitool::cli::RunVerify(packLine);
     }
     line.command = ParsedCommand(commands);
     return RunCommand(line);

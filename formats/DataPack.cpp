@@ -7,6 +7,7 @@
 #include "common/Paths.h"
 #include "common/RunError.h"
 #include "formats/Crc32.h"
+#include "formats/DataPackContents.h"
 #include "formats/DataPackJournal.h"
 #include "formats/ExchangeSort.h"
 #include "run/HandlerSupport.h"
@@ -40,14 +41,9 @@ using datapack::kCountSize;
 using datapack::kDirectoryOffset;
 using datapack::kEntrySize;
 
-constexpr std::uint32_t kNamesListIndex = 2533;
+constexpr std::uint32_t kNamesListIndex = kNamesListEntry;
 
-struct Entry {
-    std::uint32_t offset = 0;
-    std::uint32_t size = 0;
-    std::uint32_t third = 0;
-    std::uint32_t crc = 0;
-};
+using Entry = DataPackEntry;
 
 struct Directory {
     std::vector<std::uint8_t> raw; // the 16*N bytes as stored at offset 4
@@ -195,15 +191,6 @@ std::uint64_t PiecesTotal(const Directory& directory) {
     return total;
 }
 
-// folder + separator + index + "_" + name, where the folder is the name's extension in upper
-// case (empty without one) and the index is the position k in hexadecimal.
-std::string RelativePieceName(std::string_view namesLine, std::uint32_t k, int digits) {
-    const std::string name = GameNamePart(namesLine);
-    const std::string extension = ExtensionPart(name);
-    const std::string folder = extension.empty() ? std::string() : UpperAscii(extension.substr(1));
-    return folder + kPathSeparator + HexIndex(k, digits) + "_" + name;
-}
-
 void WritePiece(FileStream& pack, const Entry& entry, const std::string& piecePath) {
     FileStream piece = FileStream::Open(piecePath, omCreate);
     try {
@@ -333,6 +320,21 @@ void CheckLinesLeft(const std::string& packPath, const TextLines& lines, std::in
     }
 }
 
+// A dry run's line for the piece of the entry line at position k: what would happen to it,
+// its length where it has one, and the member's room.
+void ReportPlanned(RunContext& run, const char* what, const std::string& line,
+                   const std::string& length, const Directory& directory,
+                   const std::vector<std::uint32_t>& order, std::uint32_t k,
+                   const std::vector<std::uint64_t>& freeAfter) {
+    if (!run.state.DryRun) {
+        return;
+    }
+    const Entry& entry = directory.entries[order[k]];
+    run.surface.AddPlanLine(
+        std::string(what) + line + " (" + (length.empty() ? "" : length + " bytes; ") + "room " +
+        std::to_string(entry.size) + ", free after it " + std::to_string(freeAfter[k]) + ")");
+}
+
 // Looks at every entry line: a missing file is passed over, a piece that grew is reported, and
 // a piece with the same size and CRC-32 as its member needs no writing.
 std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& directory,
@@ -340,6 +342,9 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                                         std::int32_t firstLine, const std::string& packPath,
                                         std::uint64_t packSize) {
     const auto count = static_cast<std::uint32_t>(directory.entries.size());
+    const std::vector<std::uint64_t> freeAfter =
+        run.state.DryRun ? FreeAfterMembers(directory.entries, order, packSize)
+                         : std::vector<std::uint64_t>();
     std::vector<PlannedPiece> plan;
     for (std::uint32_t k = 0; k < count; ++k) {
         const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
@@ -352,9 +357,11 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
         if (FileExists(line)) {
             FileStream piece = FileStream::Open(line, omRead);
             const std::uint64_t length = piece.Size();
+            const std::string lengthText = std::to_string(length);
             if (length > entry.size) {
                 run.surface.AddResultLine(line + " greater by " +
                                           std::to_string(length - entry.size) + " bytes.");
+                ReportPlanned(run, kPlanGrown, line, lengthText, directory, order, k, freeAfter);
             } else {
                 const std::uint32_t crc = Crc32OfStream(piece);
                 if (length != entry.size || crc != entry.crc) {
@@ -363,8 +370,15 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                                                              " runs past the end of the file");
                     }
                     plan.push_back(PlannedPiece{order[k], line, length, crc});
+                    ReportPlanned(run, kPlanInsert, line, lengthText, directory, order, k,
+                                  freeAfter);
+                } else {
+                    ReportPlanned(run, kPlanUnchanged, line, lengthText, directory, order, k,
+                                  freeAfter);
                 }
             }
+        } else if (line != "NULL") {
+            ReportPlanned(run, kPlanMissing, line, "", directory, order, k, freeAfter);
         }
         ShowCounter(run, "Comparing: ", std::uint64_t{k} + 1, count);
         ShowPieceProgress(run, k, count);
@@ -505,7 +519,15 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
         throw RunError(name + ": no data pack is open for the insertion");
     }
     FileStream& pack = *run.state.SourceStream;
-    datapack::RecoverOpenPack(run, pack);
+    if (!run.state.DryRun) {
+        datapack::RecoverOpenPack(run, pack);
+    } else if (datapack::JournalLeftBeside(pack.Path())) {
+        // NOTE: the directory is written last, so the one on disk is nearly always the one the
+        // journal holds, and the plan below stays right.
+        run.surface.AddResultLine(pack.Path() +
+                                  " has the journal of an interrupted insertion; a real run puts "
+                                  "the pack back from it first.");
+    }
     const std::uint64_t packSize = pack.Size();
     const std::uint32_t count = datapack::ReadEntryCount(pack, packSize);
     ShowFileStatus(run, "Preparing ", name);
@@ -523,6 +545,20 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
     ShowFileStatus(run, "Processing ", name);
     const std::vector<PlannedPiece> plan =
         PlanInsertion(run, *directory, order, firstLine, pack.Path(), packSize);
+    if (run.state.DryRun) {
+        std::uint64_t bytes = 0;
+        for (const PlannedPiece& planned : plan) {
+            bytes += planned.length;
+        }
+        run.state.stats.pieces += plan.size();
+        run.state.stats.bytes += bytes;
+        if (!plan.empty()) {
+            run.surface.AddPlanLine(kPlanWrite + pack.Path() + " (" + std::to_string(plan.size()) +
+                                    " member(s), " + std::to_string(bytes) +
+                                    " bytes, and its directory)");
+        }
+        return static_cast<std::int32_t>(firstLine + std::int64_t{count});
+    }
     if (!plan.empty()) {
         CommitPlan(run, pack, *directory, plan);
     }

@@ -641,8 +641,17 @@ bool PlaceGlyphs(RunContext& run, FontInsertion& insertion) {
 }
 
 // Both files are complete beside their targets before either replaces anything.
+// A dry run only says which files it would write.
 void SaveSheetAndFont(RunContext& run, const std::string& name, const FontInsertion& insertion) {
     const std::vector<std::uint8_t> sheetFile = insertion.sheet.SaveToBytes();
+    if (run.state.DryRun) {
+        run.surface.AddPlanLine(kPlanInsert + insertion.stripPath);
+        run.surface.AddPlanLine(kPlanWrite + insertion.sheetOutput);
+        run.surface.AddPlanLine(kPlanWrite + name);
+        ++run.state.stats.pieces;
+        run.state.stats.bytes += sheetFile.size() + insertion.font.size();
+        return;
+    }
     PendingFile pendingSheet(insertion.sheetOutput, run.writeHook);
     PendingFile pendingFont(name, run.writeHook);
     pendingSheet.WriteAll(sheetFile);

@@ -12,6 +12,7 @@
 #include "run/PiecePath.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -375,6 +376,11 @@ void InsertLevel(RunContext& run, FileStream& copy, const std::string& bitmapPat
         run.surface.AddResultLine(bitmapPath + " has invalid size!");
     } else if (!IsSupportedTextureSize(level.width, level.height, depth)) {
         run.surface.AddResultLine(bitmapPath + " has unsupported size!");
+    } else if (run.state.DryRun) {
+        CheckLevelInFile(copy, level, depth, index);
+        ++run.state.stats.pieces;
+        run.state.stats.bytes += LevelBytes(level, depth);
+        run.surface.AddPlanLine(kPlanInsert + bitmapPath);
     } else {
         CheckLevelInFile(copy, level, depth, index);
         Bitmap bitmap = inPalette ? indexer.Translated(LevelFormat(depth)) : picture;
@@ -482,6 +488,12 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
     const TextLines& lines = run.state.ReplayList;
     const PreScan scan = ScanForSomethingToInsert(lines, firstLine);
     if (!scan.found) {
+        for (std::int32_t line = firstLine; run.state.DryRun && line < scan.line; ++line) {
+            const std::string& missing = lines[static_cast<std::size_t>(line)];
+            if (!missing.empty() && missing != "NULL") {
+                run.surface.AddPlanLine(kPlanMissing + missing);
+            }
+        }
         return scan.line - 1;
     }
     // A target directory that holds the source would replace the user's original.
@@ -491,12 +503,18 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
         return scan.line - 1;
     }
 
-    // The patched copy is made beside the output and renamed over it when complete.
+    // The patched copy is made beside the output and renamed over it when complete. A dry run
+    // reads the source instead and writes nothing.
     FileStream& source = *run.state.SourceStream;
-    PendingFile pending(outputPath, run.writeHook);
-    FileStream& copy = pending.Create();
-    source.Seek(0);
-    copy.CopyFrom(source, source.Size());
+    std::optional<PendingFile> pending;
+    FileStream* patched = &source;
+    if (!run.state.DryRun) {
+        pending.emplace(outputPath, run.writeHook);
+        patched = &pending->Create();
+        source.Seek(0);
+        patched->CopyFrom(source, source.Size());
+    }
+    FileStream& copy = *patched;
     const Header header = ReadHeader(copy);
     ShowFileStatus(run, "Processing ", outputPath);
 
@@ -513,12 +531,18 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
             if (FileExists(bitmapPath)) {
                 InsertLevel(run, copy, bitmapPath, levels[static_cast<std::size_t>(k)], palette,
                             depth, static_cast<std::size_t>(k));
+            } else if (run.state.DryRun && bitmapPath != "NULL") {
+                run.surface.AddPlanLine(kPlanMissing + bitmapPath);
             }
             UpdateFileProgress(run.surface,
                                static_cast<std::int32_t>(std::int64_t{k} * 100 / count));
         }
     }
-    pending.Commit();
+    if (pending) {
+        pending->Commit();
+    } else {
+        run.surface.AddPlanLine(kPlanWrite + outputPath);
+    }
     return line;
 }
 

@@ -16,6 +16,15 @@ void ShowFileStatus(RunContext& run, std::string_view verb, const std::string& p
 // pressed, pending messages are dispatched at every call, so a second press is seen at once.
 bool AbortRequested(RunContext& run);
 
+// The first words of a dry run's lines (StatusSurface::AddPlanLine), all of one width: a piece
+// that would go in, one equal to what is there already, one that grew beyond its room, one that
+// is not there, and a file that would be written.
+inline constexpr const char* kPlanInsert = "insert    ";
+inline constexpr const char* kPlanUnchanged = "unchanged ";
+inline constexpr const char* kPlanGrown = "grown     ";
+inline constexpr const char* kPlanMissing = "missing   ";
+inline constexpr const char* kPlanWrite = "write     ";
+
 // Whether two paths name one file (both resolved, links followed); false when either cannot be
 // resolved.
 bool IsSameFile(const std::string& a, const std::string& b);

@@ -60,6 +60,9 @@ struct RunState {
     // The user agreed during this run that edited pieces are replaced. Cleared at the start of
     // every run.
     bool ReplaceEditedPieces = false;
+    // A dry run of an insertion: every inserter checks and reports (StatusSurface::AddPlanLine)
+    // what it would do, and no file is written. Set by the front end; a run does not clear it.
+    bool DryRun = false;
     RunStats stats;
 };
 

@@ -36,6 +36,9 @@ public:
     // A note for the user that is not a results line (the pane and the run's outcome stay as
     // they are): the command line prints it on standard error, the window may leave it out.
     virtual void AddNotice(const std::string& /*text*/) {}
+    // What a dry run would do with one piece or file (RunState::DryRun), one line each: not a
+    // results line, so the run's outcome stays that of a real run.
+    virtual void AddPlanLine(const std::string& /*line*/) {}
 
     virtual void EnableStop(bool enabled) = 0;
     virtual void EnableSaveLog(bool enabled) = 0;

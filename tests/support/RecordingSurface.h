@@ -24,6 +24,7 @@ public:
     std::vector<int> totalHistory;
     std::vector<std::string> results;
     std::vector<std::string> notices;
+    std::vector<std::string> plan; // the lines of a dry run
     bool stopEnabled = false;
     bool saveLogEnabled = false;
     int dispatches = 0;
@@ -61,6 +62,7 @@ public:
     std::vector<std::string> ResultLines() const override { return results; }
     void FocusResults() override { ++focusCount; }
     void AddNotice(const std::string& text) override { notices.push_back(text); }
+    void AddPlanLine(const std::string& line) override { plan.push_back(line); }
     void EnableStop(bool enabled) override { stopEnabled = enabled; }
     void EnableSaveLog(bool enabled) override { saveLogEnabled = enabled; }
     void ProcessMessages() override {
