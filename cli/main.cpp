@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/TextCommand.h"
+#include "cli/TgaCommand.h"
 
 #include <CLI/CLI.hpp>
 #include <new>
@@ -21,6 +22,7 @@ constexpr const char* kFooter = R"(Forms:
   eitool scan DIR --type tre|img|fnt|lst|log     print the scanned input list
   eitool demo [DIR]                              the whole cycle on generated sample files
   eitool text size|list|convert ...              translation text files (see eitool text --help)
+  eitool tga info FILE | swap-rb IN OUT          describe a TGA file; exchange its red and blue
 
 Exit status: 0 the run completed with no results lines; 1 the run completed and
 printed results lines (a piece that grew, a pack without names list ...); 2 usage
@@ -213,11 +215,16 @@ int main(int argc, char** argv) {
     const Subcommands commands = BuildApp(app, line);
     eitool::cli::TextCommandLine textLine;
     const CLI::App* text = eitool::cli::AddTextCommand(app, textLine);
+    eitool::cli::TgaCommandLine tgaLine;
+    const CLI::App* tga = eitool::cli::AddTgaCommand(app, tgaLine);
     if (const std::optional<int> status = Parse(app, argc, argv)) {
         return *status;
     }
     if (text->parsed()) {
         return eitool::cli::RunText(textLine);
+    }
+    if (tga->parsed()) {
+        return eitool::cli::RunTga(tgaLine);
     }
     line.command = ParsedCommand(commands);
     return RunCommand(line);
