@@ -2,6 +2,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/GradientCommand.h"
 #include "cli/TextCommand.h"
 #include "cli/TgaCommand.h"
 
@@ -23,6 +24,8 @@ constexpr const char* kFooter = R"(Forms:
   eitool demo [DIR]                              the whole cycle on generated sample files
   eitool text size|list|convert ...              translation text files (see eitool text --help)
   eitool tga info FILE | swap-rb IN OUT          describe a TGA file; exchange its red and blue
+  eitool gradient OUT.bmp --size WxH [--lt RRGGBB] [--rt ..] [--lb ..] [--rb ..]
+                                                 a four-corner gradient as a 32-bit BMP file
 
 Exit status: 0 the run completed with no results lines; 1 the run completed and
 printed results lines (a piece that grew, a pack without names list ...); 2 usage
@@ -217,6 +220,8 @@ int main(int argc, char** argv) {
     const CLI::App* text = eitool::cli::AddTextCommand(app, textLine);
     eitool::cli::TgaCommandLine tgaLine;
     const CLI::App* tga = eitool::cli::AddTgaCommand(app, tgaLine);
+    eitool::cli::GradientCommandLine gradientLine;
+    const CLI::App* gradient = eitool::cli::AddGradientCommand(app, gradientLine);
     if (const std::optional<int> status = Parse(app, argc, argv)) {
         return *status;
     }
@@ -225,6 +230,9 @@ int main(int argc, char** argv) {
     }
     if (tga->parsed()) {
         return eitool::cli::RunTga(tgaLine);
+    }
+    if (gradient->parsed()) {
+        return eitool::cli::RunGradient(gradientLine);
     }
     line.command = ParsedCommand(commands);
     return RunCommand(line);

@@ -67,5 +67,43 @@ TEST(CliTga, MisuseAndBadFilesHaveTheirExitStatus) {
     EXPECT_FALSE(std::filesystem::exists(dir / "out.tga"));
 }
 
+TEST(CliGradient, WritesTheComputedGradientAsA32BitBmp) {
+    TempDir dir;
+    const ProcessResult result = RunEitool({"gradient", "g.bmp", "--size", "100x2", "--lt",
+                                            "FF8000", "--rt", "FFFFFF", "--lb", "000000"},
+                                           InDirectory(dir.Path()));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "wrote g.bmp: 100 x 2, 32 bits\n");
+    const Bitmap bitmap = Bitmap::LoadFromFile(dir / "g.bmp");
+    EXPECT_EQ(bitmap.Format(), pf32bit);
+    EXPECT_EQ(bitmap.Width(), 100);
+    EXPECT_EQ(bitmap.PixelColor(0, 0), (Rgb{255, 128, 0}));
+    // Blue rises by 2.55 a column, truncated; the bottom right corner is black by default.
+    EXPECT_EQ(bitmap.PixelColor(20, 0).b, 50);
+    EXPECT_EQ(bitmap.PixelColor(99, 0), (Rgb{255, 253, 252}));
+    EXPECT_EQ(bitmap.PixelColor(0, 1), (Rgb{127, 64, 0}));
+
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err; // a part of standard error
+    };
+    const Case cases[] = {
+        {{"g.bmp"}, 2, "--size is required"},
+        {{"g.bmp", "--size", "10"}, 2, "is not WIDTHxHEIGHT"},
+        {{"g.bmp", "--size", "0x5"}, 2, "too large or empty"},
+        {{"g.bmp", "--size", "40000x40000"}, 2, "too large or empty"},
+        {{"g.bmp", "--size", "2x2", "--rb", "GG0000"}, 2, "--rb: \"GG0000\" is not a colour"},
+        {{"none/g.bmp", "--size", "2x2"}, 3, "none/g.bmp"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"gradient"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult failed = RunEitool(args, InDirectory(dir.Path()));
+        EXPECT_EQ(failed.exitCode, c.status) << c.args.back() << failed.err;
+        EXPECT_NE(failed.err.find(c.err), std::string::npos) << failed.err;
+    }
+}
+
 } // namespace
 } // namespace eitool::testing
