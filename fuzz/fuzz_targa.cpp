@@ -32,6 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     const std::size_t rowBytes = std::size_t(picture.Width()) * ((targa.GetDepth() + 7) / 8);
+    if (rowBytes == 0) {
+        return 0;
+    }
     std::vector<std::uint8_t> before;
     for (std::int32_t row = 0; row < picture.Height(); ++row) {
         const std::uint8_t* line = targa.GetScanLine(row);

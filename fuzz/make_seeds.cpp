@@ -438,6 +438,10 @@ void TargaSeeds(const std::string& directory) {
     WriteTargaSeed(directory, "rle_15bit",
                    HandMadeTga(10, 15, 0x20, 0, 0, {0x02, 1, 0x7C, 2, 0, 3, 0x80, 0x81, 4, 5}));
     WriteTargaSeed(directory, "rle_24bit", HandMadeTga(10, 24, 0, 0, 0, {0x83, 9, 8, 7}));
+    // Rows of no pixels (a crash once).
+    Bytes empty = HandMadeTga(2, 24, 0, 0, 0, {});
+    empty[12] = 0;
+    WriteTargaSeed(directory, "zero_width", empty);
 }
 
 void ExchangeSortSeeds(const std::string& directory) {

@@ -305,12 +305,12 @@ void TTarga::LoadFromBytes(std::span<const std::uint8_t> bytes, const std::strin
         return fromTop ? height - 1 - fileRow : fileRow;
     };
     ByteReader reader(bytes.subspan(static_cast<std::size_t>(offset)));
-    if (type == 2) {
+    if (type == 2 && width != 0) {
         const std::size_t rowBytes = std::size_t{width} * pixelBytes;
         for (std::int32_t row = 0; row < height; ++row) {
             std::memcpy(bitmap->ScanLine(rowOf(row)), reader.Bytes(rowBytes).data(), rowBytes);
         }
-    } else {
+    } else if (type == 10) {
         DecodeRunLength(reader, *bitmap, pixelBytes, rowOf, name);
     }
     if ((descriptor & kRightToLeft) != 0) {

@@ -137,10 +137,10 @@ TEST(TargaPixels, ReverseColorsExchangesRedAndBlueAtEveryDepth) {
         EXPECT_EQ(RowBytes(targa, 0), c.after) << c.depth;
     }
     TTarga empty;
-    empty.SetDepth(24);
-    empty.SetWidth(0);
+    empty.LoadFromBytes(MakeTga({2, 24, 0, 2}, {}), "empty.tga");
     empty.ReverseColors(); // a width of 0 changes nothing
     EXPECT_EQ(empty.Picture()->Width(), 0);
+    EXPECT_EQ(empty.Picture()->Height(), 2);
 }
 
 TEST(TargaPixels, ScanLinesCountFromTheBottomAndDepthChangesKeepThePictureOnRequest) {
