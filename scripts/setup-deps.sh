@@ -5,7 +5,9 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-       libcli11-dev libdeflate-dev zlib1g-dev python3-pil imagemagick)
+       libcli11-dev libdeflate-dev zlib1g-dev python3-pil imagemagick
+       # The gradient control and its Qt Designer plugin (Qt 6 Widgets comes with it).
+       qt6-tools-dev)
 
 packages=()
 for purpose in "${@:-build format asan fuzz tidy}"; do

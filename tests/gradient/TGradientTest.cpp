@@ -3,8 +3,11 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QPluginLoader>
+#include <QtUiPlugin/QDesignerCustomWidgetInterface>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace eitool {
 namespace {
@@ -71,6 +74,20 @@ TEST(TGradient, PaintsItsBitmap) {
     EXPECT_EQ(painted.pixel(20, 0), qRgb(50, 50, 50));
     EXPECT_EQ(painted.pixel(99, 99), qRgb(252, 252, 252));
 }
+
+#ifdef EITOOL_DESIGNER_PLUGIN
+TEST(TGradient, QtDesignerPluginPlacesTheControl) {
+    NeedApplication();
+    QPluginLoader loader(QStringLiteral(EITOOL_DESIGNER_PLUGIN));
+    auto* plugin = qobject_cast<QDesignerCustomWidgetInterface*>(loader.instance());
+    ASSERT_NE(plugin, nullptr) << loader.errorString().toStdString();
+    EXPECT_EQ(plugin->name(), QStringLiteral("eitool::TGradient"));
+    EXPECT_TRUE(plugin->domXml().contains(QStringLiteral("class=\"eitool::TGradient\"")));
+    const std::unique_ptr<QWidget> widget(plugin->createWidget(nullptr));
+    EXPECT_STREQ(widget->metaObject()->className(), "eitool::TGradient");
+    EXPECT_EQ(widget->property("LeftTop").value<QColor>(), QColor(0, 0, 0));
+}
+#endif
 
 } // namespace
 } // namespace eitool
