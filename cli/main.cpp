@@ -2,8 +2,10 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/GradientCommand.h"
 #include "cli/PackCommands.h"
 #include "cli/TextCommand.h"
+#include "cli/TgaCommand.h"
 
 #include <CLI/CLI.hpp>
 #include <new>
@@ -25,6 +27,9 @@ constexpr const char* kFooter = R"(Forms:
   eitool scan DIR --type tre|img|fnt|lst|log     print the scanned input list
   eitool demo [DIR]                              the whole cycle on generated sample files
   eitool text size|list|convert ...              translation text files (see eitool text --help)
+  eitool tga info FILE | swap-rb IN OUT          describe a TGA file; exchange its red and blue
+  eitool gradient OUT.bmp --size WxH [--lt RRGGBB] [--rt ..] [--lb ..] [--rb ..]
+                                                 a four-corner gradient as a 32-bit BMP file
 
 Exit status: 0 the run completed with no results lines; 1 the run completed and
 printed results lines (a piece that grew, a pack without names list ...); 2 usage
@@ -223,11 +228,21 @@ int main(int argc, char** argv) {
     const CLI::App* text = eitool::cli::AddTextCommand(app, textLine);
     eitool::cli::PackCommandLine packLine;
     eitool::cli::AddPackCommands(app, packLine);
+    eitool::cli::TgaCommandLine tgaLine;
+    const CLI::App* tga = eitool::cli::AddTgaCommand(app, tgaLine);
+    eitool::cli::GradientCommandLine gradientLine;
+    const CLI::App* gradient = eitool::cli::AddGradientCommand(app, gradientLine);
     if (const std::optional<int> status = Parse(app, argc, argv)) {
         return *status;
     }
     if (text->parsed()) {
         return eitool::cli::RunText(textLine);
+    }
+    if (tga->parsed()) {
+        return eitool::cli::RunTga(tgaLine);
+    }
+    if (gradient->parsed()) {
+        return eitool::cli::RunGradient(gradientLine);
     }
     if (packLine.action != eitool::cli::PackAction::None) {
         return packLine.action == eitool::cli::PackAction::List ? eitool::cli::RunList(packLine)

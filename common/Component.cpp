@@ -144,21 +144,22 @@ void PropertyFiler::Bool(std::string_view name, bool& value, bool storedDefault)
     }
 }
 
-void PropertyFiler::Int(std::string_view name, std::int32_t& value, std::int32_t storedDefault) {
+bool PropertyFiler::Int(std::string_view name, std::int32_t& value, std::int32_t storedDefault) {
     if (!m_loading) {
         if (value != storedDefault) {
             Store(name, std::to_string(value));
         }
-        return;
+        return false;
     }
     if (const std::string* text = Loaded(name)) {
         std::int32_t parsed = 0;
         if (ParseInt(*text, parsed)) {
             value = parsed;
-        } else {
-            Complain(name, *text, "a whole number of 32 bits");
+            return true;
         }
+        Complain(name, *text, "a whole number of 32 bits");
     }
+    return false;
 }
 
 void PropertyFiler::Text(std::string_view name, std::string& value) {

@@ -46,7 +46,9 @@ private:
 class PropertyFiler {
 public:
     void Bool(std::string_view name, bool& value, bool storedDefault = false);
-    void Int(std::string_view name, std::int32_t& value, std::int32_t storedDefault = 0);
+    // Returns true when loading took a value from the form, so that a property written through a
+    // setter can call it.
+    bool Int(std::string_view name, std::int32_t& value, std::int32_t storedDefault = 0);
     void Text(std::string_view name, std::string& value);
     // An enumeration of one byte whose enumerators are named in order by names.
     template <typename Enum>

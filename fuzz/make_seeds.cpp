@@ -8,6 +8,7 @@
 #include "formats/DataPackJournal.h"
 #include "images/Bitmap.h"
 #include "images/ExtendedImage.h"
+#include "images/Targa.h"
 #include "run/RunContext.h"
 #include "samples/SampleFont.h"
 #include "samples/SamplePack.h"
@@ -399,6 +400,50 @@ void BmpSeeds(const std::string& directory) {
                  HandMadeBmp(40, 5, 1, 4, 2, Palette(16, 4), {2, 0x12, 0, 3, 0x34, 0x50, 0, 1}));
 }
 
+// A TGA seed must load, so that the fuzzer starts inside the reader.
+void WriteTargaSeed(const std::string& directory, const std::string& name, const Bytes& bytes) {
+    TTarga targa;
+    targa.LoadFromBytes(bytes, name);
+    WriteSeed(directory, name, bytes);
+}
+
+// A TGA file of 2 x 2 pixels: the header (image type, depth, descriptor, image ID length, colour
+// map length of 24-bit entries), the ID and map bytes, then payload.
+Bytes HandMadeTga(std::uint8_t type, std::uint8_t depth, std::uint8_t descriptor,
+                  std::uint8_t idLength, std::uint8_t mapLength, const Bytes& payload) {
+    Bytes out = {idLength, std::uint8_t(mapLength != 0),
+                 type,     0,
+                 0,        mapLength,
+                 0,        std::uint8_t(mapLength != 0 ? 24 : 0),
+                 0,        0,
+                 0,        0,
+                 2,        0,
+                 2,        0,
+                 depth,    descriptor};
+    out.insert(out.end(), idLength + mapLength * 3u, 0x33);
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+void TargaSeeds(const std::string& directory) {
+    const Bytes footer = {0,   0,   0,   0,   0,   0,   0,   0,   'T', 'R', 'U', 'E', 'V',
+                          'I', 'S', 'I', 'O', 'N', '-', 'X', 'F', 'I', 'L', 'E', '.', 0};
+    Bytes plain = HandMadeTga(2, 24, 0, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+    plain.insert(plain.end(), footer.begin(), footer.end());
+    WriteTargaSeed(directory, "plain_24bit_footer", plain);
+    WriteTargaSeed(directory, "top_left_32bit", HandMadeTga(2, 32, 0x28, 0, 0, Bytes(16, 0x7F)));
+    WriteTargaSeed(directory, "id_map_16bit",
+                   HandMadeTga(2, 16, 0x10, 3, 2, {0x1F, 0, 0xE0, 7, 0, 0xF8, 0xFF, 0xFF}));
+    // A raw packet of three pixels across the rows, then a run of one.
+    WriteTargaSeed(directory, "rle_15bit",
+                   HandMadeTga(10, 15, 0x20, 0, 0, {0x02, 1, 0x7C, 2, 0, 3, 0x80, 0x81, 4, 5}));
+    WriteTargaSeed(directory, "rle_24bit", HandMadeTga(10, 24, 0, 0, 0, {0x83, 9, 8, 7}));
+    // Rows of no pixels (a crash once).
+    Bytes empty = HandMadeTga(2, 24, 0, 0, 0, {});
+    empty[12] = 0;
+    WriteTargaSeed(directory, "zero_width", empty);
+}
+
 void ExchangeSortSeeds(const std::string& directory) {
     // The first byte picks the mode (0 a handful of values, 1 bytes, 2 bytes around the top bit,
     // 3 four bytes an offset).
@@ -421,6 +466,7 @@ int main(int argc, char** argv) {
     ExtendedImageSeeds(root + "/fuzz_extended_image");
     FontSeeds(root + "/fuzz_font");
     BmpSeeds(root + "/fuzz_bmp");
+    TargaSeeds(root + "/fuzz_targa");
     ExchangeSortSeeds(root + "/fuzz_exchange_sort");
     TextLinesSeeds(root + "/fuzz_text_lines");
     TextObjectSeeds(root + "/fuzz_text_object");

@@ -3,6 +3,7 @@
 #include "app/TMainForm.h"
 #include "gui/QtDialogs.h"
 #include "gui/QtSurface.h"
+#include "images/Targa.h"
 #include "textobject/TextObject.h"
 
 #include <QWidget>
@@ -90,7 +91,7 @@ private:
     // The window carries one text object (IniStyle, AsciiZ, ClearBounds, LinuxFormat, TextAlign
     // 1) and one TGA image (256 x 256, 32 bits per pixel) that nothing calls.
     textobject::TTextObject TextObject{nullptr, textobject::kMainFormTextObject};
-    // TODO(TGA image): the TTarga instance goes here once images/Targa exists.
+    TTarga Targa{nullptr, kMainFormTarga};
 
     // What the labels show now, to draw only what changed.
     std::string m_shownMessage;

@@ -7,7 +7,9 @@ set -euo pipefail
 # qt6-base-dev builds the window (eitool-gui) and its tests; xvfb is the display of
 # scripts/screenshots.sh.
 build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-       libcli11-dev libdeflate-dev zlib1g-dev python3-pil imagemagick qt6-base-dev xvfb)
+       libcli11-dev libdeflate-dev zlib1g-dev python3-pil imagemagick qt6-base-dev xvfb
+       # The gradient control's Qt Designer plugin.
+       qt6-tools-dev)
 
 packages=()
 for purpose in "${@:-build format asan fuzz tidy}"; do
