@@ -3,6 +3,7 @@
 #include "common/FileSystem.h"
 #include "common/RunError.h"
 #include "support/PackWorkbench.h"
+#include "support/Platform.h"
 
 #include <filesystem>
 #include <fstream>
@@ -37,6 +38,7 @@ TEST(PiecePath, RemembersTheDirectoriesItMade) {
 }
 
 TEST(PiecePath, DirectoriesBelowTheTargetThatAreLinksOrFilesAreRefused) {
+    EITOOL_SKIP_ON_WINDOWS(testing::kNoLinks);
     PackWorkbench bench;
     RunContext run = bench.Run();
     const std::string target = bench.state.TargetDirectory;
