@@ -567,6 +567,7 @@ TEST_F(Scan, SubdirectoriesComeFirstAndHiddenDirectoriesAreNotEntered) {
     WriteText(tmp / "game/.d.tre", "");
     WriteText(tmp / "game/notes.txt", "");
     std::filesystem::create_directories(tmp / "game/old.tre");
+    testing::MarkHidden(tmp / "game/.hidden");
     ScanFor(tmp / "game", kTypeIndexDataPacks);
 
     const TextLines& list = form.State().inputList;

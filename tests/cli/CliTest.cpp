@@ -74,7 +74,7 @@ std::string ExpectedPiecePath(const std::string& target, std::size_t k, const st
     }
     char index[16];
     std::snprintf(index, sizeof index, "%04zX", k);
-    return target + "/" + UpperAscii(extension) + "/" + index + "_" + file;
+    return target + NativePath("/") + UpperAscii(extension) + NativePath("/") + index + "_" + file;
 }
 
 // What the pack must hold after member `member` (file order) took `piece`.
@@ -207,7 +207,7 @@ TEST(CliExtract, WritesEveryPieceAndTheResultLogByteForByte) {
     WriteWholeFile(pack, samples::BuildPack(members));
     const std::string target = dir / "out/new"; // missing, with a missing parent
 
-    const ProcessResult run = RunEitool({"extract", "--target", target + "/", pack});
+    const ProcessResult run = RunEitool({"extract", "--target", target + NativePath("/"), pack});
 
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "");
@@ -216,10 +216,10 @@ TEST(CliExtract, WritesEveryPieceAndTheResultLogByteForByte) {
         const bool empty = members[k].data.empty() && k != samples::kNamesListIndex;
         expected += (empty ? "NULL" : ExpectedPiecePath(target, k, members[k].name)) + "\r\n";
     }
-    EXPECT_EQ(SlurpFile(target + "/result.log"), expected);
+    EXPECT_EQ(SlurpFile(target + NativePath("/result.log")), expected);
     // Pieces hold their members' bytes; the one without extension lies directly in the target.
     const std::string noExtension = ExpectedPiecePath(target, 3, members[3].name);
-    EXPECT_EQ(noExtension, target + "//0003_m3");
+    EXPECT_EQ(noExtension, target + NativePath("//0003_m3"));
     EXPECT_EQ(ReadWholeFile(noExtension), members[3].data);
     EXPECT_EQ(ReadWholeFile(ExpectedPiecePath(target, 6, members[6].name)), members[6].data);
     EXPECT_FALSE(FileExists(ExpectedPiecePath(target, 5, members[5].name)));
@@ -236,8 +236,8 @@ TEST(CliExtract, RelativePathsAreMadeAbsoluteAndTheTargetDefaultsToTheCurrentDir
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const TextLines log = LoadTextLines(dir / "result.log");
     ASSERT_GE(log.size(), 3u);
-    EXPECT_EQ(log[1], "#Source: " + dir.Path() + "/game/../game/a.tre");
-    EXPECT_EQ(log[2].rfind(dir.Path() + "/TGA/0000_m0.tga", 0), 0u) << log[2];
+    EXPECT_EQ(log[1], "#Source: " + dir.Path() + NativePath("/game/../game/a.tre"));
+    EXPECT_EQ(log[2].rfind(dir.Path() + NativePath("/TGA/0000_m0.tga"), 0), 0u) << log[2];
 }
 
 // Without --overwrite an edited piece ends the run before any piece is written (a deleted one
@@ -414,12 +414,13 @@ TEST(CliInsert, ProjectListReplaysTheLogsItNames) {
 // directory, never reached).
 void MakeScanTree(const std::string& root, const Bytes& pack) {
     for (const char* directory : {"sub/deeper", ".hidden", "old.tre"}) {
-        CreateDirectories(root + "/" + directory);
+        CreateDirectories(root + NativePath("/") + directory);
     }
     for (const char* file : {"a.tre", ".e.tre", "sub/b.TRE", "sub/deeper/c.tre", ".hidden/d.tre"}) {
-        WriteWholeFile(root + "/" + file, pack);
+        WriteWholeFile(root + NativePath("/") + file, pack);
     }
-    WriteWholeFile(root + "/notes.txt", {1});
+    WriteWholeFile(root + NativePath("/notes.txt"), {1});
+    MarkHidden(root + NativePath("/.hidden"));
 }
 
 std::size_t IndexOf(const std::vector<std::string>& lines, const std::string& line) {
@@ -435,13 +436,17 @@ TEST(CliScan, ListsSubdirectoriesFirstAndSkipsHiddenDirectories) {
 
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> lines = Lines(run.out);
-    const std::set<std::string> expected = {root + "/a.tre", root + "/.e.tre", root + "/old.tre",
-                                            root + "/sub/b.TRE", root + "/sub/deeper/c.tre"};
+    const std::set<std::string> expected = {
+        root + NativePath("/a.tre"), root + NativePath("/.e.tre"), root + NativePath("/old.tre"),
+        root + NativePath("/sub/b.TRE"), root + NativePath("/sub/deeper/c.tre")};
     EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()), expected) << run.out;
     EXPECT_EQ(lines.size(), expected.size());
-    EXPECT_LT(IndexOf(lines, root + "/sub/deeper/c.tre"), IndexOf(lines, root + "/sub/b.TRE"));
+    EXPECT_LT(IndexOf(lines, root + NativePath("/sub/deeper/c.tre")),
+              IndexOf(lines, root + NativePath("/sub/b.TRE")));
     for (const char* own : {"/a.tre", "/.e.tre", "/old.tre"}) {
-        EXPECT_LT(IndexOf(lines, root + "/sub/b.TRE"), IndexOf(lines, root + own)) << own;
+        EXPECT_LT(IndexOf(lines, root + NativePath("/sub/b.TRE")),
+                  IndexOf(lines, root + NativePath(own)))
+            << own;
     }
 }
 
@@ -463,7 +468,7 @@ TEST(CliScan, KeepsTheDirectoryAsTypedAndPutsTheCurrentDirectoryBeforeARelativeO
         EXPECT_EQ(line.rfind(dir / "tree//", 0), 0u) << line;
     }
     for (const auto& line : relativeLines) {
-        EXPECT_EQ(line.rfind(dir.Path() + "/tree/", 0), 0u) << line;
+        EXPECT_EQ(line.rfind(dir.Path() + NativePath("/tree/"), 0), 0u) << line;
         EXPECT_NE(line[dir.Path().size() + 6], '/') << line;
     }
     EXPECT_EQ(RunEitool({"scan", dir / "nothing-here", "--type", "log"}).out, "");
@@ -480,8 +485,8 @@ TEST(CliScan, ExtractingAScannedTreeMirrorsItsDirectoriesBelowTheTarget) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const TextLines log = LoadTextLines(dir / "out/result.log");
     ASSERT_GE(log.size(), 4u);
-    EXPECT_EQ(log[1], "#Source: " + dir.Path() + "/tree/sub/b.tre");
-    EXPECT_EQ(log[2], dir.Path() + "/out/sub/TGA/0000_m0.tga");
+    EXPECT_EQ(log[1], "#Source: " + dir.Path() + NativePath("/tree/sub/b.tre"));
+    EXPECT_EQ(log[2], dir.Path() + NativePath("/out/sub/TGA/0000_m0.tga"));
     EXPECT_TRUE(FileExists(log[3]));
 }
 

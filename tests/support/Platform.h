@@ -32,4 +32,8 @@ inline std::string NativePath(std::string_view path) {
     return native;
 }
 
+// Makes an entry whose name begins with "." hidden on Windows too, where the hidden attribute
+// says it (nothing to do elsewhere).
+void MarkHidden(const std::string& path);
+
 } // namespace eitool::testing
