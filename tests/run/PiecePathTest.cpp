@@ -28,12 +28,13 @@ TEST(PiecePath, RefusesPathsThatLeaveTheTarget) {
 TEST(PiecePath, RemembersTheDirectoriesItMade) {
     PackWorkbench bench;
     RunContext run = bench.Run();
-    const std::string first = MakePiecePath(run, bench.dir / "a.tre", "TGA/0000_a.tga");
+    const std::string first =
+        MakePiecePath(run, bench.dir / "a.tre", testing::NativePath("TGA/0000_a.tga"));
     EXPECT_EQ(first, bench.state.TargetDirectory + testing::NativePath("/TGA/0000_a.tga"));
     EXPECT_TRUE(IsDirectory(bench.state.TargetDirectory + testing::NativePath("/TGA")));
     // Known for the rest of the run: the file system is not asked again.
     std::filesystem::remove(bench.state.TargetDirectory + testing::NativePath("/TGA"));
-    MakePiecePath(run, bench.dir / "a.tre", "TGA/0001_b.tga");
+    MakePiecePath(run, bench.dir / "a.tre", testing::NativePath("TGA/0001_b.tga"));
     EXPECT_FALSE(FileExists(bench.state.TargetDirectory + testing::NativePath("/TGA")));
 }
 
@@ -53,7 +54,7 @@ TEST(PiecePath, DirectoriesBelowTheTargetThatAreLinksOrFilesAreRefused) {
          {"BIN/0000_a.bin", "BIN/deep/0000_a.bin", "TGA/deep/0000_a.tga", "FNT/0000_a.fnt"}) {
         EXPECT_THROW(MakePiecePath(run, bench.dir / "a.tre", name), UnsafePathError) << name;
     }
-    EXPECT_EQ(MakePiecePath(run, bench.dir / "a.tre", "TGA/0000_a.tga"),
+    EXPECT_EQ(MakePiecePath(run, bench.dir / "a.tre", testing::NativePath("TGA/0000_a.tga")),
               target + testing::NativePath("/TGA/0000_a.tga"));
 }
 
