@@ -7,7 +7,8 @@
 #   fuzz    every libFuzzer target (preset fuzz, clang) for EITOOL_FUZZ_SECONDS (30) seconds
 #           on its seeds in fuzz/corpus/<target>/
 #   windows the Windows build (MinGW-w64) and its whole test suite under Wine
-#           (scripts/windows.sh); only when asked for, since some of its tests still fail there
+#           (scripts/windows.sh); only when asked for: it installs Wine and a cross compiler,
+#           and a build from scratch with its run under Wine is not yet measured under 12 minutes
 # EITOOL_STAGES picks stages, for example EITOOL_STAGES="build asan"; the default is the first
 # four.
 set -euo pipefail
