@@ -21,7 +21,7 @@ std::vector<std::string> SplitParts(const std::string& path) {
     std::vector<std::string> parts;
     std::string part;
     for (char c : path) {
-        if (IsPathSeparator(c)) {
+        if (IsDirectorySeparator(c)) {
             parts.push_back(part);
             part.clear();
         } else {
@@ -34,7 +34,7 @@ std::vector<std::string> SplitParts(const std::string& path) {
 
 // dir without its trailing separators, except where it is the root itself.
 std::string WithoutTrailingSeparator(std::string dir) {
-    while (dir.size() > 1 && IsPathSeparator(dir.back())) {
+    while (dir.size() > 1 && IsDirectorySeparator(dir.back())) {
 #ifdef _WIN32
         if (dir.size() == 3 && dir[1] == ':') {
             break;

@@ -65,13 +65,14 @@ std::string SingleSeparators(const std::string& text) {
     result.reserve(text.size());
     std::size_t i = 0;
 #ifdef _WIN32
-    if (text.size() >= 2 && IsPathSeparator(text[0]) && IsPathSeparator(text[1])) {
+    if (text.size() >= 2 && IsDirectorySeparator(text[0]) && IsDirectorySeparator(text[1])) {
         result = text.substr(0, 2);
         i = 2;
     }
 #endif
     for (; i < text.size(); ++i) {
-        if (!(IsPathSeparator(text[i]) && !result.empty() && IsPathSeparator(result.back()))) {
+        if (!(IsDirectorySeparator(text[i]) && !result.empty() &&
+              IsDirectorySeparator(result.back()))) {
             result += text[i];
         }
     }

@@ -4,7 +4,14 @@
 #include <cstring>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -42,6 +49,24 @@ extern "C" void OnInterrupt(int signal) {
     std::signal(signal, SIG_DFL);
 }
 
+#ifdef _WIN32
+// Ctrl-C and Ctrl-Break arrive on a thread of their own. The first two presses are counted as
+// on Linux; the third is left to the system, which ends the process.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+        return FALSE;
+    }
+    if (g_interrupts >= 2) {
+        return FALSE;
+    }
+    if (g_interrupts == 0) {
+        WriteNotice();
+    }
+    g_interrupts = g_interrupts + 1;
+    return TRUE;
+}
+#endif
+
 } // namespace
 
 void InstallInterruptHandler(bool eraseProgressLine) {
@@ -51,6 +76,10 @@ void InstallInterruptHandler(bool eraseProgressLine) {
     std::strcat(g_notice, kStopNotice);
     std::strcat(g_notice, "\n");
     std::signal(SIGINT, OnInterrupt);
+#ifdef _WIN32
+    // The console's Ctrl-C goes to the control handler; raise(SIGINT) still reaches OnInterrupt.
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+#endif
 }
 
 int InterruptCount() {

@@ -11,6 +11,11 @@
 #include <new>
 #include <optional>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 using eitool::cli::Command;
@@ -218,6 +223,11 @@ int RunCommand(const CommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Output goes out byte for byte, lines ending as the program writes them.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     CommandLine line;
     CLI::App app{"eitool, the Extract\\Insert Tool: takes pieces out of PlayStation 2 game data "
                  "files (data packs *.tre, extended images *.bmpx/*.tgax, fonts *.fnt) so that "

@@ -11,9 +11,15 @@
 #include <utility>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <cstdint>
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
 #else
@@ -37,6 +43,26 @@ bool IsCreating(OpenMode mode) {
     return mode == omCreate || mode == omCreateNew;
 }
 
+#ifdef _WIN32
+// The C library's number for the system's most common failures, so that messages read as they
+// do on other systems.
+int ErrnoOfWindowsError(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_DISK_FULL:
+        return ENOSPC;
+    default:
+        return EACCES;
+    }
+}
+#endif
+
 [[noreturn]] void ThrowOpenFailure(const std::string& path, OpenMode mode, const std::string& why) {
     if (IsCreating(mode)) {
         throw FileCreateError(path, "cannot create file: " + why);
@@ -49,38 +75,58 @@ bool IsCreating(OpenMode mode) {
 FileStream FileStream::Open(const std::string& path, OpenMode mode) {
     CheckPathText(path);
 #ifdef _WIN32
-    // NOTE: Windows has no O_NOFOLLOW; a creating mode refuses a name that is a link first.
-    if (IsCreating(mode) && EntryTypeOf(path) == EntryType::Link) {
-        ThrowOpenFailure(path, mode, "it is a link; nothing is written through it");
+    const std::wstring wide = WidePath(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        // NOTE: Windows has no O_NOFOLLOW; a creating mode refuses a name that is a link first.
+        if (IsCreating(mode) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            ThrowOpenFailure(path, mode, "it is a link; nothing is written through it");
+        }
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            ThrowOpenFailure(path, mode, "it is a directory, not a regular file");
+        }
     }
-    int fd = -1;
-    int flags = _O_BINARY;
-    int share = _SH_DENYNO;
+    // The share modes are mandatory: a writer shares with nobody, a shared reader lets other
+    // readers in but no writer, a plain reader and a creator share everything.
+    DWORD access = GENERIC_READ;
+    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    DWORD disposition = OPEN_EXISTING;
     switch (mode) {
     case omRead:
+        break;
     case omReadShared:
-        flags |= _O_RDONLY;
-        share = _SH_DENYWR;
+        share = FILE_SHARE_READ;
         break;
     case omReadWrite:
-        flags |= _O_RDWR;
-        share = _SH_DENYRW;
+        access |= GENERIC_WRITE;
+        share = 0;
         break;
     case omCreate:
-        flags |= _O_RDWR | _O_CREAT | _O_TRUNC;
+        access |= GENERIC_WRITE;
+        disposition = CREATE_ALWAYS;
         break;
     case omCreateNew:
-        flags |= _O_RDWR | _O_CREAT | _O_EXCL;
+        access |= GENERIC_WRITE;
+        disposition = CREATE_NEW;
         break;
     }
-    const errno_t error = _sopen_s(&fd, path.c_str(), flags, share, _S_IREAD | _S_IWRITE);
-    if (error != 0) {
-        ThrowOpenFailure(path, mode, ErrnoText(error));
+    const HANDLE handle = CreateFileW(wide.c_str(), access, share, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+            throw FileOpenError(path, "cannot open file: it is in use by another process");
+        }
+        ThrowOpenFailure(path, mode, ErrnoText(ErrnoOfWindowsError(error)));
     }
-    struct _stat64 info {};
-    if (_fstat64(fd, &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) {
-        _close(fd);
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
         ThrowOpenFailure(path, mode, "it is not a regular file");
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        ThrowOpenFailure(path, mode, ErrnoText(errno));
     }
     return FileStream(fd, path);
 #else
@@ -370,8 +416,9 @@ FileIdentity FileStream::Identity() const {
 }
 
 std::optional<FileIdentity> IdentityOfPath(const std::string& path) {
-    const HANDLE handle = CreateFileA(
-        path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    CheckPathText(path);
+    const HANDLE handle = CreateFileW(
+        WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return std::nullopt;

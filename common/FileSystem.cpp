@@ -11,7 +11,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #else
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
+// NOTE: windows.h names its own function SetCurrentDirectory; ours keeps the name.
+#undef SetCurrentDirectory
 #endif
 
 namespace fs = std::filesystem;
@@ -22,10 +30,48 @@ namespace {
 
 fs::path Native(const std::string& path) {
     CheckPathText(path);
+#ifdef _WIN32
+    return fs::path(WidePath(path));
+#else
     return fs::path(path);
+#endif
+}
+
+// The native string of a path the system gave.
+std::string TextOf(const fs::path& path) {
+#ifdef _WIN32
+    return AnsiPath(path.native());
+#else
+    return path.string();
+#endif
 }
 
 } // namespace
+
+#ifdef _WIN32
+std::wstring WidePath(const std::string& path) {
+    if (path.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(path.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.data(), size, wide.data(), length);
+    return wide;
+}
+
+std::string AnsiPath(const std::wstring& path) {
+    if (path.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(path.size());
+    const int length =
+        WideCharToMultiByte(CP_ACP, 0, path.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, path.data(), size, ansi.data(), length, nullptr, nullptr);
+    return ansi;
+}
+#endif
 
 void CheckPathText(const std::string& path) {
     if (path.find('\0') != std::string::npos) {
@@ -125,7 +171,11 @@ std::optional<FileIdentity> MakeRealDirectory(const std::string& path, const Fil
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         throw UnsafePathError(path, "is not a directory; nothing is written below it");
     }
-    (void)parent;
+    const std::optional<FileIdentity> parentSeen = IdentityOf(path + "\\..");
+    if (parentSeen && !parentSeen->SameFileAs(parent)) {
+        throw UnsafePathError(path, "is not a directory inside its parent; nothing is written "
+                                    "below it");
+    }
     return IdentityOf(path);
 #endif
 }
@@ -190,20 +240,21 @@ void SyncDirectory(const std::string& directory) {
         ::close(fd);
     }
 #else
-    (void)directory;
+    // Windows makes a rename durable without a handle on the directory.
+    CheckPathText(directory);
 #endif
 }
 
 std::string CurrentDirectory() {
     std::error_code error;
     const fs::path current = fs::current_path(error);
-    return error ? std::string() : current.string();
+    return error ? std::string() : TextOf(current);
 }
 
 std::string CanonicalPath(const std::string& path) {
     std::error_code error;
     const fs::path resolved = fs::canonical(Native(path), error);
-    return error ? std::string() : resolved.string();
+    return error ? std::string() : TextOf(resolved);
 }
 
 void SetCurrentDirectory(const std::string& directory) {
@@ -242,7 +293,7 @@ std::vector<DirectoryEntry> ListDirectory(const std::string& directory) {
             break;
         }
         DirectoryEntry entry;
-        entry.name = it->path().filename().string();
+        entry.name = TextOf(it->path().filename());
         std::error_code typeError;
         entry.isDirectory = it->is_directory(typeError);
 #ifdef _WIN32

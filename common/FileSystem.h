@@ -14,6 +14,13 @@ namespace eitool {
 // and act on another file.
 void CheckPathText(const std::string& path);
 
+#ifdef _WIN32
+// Paths are strings of the system's ANSI code page; the wide functions of Windows take them in
+// UTF-16. Both conversions happen here, at the file system, and nowhere above.
+std::wstring WidePath(const std::string& path);
+std::string AnsiPath(const std::wstring& path);
+#endif
+
 // What a directory entry is, its final link not followed.
 enum class EntryType { None, RegularFile, Directory, Link, Other };
 // With followLinks, what the final link leads to (None for a dangling link).

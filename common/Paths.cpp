@@ -12,6 +12,14 @@ bool IsPathSeparator(char c) {
 #endif
 }
 
+bool IsDirectorySeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
 namespace {
 
 std::size_t AfterLastSeparator(std::string_view path) {

@@ -16,6 +16,9 @@ inline constexpr char kPathSeparator = '/';
 // True for the characters that end a directory part in a native path ("/" on Linux; "\", "/"
 // and ":" on Windows).
 bool IsPathSeparator(char c);
+// True for the characters between directory names ("/" on Linux; "\" and "/" on Windows, where
+// ":" only ends a drive's name).
+bool IsDirectorySeparator(char c);
 
 // The part of a native path after its last separator.
 std::string FileNamePart(std::string_view path);

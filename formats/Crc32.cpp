@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <libdeflate.h>
 #include <vector>
+
+#ifdef EITOOL_CRC32_ZLIB
+#include <zlib.h>
+#else
+#include <libdeflate.h>
+#endif
 
 namespace eitool {
 
@@ -35,7 +40,12 @@ std::uint32_t Crc32Update(std::uint32_t crc, std::span<const std::uint8_t> bytes
     if (bytes.empty()) {
         return crc;
     }
+#ifdef EITOOL_CRC32_ZLIB
+    // Where libdeflate is not built (the Windows build), zlib's folding CRC stands in for it.
+    return static_cast<std::uint32_t>(crc32_z(crc, bytes.data(), bytes.size()));
+#else
     return libdeflate_crc32(crc, bytes.data(), bytes.size());
+#endif
 }
 
 std::uint32_t Crc32OfStream(FileStream& stream) {

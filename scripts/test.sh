@@ -6,12 +6,17 @@
 #   asan    the test suite under AddressSanitizer and UBSan (preset asan)
 #   fuzz    every libFuzzer target (preset fuzz, clang) for EITOOL_FUZZ_SECONDS (30) seconds
 #           on its seeds in fuzz/corpus/<target>/
-# EITOOL_STAGES picks stages, for example EITOOL_STAGES="build asan"; the default is all four.
+#   windows the Windows build (MinGW-w64) and its whole test suite under Wine
+#           (scripts/windows.sh); only when asked for: it installs Wine and a cross compiler,
+#           and a build from scratch with its run under Wine is not yet measured under 12 minutes
+# EITOOL_STAGES picks stages, for example EITOOL_STAGES="build asan"; the default is the first
+# four.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_stages=(build format asan fuzz)
-read -r -a wanted <<<"${EITOOL_STAGES:-${all_stages[*]}}"
+all_stages=(build format asan fuzz windows)
+default_stages=(build format asan fuzz)
+read -r -a wanted <<<"${EITOOL_STAGES:-${default_stages[*]}}"
 [ ${#wanted[@]} -ne 0 ] || { echo "test.sh: EITOOL_STAGES names no stage" >&2; exit 2; }
 for stage in "${wanted[@]}"; do
   case " ${all_stages[*]} " in
@@ -64,6 +69,10 @@ stage_asan() {
 # build-fuzz/crashes/<target>/.
 stage_fuzz() {
   scripts/fuzz.sh "$fuzz_seconds"
+}
+
+stage_windows() {
+  EITOOL_JOBS="$jobs" scripts/windows.sh
 }
 
 scripts/setup-deps.sh "${wanted[@]}"

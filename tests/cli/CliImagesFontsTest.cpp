@@ -9,6 +9,7 @@
 #include "samples/SampleFont.h"
 #include "samples/SamplePack.h"
 #include "samples/SampleTexture.h"
+#include "support/Platform.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -184,7 +185,8 @@ protected:
         const std::string check = dir / ("check" + std::to_string(number));
         ASSERT_EQ(RunEitool({"extract", "--target", check, patched}).exitCode, 0);
         const Bitmap edited = Bitmap::LoadFromFile(Level(c.level));
-        const Bitmap back = Bitmap::LoadFromFile(check + "/" + c.level + "_mip_00.bmp");
+        const Bitmap back =
+            Bitmap::LoadFromFile(check + testing::NativePath("/") + c.level + "_mip_00.bmp");
         ASSERT_EQ(back.Width(), edited.Width());
         for (std::int32_t y = 0; y < edited.Height(); ++y) {
             for (std::int32_t x = 0; x < edited.Width(); ++x) {

@@ -6,6 +6,7 @@
 #include "common/TextLines.h"
 #include "formats/DataPack.h"
 #include "support/PackWorkbench.h"
+#include "support/Platform.h"
 
 #include <csignal>
 #include <filesystem>
@@ -50,6 +51,7 @@ struct LinkedPack {
 };
 
 TEST(CliJournal, AnInsertionThroughALinkKilledAtEveryWriteIsPutRightThroughTheRealName) {
+    EITOOL_SKIP_ON_WINDOWS(kNoLinks);
     LinkedPack setup;
     ASSERT_EQ(DataPackJournalPath(setup.alias), setup.journal);
     ASSERT_EQ(setup.Insert().exitCode, 0);
@@ -65,7 +67,7 @@ TEST(CliJournal, AnInsertionThroughALinkKilledAtEveryWriteIsPutRightThroughTheRe
             EXPECT_EQ(dying.exitCode, 0) << k << dying.err;
             break;
         }
-        ASSERT_EQ(dying.signal, SIGKILL) << k;
+        ASSERT_EQ(dying.signal, kKilledSignal) << k;
         EXPECT_FALSE(FileExists(setup.alias + ".eitool-journal")) << k;
         if (ReadWholeFile(setup.pack) == setup.original) {
             continue;
@@ -93,6 +95,7 @@ TEST(CliJournal, AnInsertionThroughALinkKilledAtEveryWriteIsPutRightThroughTheRe
 }
 
 TEST(CliJournal, AJournalOfAnotherPackIsRefusedAndKept) {
+    EITOOL_SKIP_ON_WINDOWS(kNoLinks);
     LinkedPack setup;
     // The journal of a copy, left by an insertion killed just before its first write there.
     const std::string copy = setup.dir / "game/copy.tre";
@@ -102,7 +105,7 @@ TEST(CliJournal, AJournalOfAnotherPackIsRefusedAndKept) {
     SaveTextLines(setup.log, log);
     int k = 1;
     for (; k <= 20 && !FileExists(copy + ".eitool-journal"); ++k) {
-        ASSERT_EQ(setup.Insert(k).signal, SIGKILL) << k;
+        ASSERT_EQ(setup.Insert(k).signal, kKilledSignal) << k;
     }
     ASSERT_TRUE(ReadWholeFile(copy) == setup.original);
     fs::rename(copy + ".eitool-journal", setup.journal);

@@ -66,9 +66,11 @@ TEST(FileSystem, DirectoriesBelowATargetMustBeRealDirectoriesInsideTheirParent) 
     const auto again = MakeRealDirectory(tmp / "BIN", top); // an existing one is fine
     EXPECT_TRUE(again && again->SameFileAs(*made));
     std::filesystem::create_directory(tmp / "elsewhere");
+#ifndef _WIN32 // MinGW's std::filesystem cannot make links
     std::filesystem::create_directory_symlink(tmp / "elsewhere", tmp / "TGA");
-    WriteWholeFile(tmp / "file", {});
     EXPECT_THROW(MakeRealDirectory(tmp / "TGA", top), UnsafePathError);
+#endif
+    WriteWholeFile(tmp / "file", {});
     EXPECT_THROW(MakeRealDirectory(tmp / "file", top), UnsafePathError);
     // The right name under another parent.
     EXPECT_THROW(MakeRealDirectory(tmp / "elsewhere", *made), UnsafePathError);

@@ -3,6 +3,7 @@
 #include "common/FileSystem.h"
 #include "common/RunError.h"
 #include "support/PackWorkbench.h"
+#include "support/Platform.h"
 
 #include <filesystem>
 #include <fstream>
@@ -27,30 +28,34 @@ TEST(PiecePath, RefusesPathsThatLeaveTheTarget) {
 TEST(PiecePath, RemembersTheDirectoriesItMade) {
     PackWorkbench bench;
     RunContext run = bench.Run();
-    const std::string first = MakePiecePath(run, bench.dir / "a.tre", "TGA/0000_a.tga");
-    EXPECT_EQ(first, bench.state.TargetDirectory + "/TGA/0000_a.tga");
-    EXPECT_TRUE(IsDirectory(bench.state.TargetDirectory + "/TGA"));
+    const std::string first =
+        MakePiecePath(run, bench.dir / "a.tre", testing::NativePath("TGA/0000_a.tga"));
+    EXPECT_EQ(first, bench.state.TargetDirectory + testing::NativePath("/TGA/0000_a.tga"));
+    EXPECT_TRUE(IsDirectory(bench.state.TargetDirectory + testing::NativePath("/TGA")));
     // Known for the rest of the run: the file system is not asked again.
-    std::filesystem::remove(bench.state.TargetDirectory + "/TGA");
-    MakePiecePath(run, bench.dir / "a.tre", "TGA/0001_b.tga");
-    EXPECT_FALSE(FileExists(bench.state.TargetDirectory + "/TGA"));
+    std::filesystem::remove(bench.state.TargetDirectory + testing::NativePath("/TGA"));
+    MakePiecePath(run, bench.dir / "a.tre", testing::NativePath("TGA/0001_b.tga"));
+    EXPECT_FALSE(FileExists(bench.state.TargetDirectory + testing::NativePath("/TGA")));
 }
 
 TEST(PiecePath, DirectoriesBelowTheTargetThatAreLinksOrFilesAreRefused) {
+    EITOOL_SKIP_ON_WINDOWS(testing::kNoLinks);
     PackWorkbench bench;
     RunContext run = bench.Run();
     const std::string target = bench.state.TargetDirectory;
     std::filesystem::create_directories(bench.dir / "elsewhere/deep");
-    std::filesystem::create_directory_symlink(bench.dir / "elsewhere", target + "/BIN");
-    std::filesystem::create_directory(target + "/TGA");
-    std::filesystem::create_directory_symlink(bench.dir / "elsewhere", target + "/TGA/deep");
-    std::ofstream(target + "/FNT");
+    std::filesystem::create_directory_symlink(bench.dir / "elsewhere",
+                                              target + testing::NativePath("/BIN"));
+    std::filesystem::create_directory(target + testing::NativePath("/TGA"));
+    std::filesystem::create_directory_symlink(bench.dir / "elsewhere",
+                                              target + testing::NativePath("/TGA/deep"));
+    std::ofstream(target + testing::NativePath("/FNT"));
     for (const char* name :
          {"BIN/0000_a.bin", "BIN/deep/0000_a.bin", "TGA/deep/0000_a.tga", "FNT/0000_a.fnt"}) {
         EXPECT_THROW(MakePiecePath(run, bench.dir / "a.tre", name), UnsafePathError) << name;
     }
-    EXPECT_EQ(MakePiecePath(run, bench.dir / "a.tre", "TGA/0000_a.tga"),
-              target + "/TGA/0000_a.tga");
+    EXPECT_EQ(MakePiecePath(run, bench.dir / "a.tre", testing::NativePath("TGA/0000_a.tga")),
+              target + testing::NativePath("/TGA/0000_a.tga"));
 }
 
 } // namespace

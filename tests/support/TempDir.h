@@ -30,7 +30,10 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     std::string Path() const { return m_path.string(); }
-    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
+    // name is written with "/"; the path has the platform's separators.
+    std::string operator/(const std::string& name) const {
+        return (m_path / name).make_preferred().string();
+    }
 
 private:
     std::filesystem::path m_path;

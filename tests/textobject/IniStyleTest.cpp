@@ -1,3 +1,4 @@
+#include "support/Platform.h"
 #include "support/TempDir.h"
 #include "textobject/TextObject.h"
 
@@ -179,6 +180,7 @@ TEST(IniStyleText, AWriteThatCannotAppendIsReportedInStatusAndLog) {
 }
 
 TEST(IniStyleText, AppendingNeverGoesThroughALink) {
+    EITOOL_SKIP_ON_WINDOWS(testing::kNoLinks);
     IniFile ini;
     const std::string target = ini.dir / "elsewhere.ini";
     WriteText(target, "kept");
