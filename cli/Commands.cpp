@@ -247,4 +247,20 @@ int RunScan(const CommandLine& line) {
     return kExitClean;
 }
 
+int RunReportingFailures(std::string_view command, const std::function<int()>& run) {
+    try {
+        return run();
+    } catch (const UsageError& error) {
+        WriteStderr(std::string("eitool: ") + error.what() + "\nRun \"eitool " +
+                    std::string(command) + " --help\" for usage.\n");
+        return kExitUsage;
+    } catch (const std::bad_alloc&) {
+        WriteStderr("eitool: out of memory\n");
+        return kExitFailed;
+    } catch (const std::exception& error) {
+        WriteStderr(std::string("eitool: ") + error.what() + "\n");
+        return kExitFailed;
+    }
+}
+
 } // namespace eitool::cli

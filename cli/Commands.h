@@ -2,6 +2,9 @@
 
 #include "cli/CommandLine.h"
 
+#include <functional>
+#include <string_view>
+
 namespace eitool::cli {
 
 // Exit statuses of eitool.
@@ -13,6 +16,11 @@ enum ExitStatus {
     kExitFailed = 3,        // a failure ended the run early
     kExitInterrupted = 130, // Ctrl-C stopped the run
 };
+
+// Runs a subcommand of its own (text, tga, gradient) and turns what it throws into a message
+// and an exit status: a UsageError is 2 with a pointer to `eitool COMMAND --help`, anything
+// else 3.
+int RunReportingFailures(std::string_view command, const std::function<int()>& run);
 
 // `eitool extract` and `eitool insert`: fills the input list, answers the picker with the
 // target and presses Process.

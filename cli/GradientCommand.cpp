@@ -84,7 +84,7 @@ CLI::App* AddGradientCommand(CLI::App& app, GradientCommandLine& line) {
 }
 
 int RunGradient(const GradientCommandLine& line) {
-    try {
+    return RunReportingFailures("gradient", [&line]() -> int {
         std::int32_t width = 0;
         std::int32_t height = 0;
         ParseSize(line.size, width, height);
@@ -95,17 +95,7 @@ int RunGradient(const GradientCommandLine& line) {
         WriteStdout("wrote " + line.output + ": " + std::to_string(width) + " x " +
                     std::to_string(height) + ", 32 bits\n");
         return kExitClean;
-    } catch (const UsageError& error) {
-        WriteStderr(std::string("eitool: ") + error.what() +
-                    "\nRun \"eitool gradient --help\" for usage.\n");
-        return kExitUsage;
-    } catch (const std::bad_alloc&) {
-        WriteStderr("eitool: out of memory\n");
-        return kExitFailed;
-    } catch (const std::exception& error) {
-        WriteStderr(std::string("eitool: ") + error.what() + "\n");
-        return kExitFailed;
-    }
+    });
 }
 
 } // namespace eitool::cli

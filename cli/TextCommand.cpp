@@ -305,7 +305,7 @@ CLI::App* AddTextCommand(CLI::App& app, TextCommandLine& line) {
 }
 
 int RunText(const TextCommandLine& line) {
-    try {
+    return RunReportingFailures("text", [&line]() -> int {
         switch (line.action) {
         case TextAction::Size:
             return RunSize(line);
@@ -317,17 +317,7 @@ int RunText(const TextCommandLine& line) {
             break;
         }
         return kExitUsage;
-    } catch (const UsageError& error) {
-        WriteStderr(std::string("eitool: ") + error.what() +
-                    "\nRun \"eitool text --help\" for usage.\n");
-        return kExitUsage;
-    } catch (const std::bad_alloc&) {
-        WriteStderr("eitool: out of memory\n");
-        return kExitFailed;
-    } catch (const std::exception& error) {
-        WriteStderr(std::string("eitool: ") + error.what() + "\n");
-        return kExitFailed;
-    }
+    });
 }
 
 } // namespace eitool::cli

@@ -93,7 +93,7 @@ CLI::App* AddTgaCommand(CLI::App& app, TgaCommandLine& line) {
 }
 
 int RunTga(const TgaCommandLine& line) {
-    try {
+    return RunReportingFailures("tga", [&line]() -> int {
         switch (line.action) {
         case TgaAction::Info:
             return RunInfo(line);
@@ -103,13 +103,7 @@ int RunTga(const TgaCommandLine& line) {
             break;
         }
         return kExitUsage;
-    } catch (const std::bad_alloc&) {
-        WriteStderr("eitool: out of memory\n");
-        return kExitFailed;
-    } catch (const std::exception& error) {
-        WriteStderr(std::string("eitool: ") + error.what() + "\n");
-        return kExitFailed;
-    }
+    });
 }
 
 } // namespace eitool::cli
