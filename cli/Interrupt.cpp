@@ -4,14 +4,9 @@
 #include <cstring>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
+#include "common/WindowsApi.h"
+
 #include <io.h>
-#include <windows.h>
 #else
 #include <unistd.h>
 #endif

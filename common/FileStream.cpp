@@ -11,17 +11,12 @@
 #include <utility>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
+#include "common/WindowsApi.h"
+
 #include <cstdint>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
-#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/file.h>

@@ -11,13 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #else
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "common/WindowsApi.h"
 // NOTE: windows.h names its own function SetCurrentDirectory; ours keeps the name.
 #undef SetCurrentDirectory
 #endif

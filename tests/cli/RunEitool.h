@@ -12,14 +12,9 @@
 #include <vector>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
+#include "common/WindowsApi.h"
+
 #include <sys/types.h>
-#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/wait.h>
