@@ -1,8 +1,11 @@
 #include "gradient/TGradient.h"
 
+#include <QEvent>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <array>
+#include <string_view>
 
 namespace eitool {
 
@@ -38,6 +41,63 @@ void TGradient::PublishProperties(PropertyFiler& filer) {
     colour("LeftBottom", m_corners.leftBottom, [this](TColor c) { SetLBColor(c); });
     colour("RightTop", m_corners.rightTop, [this](TColor c) { SetRTColor(c); });
     colour("RightBottom", m_corners.rightBottom, [this](TColor c) { SetRBColor(c); });
+    static constexpr std::array<std::string_view, 6> kAligns = {"alNone", "alTop",   "alBottom",
+                                                                "alLeft", "alRight", "alClient"};
+    TAlign align = m_align;
+    filer.Enumeration("Align", align, kAligns);
+    if (align != m_align) {
+        SetAlign(align);
+    }
+}
+
+void TGradient::SetAlign(TAlign align) {
+    m_align = align;
+    QWidget* parent = parentWidget();
+    if (m_watchedParent != parent) {
+        if (m_watchedParent != nullptr) {
+            m_watchedParent->removeEventFilter(this);
+        }
+        m_watchedParent = parent;
+        if (parent != nullptr) {
+            parent->installEventFilter(this);
+        }
+    }
+    Realign();
+}
+
+void TGradient::Realign() {
+    const QWidget* parent = parentWidget();
+    if (parent == nullptr || m_align == alNone) {
+        return;
+    }
+    const int w = parent->width();
+    const int h = parent->height();
+    switch (m_align) {
+    case alTop:
+        setGeometry(0, 0, w, height());
+        break;
+    case alBottom:
+        setGeometry(0, h - height(), w, height());
+        break;
+    case alLeft:
+        setGeometry(0, 0, width(), h);
+        break;
+    case alRight:
+        setGeometry(w - width(), 0, width(), h);
+        break;
+    case alClient:
+        setGeometry(0, 0, w, h);
+        break;
+    case alNone:
+        break;
+    }
+}
+
+bool TGradient::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_watchedParent && event->type() == QEvent::Resize) {
+        Realign();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TGradient::SetLTColor(TColor colour) {

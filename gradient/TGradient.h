@@ -6,16 +6,21 @@
 
 #include <QColor>
 #include <QWidget>
+#include <cstdint>
 
 namespace eitool {
+
+// Where a control sits in its parent: where it was put (alNone), or along one side of the
+// parent's area at its own height or width, or over the whole area (alClient).
+enum TAlign : std::uint8_t { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
 // A control that fills its whole area with the four-corner gradient of its colours. The gradient
 // is computed into GradientBitmap when a corner colour is set (also to the colour it has) and
 // when the size changes; painting only copies GradientBitmap. The background is never erased.
 //
 // Published properties (storage default 0): Width and Height (100 after construction), LeftTop,
-// LeftBottom, RightTop and RightBottom (black). Qt Designer sees the colours as QColor
-// properties of the same names.
+// LeftBottom, RightTop and RightBottom (black), Align (alNone). Qt Designer sees the colours as
+// QColor properties of the same names.
 class TGradient : public QWidget, public TComponent {
     Q_OBJECT
     Q_PROPERTY(QColor LeftTop READ LeftTopColor WRITE SetLeftTopColor)
@@ -47,6 +52,10 @@ public:
     // Brings GradientBitmap to the control's size; rebuilds only when that changed its size.
     void Resize();
 
+    TAlign Align() const { return m_align; }
+    // Places the control in its parent as align says, now and whenever the parent is resized.
+    void SetAlign(TAlign align);
+
     const Bitmap& GradientBitmap() const { return m_bitmap; }
     // How often BuildGradient has run.
     int BuildCount() const { return m_builds; }
@@ -70,6 +79,7 @@ signals:
     void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -77,8 +87,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void Realign();
+
     Bitmap m_bitmap;
     GradientCorners m_corners;
+    TAlign m_align = alNone;
+    QWidget* m_watchedParent = nullptr;
     int m_builds = 0;
 };
 

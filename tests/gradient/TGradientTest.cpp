@@ -63,6 +63,25 @@ TEST(TGradient, RebuildsOnEveryColourAndOnlyOnSizeChanges) {
     EXPECT_EQ(gradient.BuildCount(), 3);
 }
 
+// Align is stored by its name and keeps the control along its side as the parent is resized.
+TEST(TGradient, AlignPlacesTheControlInItsParent) {
+    NeedApplication();
+    QWidget parent;
+    parent.resize(300, 200);
+    auto* gradient = new TGradient(&parent);
+    gradient->resize(50, 40);
+    parent.show();
+    EXPECT_TRUE(ReadProperties(*gradient, "Align = alBottom\n").empty());
+    EXPECT_EQ(gradient->Align(), alBottom);
+    EXPECT_EQ(WriteProperties(*gradient), "Width = 300\nHeight = 40\nAlign = alBottom\n");
+    EXPECT_EQ(gradient->geometry(), QRect(0, 160, 300, 40));
+    parent.resize(400, 100);
+    EXPECT_EQ(gradient->geometry(), QRect(0, 60, 400, 40));
+    EXPECT_EQ(gradient->GradientBitmap().Width(), 400);
+    gradient->SetAlign(alClient);
+    EXPECT_EQ(gradient->geometry(), QRect(0, 0, 400, 100));
+}
+
 TEST(TGradient, PaintsItsBitmap) {
     NeedApplication();
     TGradient gradient;
