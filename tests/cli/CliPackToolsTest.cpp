@@ -69,7 +69,11 @@ TEST(CliPackTools, ListPrintsEveryEntryInOffsetOrderAsTextAndJson) {
 
     const ProcessResult json = RunEitool({"list", "--json", "--target", dir / "work", pack, pack});
     ASSERT_EQ(json.exitCode, 0) << json.err;
-    EXPECT_TRUE(json.out.starts_with("[\n{\"pack\": \"" + pack + "\", \"entries\": 2536, "));
+    std::string packInJson; // a JSON string: backslashes (Windows separators) doubled
+    for (const char c : pack) {
+        packInJson += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    EXPECT_TRUE(json.out.starts_with("[\n{\"pack\": \"" + packInJson + "\", \"entries\": 2536, "));
     EXPECT_NE(json.out.find("{\"position\": 1, \"entry\": 1, \"offset\": " +
                             std::to_string(directory[1].offset)),
               std::string::npos);

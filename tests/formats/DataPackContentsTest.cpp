@@ -3,6 +3,7 @@
 #include "common/ByteWriter.h"
 #include "common/RunError.h"
 #include "support/PackWorkbench.h"
+#include "support/Platform.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -53,7 +54,7 @@ TEST(DataPackContents, ListsMembersInOffsetOrderWithNamesPiecePathsAndCrcStates)
     EXPECT_EQ(contents.order[0], 2535u);
     EXPECT_EQ(MemberName(contents, 0), "logo.tga");
     EXPECT_EQ(MemberPiecePath(bench.state, path, contents, 0, "logo.tga"),
-              bench.state.TargetDirectory + "/TGA/0000_logo.tga");
+              bench.state.TargetDirectory + testing::NativePath("/TGA/0000_logo.tga"));
 
     const std::vector<MemberCheck> checks = CheckMembers(pack, contents);
     std::vector<MemberCrc> byEntry(contents.entries.size());
