@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -138,6 +139,9 @@ MainWindow::MainWindow(Dialogs* dialogs) : m_qtDialogs(this) {
             [this](const QModelIndex& current) {
                 ListCurrentChanged(current.isValid() ? current.row() : -1);
             });
+    m_statusTimer = new QTimer(this);
+    m_statusTimer->setSingleShot(true);
+    connect(m_statusTimer, &QTimer::timeout, this, [this] { DrawStatus(true); });
     m_form->SetViewObserver([this](unsigned changes) { Draw(changes); });
     Draw(vcControls | vcList | vcStatus);
 
@@ -310,8 +314,9 @@ void MainWindow::Draw(unsigned changes) {
     if ((changes & vcList) != 0 && !m_drawingList) {
         DrawList();
     }
-    if ((changes & vcStatus) != 0) {
-        DrawStatus();
+    if ((changes & (vcStatus | vcControls)) != 0) {
+        // A change of the controls (the end of a run) shows the latest counter too.
+        DrawStatus((changes & vcControls) != 0);
     }
     if ((changes & vcClose) != 0 && m_form->View().closeRequested) {
         close();
@@ -356,23 +361,37 @@ void MainWindow::DrawList() {
     m_drawingList = false;
 }
 
-// The counter is repainted at once, as the run expects of it, but at most once a frame: a run
-// counts thousands of pieces a second, and a counter changed in between is drawn at the next
-// repaint or dispatch of events. The rest waits for the next dispatch.
-void MainWindow::DrawStatus() {
+// The labels and bars are drawn at most once a frame: a run counts thousands of pieces a second
+// and moves the per-file bar a hundred times a file, and QProgressBar repaints at once each step
+// it can show. Between frames the four widgets take their values with their updates held, and
+// when the frame is over they are repainted together, the counter at once, as the run expects of
+// it. A counter changed alone within a frame is set with the next change of the others, or when
+// its frame is over (a timer sees to the last one).
+void MainWindow::DrawStatus(bool whenever) {
     const MainFormView& view = m_form->View();
+    const auto now = std::chrono::steady_clock::now();
+    const bool frameOver = whenever || now >= m_nextStatusPaint;
+    const std::array<QWidget*, 4> widgets{m_currentMessage, m_extracted, m_progress, m_total};
+    if (!frameOver && !m_statusHeld) {
+        for (QWidget* widget : widgets) {
+            widget->setUpdatesEnabled(false);
+        }
+        m_statusHeld = true;
+        m_statusTimer->start(kFrame);
+    }
+    const bool others = view.CurrentMessage != m_shownMessage ||
+                        m_progress->value() != view.Progress ||
+                        m_total->maximum() != view.TotalMax || m_total->value() != view.Total;
     if (view.CurrentMessage != m_shownMessage) {
         m_shownMessage = view.CurrentMessage;
         m_currentMessage->setText(ToQt(m_shownMessage));
     }
-    if (view.Extracted != m_shownExtracted) {
+    const bool counted = view.Extracted != m_shownExtracted;
+    if (counted && (frameOver || others)) {
         m_shownExtracted = view.Extracted;
         m_extracted->setText(ToQt(m_shownExtracted));
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= m_nextExtractedPaint) {
-            m_nextExtractedPaint = now + kFrame;
-            m_extracted->repaint();
-        }
+    } else if (counted && !m_statusTimer->isActive()) {
+        m_statusTimer->start(kFrame);
     }
     if (m_progress->value() != view.Progress) {
         m_progress->setValue(view.Progress);
@@ -382,6 +401,18 @@ void MainWindow::DrawStatus() {
     }
     if (m_total->value() != view.Total) {
         m_total->setValue(view.Total);
+    }
+    if (frameOver) {
+        m_nextStatusPaint = now + kFrame;
+        if (m_statusHeld) {
+            m_statusHeld = false;
+            for (QWidget* widget : widgets) {
+                widget->setUpdatesEnabled(true); // schedules its repaint
+            }
+        }
+        if (counted) {
+            m_extracted->repaint();
+        }
     }
 }
 

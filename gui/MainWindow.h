@@ -19,6 +19,7 @@ class QListView;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class QToolBar;
 
 namespace eitool::gui {
@@ -68,7 +69,8 @@ private:
     void Draw(unsigned changes);
     void DrawControls();
     void DrawList();
-    void DrawStatus();
+    // At most once a frame, unless whenever is set.
+    void DrawStatus(bool whenever = false);
     void ListSelectionChanged();
     void ListCurrentChanged(int row);
 
@@ -96,7 +98,10 @@ private:
     // What the labels show now, to draw only what changed.
     std::string m_shownMessage;
     std::string m_shownExtracted;
-    std::chrono::steady_clock::time_point m_nextExtractedPaint{};
+    std::chrono::steady_clock::time_point m_nextStatusPaint{};
+    // The labels' and bars' updates are held until their frame is over, which this timer ends.
+    bool m_statusHeld = false;
+    QTimer* m_statusTimer = nullptr;
     bool m_drawingList = false; // the list is being drawn from the model: no echo back to it
     bool m_closeAfterRun = false;
 };

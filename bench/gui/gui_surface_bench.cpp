@@ -5,10 +5,12 @@
 //     target: window / console <= 1.15;
 //   - a list of 100,000 entries added, all selected and removed in the window; target < 1 s.
 //
-//   gui_surface_bench [ROUNDS] [WORK_DIR]     (default 5 rounds in ./gui-bench-work, removed after)
+//   gui_surface_bench [ROUNDS] [WORK_DIR]     (default 5 rounds; removed after)
 //
-// The rounds alternate between the two surfaces, each run starting after a sync; the medians
-// are compared.
+// The rounds alternate between the two surfaces, each run starting after a sync into a target of
+// its own (trees are removed only at the end: a removal just before a run slows the file system
+// down for it); the medians are compared. The work directory is in memory (/dev/shm) unless one is
+// given, because what is compared is the surfaces' cost, which a disk's writeback would hide.
 #include "app/AnsweringDialogs.h"
 #include "app/TMainForm.h"
 #include "cli/ConsoleSurface.h"
@@ -88,11 +90,10 @@ struct Cost {
 // One extraction of pack into a fresh target through form.
 void TimedRun(TMainForm& form, AnsweringDialogs& dialogs, const std::string& pack,
               const std::string& target, Cost& cost) {
-    std::filesystem::remove_all(target);
     dialogs.picker = target;
     form.BClearAllClick();
     form.AddFiles({pack});
-    sync(); // the removal's and the last run's writes do not fall into this run
+    sync(); // the last run's writes do not fall into this run
     const auto [user, system] = CpuSeconds();
     const Clock::time_point start = Clock::now();
     form.BProcessClick();
@@ -110,7 +111,11 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    const std::string work = std::filesystem::absolute(argc > 2 ? argv[2] : "gui-bench-work");
+    const std::string work =
+        std::filesystem::absolute(argc > 2 ? std::string(argv[2])
+                                  : std::filesystem::is_directory("/dev/shm")
+                                      ? "/dev/shm/eitool-gui-bench-" + std::to_string(getpid())
+                                      : std::string("gui-bench-work"));
     std::filesystem::remove_all(work);
     CreateDirectories(work);
     const std::string pack = JoinPath(work, "sample.tre");
@@ -130,10 +135,12 @@ int main(int argc, char* argv[]) {
     for (int round = 0; round < rounds; ++round) {
         for (int turn = 0; turn < 2; ++turn) {
             if ((turn + round) % 2 == 0) {
-                TimedRun(window.Form(), dialogs, pack, JoinPath(work, "qt"), qt);
+                TimedRun(window.Form(), dialogs, pack,
+                         JoinPath(work, "qt-" + std::to_string(round)), qt);
             } else {
                 const QuietStderr quiet;
-                TimedRun(consoleForm, dialogs, pack, JoinPath(work, "console"), text);
+                TimedRun(consoleForm, dialogs, pack,
+                         JoinPath(work, "console-" + std::to_string(round)), text);
             }
         }
     }

@@ -110,7 +110,7 @@ TEST(DirDialogInWindow, ConfirmedDialogScansTheTypedDirectory) {
     WriteText(tmp / "game/a.fnt", "");
     gui::MainWindow window;
     for (int showing = 0; showing < 2; ++showing) {
-        testing::WhenModal([&](QWidget* modal) {
+        const auto answer = testing::WhenModal([&](QWidget* modal) {
             auto* shown = qobject_cast<DirDialog*>(modal);
             ASSERT_NE(shown, nullptr);
             EXPECT_EQ(shown->Filter()->currentIndex(), 0); // the type is offered afresh

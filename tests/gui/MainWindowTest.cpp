@@ -66,9 +66,10 @@ std::vector<int> SelectedRows(const MainWindow& window) {
     return rows;
 }
 
-// Runs inside the first dispatch of events of the run that the next click starts.
-void DuringRun(std::function<void()> act) {
-    QTimer::singleShot(0, std::move(act));
+// Runs inside the first dispatch of events of the run that the next click starts. It is dropped
+// with context (the test's window), so a run that never dispatched cannot call it later.
+void DuringRun(const QObject* context, std::function<void()> act) {
+    QTimer::singleShot(0, context, std::move(act));
 }
 
 class WindowTest : public ::testing::Test {
@@ -165,7 +166,7 @@ TEST_F(WindowTest, EnabledStatesFollowTheFormAtEveryMoment) {
     const std::string list = "BAddLog ProcessDir BSaveList BRemLog BClearAll BProcess BExit";
     std::string during;
     const auto run = [&] {
-        DuringRun([&] { during = ShownEnabled(window); });
+        DuringRun(&window, [&] { during = ShownEnabled(window); });
         Click(gui::tbProcess);
     };
     struct Moment {
@@ -246,7 +247,7 @@ TEST_F(WindowTest, RunShowsItsProgressAndResults) {
             counters.insert(Text(window.Extracted()));
         }
     });
-    DuringRun([&] { counters.insert(Text(window.CurrentMessage())); });
+    DuringRun(&window, [&] { counters.insert(Text(window.CurrentMessage())); });
     Click(gui::tbProcess);
 
     EXPECT_EQ(highest, 99);
@@ -269,7 +270,7 @@ TEST_F(WindowTest, StopDuringARunEndsItAfterTheCurrentFile) {
     }
     Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre", tmp / "c.tre"});
     bool stopWasLive = false;
-    DuringRun([&] {
+    DuringRun(&window, [&] {
         stopWasLive = window.Stop()->isEnabled();
         window.Stop()->click();
     });
@@ -288,7 +289,7 @@ TEST_F(WindowTest, ClosingDuringARunPressesStopAndClosesAfterIt) {
     Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre"});
     window.show();
     bool stillOpen = false;
-    DuringRun([&] {
+    DuringRun(&window, [&] {
         window.close();
         stillOpen = window.isVisible();
     });
@@ -301,7 +302,7 @@ TEST_F(WindowTest, ClosingDuringARunPressesStopAndClosesAfterIt) {
 TEST_F(WindowTest, FailureIsShownInAMessageBoxAndTheWindowGoesOn) {
     Add(kTypeDataPacks, {tmp / "missing.tre"});
     std::string text;
-    testing::WhenModal([&](QWidget* modal) {
+    const auto answer = testing::WhenModal([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         ASSERT_NE(box, nullptr);
         text = box->text().toStdString();
@@ -332,7 +333,7 @@ TEST_F(WindowTest, DroppedAndNamedFilesAreAddedAsIfOpened) {
     WriteSamplePack(tmp / "p.tre", 20);
     Add(kTypeDataPacks, {tmp / "p.tre"});
     bool dropped = true;
-    DuringRun([&] { dropped = Drop({QString::fromStdString(tmp / "q.tre")}); });
+    DuringRun(&window, [&] { dropped = Drop({QString::fromStdString(tmp / "q.tre")}); });
     Click(gui::tbProcess);
     EXPECT_FALSE(dropped);
     EXPECT_EQ(window.Form().State().inputList, (TextLines{tmp / "p.tre"}));

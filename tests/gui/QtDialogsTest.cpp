@@ -22,8 +22,8 @@ using testing::WhenModal;
 using testing::WriteText;
 
 // Answers the next message box with button, keeping its text.
-void Answer(QMessageBox::StandardButton button, std::string* text = nullptr) {
-    WhenModal([=](QWidget* modal) {
+testing::ModalAnswer Answer(QMessageBox::StandardButton button, std::string* text = nullptr) {
+    return WhenModal([=](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         ASSERT_NE(box, nullptr);
         if (text != nullptr) {
@@ -40,16 +40,21 @@ TEST(DirectoryPicker, AMissingDirectoryIsCreatedWithItsParentsOnlyAfterYes) {
                            QString::fromStdString(tmp.Path()));
     EXPECT_EQ(picker.windowTitle().toStdString(), "Select Directory");
     picker.show();
-    picker.selectFile(QString::fromStdString(missing));
+    // Typed, as a user would: the name of a missing directory is not selected in the view.
+    auto* edit = picker.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(edit, nullptr);
+    edit->setText(QString::fromStdString(missing));
 
     std::string question;
-    Answer(QMessageBox::No, &question);
-    picker.accept();
+    {
+        const auto no = Answer(QMessageBox::No, &question);
+        picker.accept();
+    }
     EXPECT_EQ(question, "The specified directory does not exist. Create it?");
     EXPECT_TRUE(picker.isVisible());
     EXPECT_FALSE(std::filesystem::exists(missing));
 
-    Answer(QMessageBox::Yes);
+    const auto yes = Answer(QMessageBox::Yes);
     picker.accept();
     EXPECT_TRUE(std::filesystem::is_directory(missing));
     EXPECT_EQ(picker.result(), QDialog::Accepted);
@@ -69,7 +74,7 @@ TEST(QtDialogs, OpenDialogShowsTheFormsFileTypesAndGivesBackTheChoice) {
     std::string title;
     std::vector<std::string> types;
     std::string chosenType;
-    WhenModal([&](QWidget* modal) {
+    const auto answer = WhenModal([&](QWidget* modal) {
         auto* qt = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(qt, nullptr);
         title = qt->windowTitle().toStdString();
@@ -80,7 +85,10 @@ TEST(QtDialogs, OpenDialogShowsTheFormsFileTypesAndGivesBackTheChoice) {
         }
         chosenType = combo->currentText().toStdString();
         qt->setDirectory(QString::fromStdString(tmp.Path()));
-        qt->selectFile(QStringLiteral("a.fnt"));
+        // Typed: a selection in the view would wait for the directory's listing.
+        auto* edit = qt->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(edit, nullptr);
+        edit->setText(QStringLiteral("a.fnt"));
         QMetaObject::invokeMethod(qt, "accept");
     });
     QtDialogs dialogs;
@@ -98,7 +106,7 @@ TEST(QtDialogs, MessageBoxesShowTheirTextCaptionAndButtons) {
     QtDialogs dialogs;
     std::string caption;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    WhenModal([&](QWidget* modal) {
+    const auto ok = WhenModal([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         ASSERT_NE(box, nullptr);
         caption = box->windowTitle().toStdString();
@@ -109,9 +117,9 @@ TEST(QtDialogs, MessageBoxesShowTheirTextCaptionAndButtons) {
     EXPECT_EQ(caption, "Process status:");
     EXPECT_EQ(icon, QMessageBox::Information);
 
-    Answer(QMessageBox::Yes);
+    const auto yes = Answer(QMessageBox::Yes);
     EXPECT_TRUE(dialogs.AskYesNo("Replace them?", "Extract\\Insert Tool"));
-    Answer(QMessageBox::No);
+    const auto no = Answer(QMessageBox::No);
     EXPECT_FALSE(dialogs.AskYesNo("Replace them?", "Extract\\Insert Tool"));
 }
 
