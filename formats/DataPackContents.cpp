@@ -10,9 +10,15 @@
 #include "run/PiecePath.h"
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <span>
+#include <thread>
 
 namespace eitool {
 
@@ -21,9 +27,8 @@ namespace {
 using datapack::kDirectoryOffset;
 using datapack::kEntrySize;
 
-// Reads of the member check: small enough that the block is still in the core's cache when the
-// CRC runs over it, and aligned in the file and in memory alike, since copies from the page cache
-// between differently aligned addresses run at a fraction of the speed.
+// Reads of the member check: aligned in the file and in memory alike, since copies from the page
+// cache between differently aligned addresses run at a fraction of the speed.
 constexpr std::size_t kCheckBlock = std::size_t{256} << 10;
 constexpr std::size_t kCheckAlignment = 4096;
 
@@ -31,6 +36,115 @@ struct AlignedFree {
     void operator()(std::uint8_t* bytes) const {
         ::operator delete[](bytes, std::align_val_t{kCheckAlignment});
     }
+};
+using AlignedBlock = std::unique_ptr<std::uint8_t[], AlignedFree>;
+
+AlignedBlock NewBlock() {
+    return AlignedBlock(static_cast<std::uint8_t*>(
+        ::operator new[](kCheckBlock, std::align_val_t{kCheckAlignment})));
+}
+
+// Reads a range of a file front to back, block by block, on a thread of its own, so that the CRC
+// of one block runs while the next ones are read. Only this thread touches the file while the
+// stream lives. A read that fails is thrown again by the Next that would have returned its block.
+class BlockStream {
+public:
+    struct Block {
+        std::uint64_t start = 0;
+        std::uint64_t end = 0;
+        const std::uint8_t* bytes = nullptr;
+    };
+
+    BlockStream(FileStream& file, std::uint64_t start, std::uint64_t end)
+        : m_file(file), m_start(start), m_end(end) {
+        for (AlignedBlock& slot : m_slots) {
+            slot = NewBlock();
+        }
+        m_reader = std::thread([this] { Read(); });
+    }
+    BlockStream(const BlockStream&) = delete;
+    BlockStream& operator=(const BlockStream&) = delete;
+    ~BlockStream() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        m_changed.notify_all();
+        m_reader.join();
+    }
+
+    // The next block of the range; the one returned before is given back. Nothing at the end.
+    std::optional<Block> Next() {
+        std::unique_lock lock(m_mutex);
+        if (m_holding) {
+            m_holding = false;
+            ++m_taken;
+            m_changed.notify_all();
+        }
+        m_changed.wait(lock, [this] { return m_filled > m_taken || m_done; });
+        if (m_filled == m_taken) {
+            if (m_failure) {
+                std::rethrow_exception(m_failure);
+            }
+            return std::nullopt;
+        }
+        m_holding = true;
+        const std::uint64_t start = m_start + m_taken * kCheckBlock;
+        return Block{start, std::min<std::uint64_t>(start + kCheckBlock, m_end),
+                     m_slots[m_taken % kSlots].get()};
+    }
+
+private:
+    static constexpr std::size_t kSlots = 4;
+
+    void Read() {
+        try {
+            for (std::uint64_t n = 0;; ++n) {
+                const std::uint64_t start = m_start + n * kCheckBlock;
+                if (start >= m_end) {
+                    break;
+                }
+                {
+                    std::unique_lock lock(m_mutex);
+                    m_changed.wait(lock, [&] { return m_stopped || n - m_taken < kSlots; });
+                    if (m_stopped) {
+                        return;
+                    }
+                }
+                m_file.Seek(start);
+                m_file.ReadExact(
+                    m_slots[n % kSlots].get(),
+                    static_cast<std::size_t>(std::min<std::uint64_t>(kCheckBlock, m_end - start)));
+                {
+                    const std::lock_guard lock(m_mutex);
+                    m_filled = n + 1;
+                }
+                m_changed.notify_all();
+            }
+        } catch (...) {
+            const std::lock_guard lock(m_mutex);
+            m_failure = std::current_exception();
+        }
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_changed.notify_all();
+    }
+
+    FileStream& m_file;
+    const std::uint64_t m_start;
+    const std::uint64_t m_end;
+    std::array<AlignedBlock, kSlots> m_slots;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::uint64_t m_filled = 0; // blocks read
+    std::uint64_t m_taken = 0;  // blocks given back by the reader of the stream
+    bool m_holding = false;     // the block m_taken is out
+    bool m_done = false;
+    bool m_stopped = false;
+    std::exception_ptr m_failure;
+    std::thread m_reader;
 };
 
 bool InsideFile(const DataPackEntry& entry, std::uint64_t fileSize) {
@@ -150,14 +264,26 @@ bool MembersWithinCheckLimit(const DataPackContents& contents) {
     return total <= OutputLimit(contents.fileSize);
 }
 
-// Members come in offset order, so the block read for one member usually holds the start of the
-// next: the pack is read front to back once, whatever the members' sizes.
+// Members come in offset order, so the pack is read front to back once, whatever the members'
+// sizes, by a stream of blocks from the first member to the end of the last. A member that starts
+// before the block in hand (members overlap) ends the stream, and the rest is read block by block
+// as it comes.
 std::vector<MemberCheck> CheckMembers(FileStream& pack, const DataPackContents& contents) {
     std::vector<MemberCheck> checks(contents.order.size());
-    const std::unique_ptr<std::uint8_t[], AlignedFree> block(static_cast<std::uint8_t*>(
-        ::operator new[](kCheckBlock, std::align_val_t{kCheckAlignment})));
-    std::uint64_t blockStart = 0;
-    std::uint64_t blockEnd = 0;
+    std::uint64_t first = contents.fileSize;
+    std::uint64_t last = 0;
+    for (const DataPackEntry& entry : contents.entries) {
+        if (entry.size != 0 && InsideFile(entry, contents.fileSize)) {
+            first = std::min<std::uint64_t>(first, entry.offset);
+            last = std::max<std::uint64_t>(last, std::uint64_t{entry.offset} + entry.size);
+        }
+    }
+    std::unique_ptr<BlockStream> stream;
+    if (first < last) {
+        stream = std::make_unique<BlockStream>(pack, first - first % kCheckAlignment, last);
+    }
+    const AlignedBlock own = NewBlock();
+    BlockStream::Block block;
     for (std::size_t k = 0; k < contents.order.size(); ++k) {
         const DataPackEntry& entry = contents.entries[contents.order[k]];
         MemberCheck& check = checks[k];
@@ -173,16 +299,26 @@ std::vector<MemberCheck> CheckMembers(FileStream& pack, const DataPackContents& 
         const std::uint64_t end = at + entry.size;
         std::uint32_t crc = 0;
         while (at < end) {
-            if (at < blockStart || at >= blockEnd) {
-                blockStart = at - at % kCheckAlignment;
-                const auto length = static_cast<std::size_t>(
-                    std::min<std::uint64_t>(kCheckBlock, contents.fileSize - blockStart));
-                pack.Seek(blockStart);
-                pack.ReadExact(block.get(), length);
-                blockEnd = blockStart + length;
+            if (at < block.start && stream) {
+                stream.reset(); // the pack is not read front to back after all
             }
-            const std::uint64_t stop = std::min(end, blockEnd);
-            crc = Crc32Update(crc, std::span(block.get() + (at - blockStart),
+            while (stream && at >= block.end) {
+                const std::optional<BlockStream::Block> next = stream->Next();
+                if (!next) {
+                    stream.reset();
+                    break;
+                }
+                block = *next;
+            }
+            if (at < block.start || at >= block.end) {
+                block.start = at - at % kCheckAlignment;
+                block.end = std::min<std::uint64_t>(block.start + kCheckBlock, contents.fileSize);
+                pack.Seek(block.start);
+                pack.ReadExact(own.get(), static_cast<std::size_t>(block.end - block.start));
+                block.bytes = own.get();
+            }
+            const std::uint64_t stop = std::min(end, block.end);
+            crc = Crc32Update(crc, std::span(block.bytes + (at - block.start),
                                              static_cast<std::size_t>(stop - at)));
             at = stop;
         }

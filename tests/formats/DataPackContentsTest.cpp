@@ -75,6 +75,35 @@ TEST(DataPackContents, ListsMembersInOffsetOrderWithNamesPiecePathsAndCrcStates)
     EXPECT_STREQ(CrcStateName(MemberCrc::Outside), "bad");
 }
 
+// Members of several blocks each, read as one stream, then a member that goes back to the first
+// one's bytes, and one whose CRC is wrong: each is checked whole.
+TEST(DataPackContents, LargeAndOverlappingMembersAreCheckedWhole) {
+    PackWorkbench bench;
+    auto members = FewMembers(4, {0, 1, 2535, 2536, 2537});
+    for (const std::uint32_t i : {2535u, 2536u, 2537u}) {
+        members[i].data.resize((std::size_t{600} << 10) + i, static_cast<std::uint8_t>(i));
+        members[i].data[members[i].data.size() / 2] ^= 0x5A;
+    }
+    Bytes bytes = BuildPack(members);
+    const auto directory = samples::ReadPackDirectory(bytes);
+    StoreU32le(bytes, EntryAt(2534), directory[2535].offset);
+    StoreU32le(bytes, EntryAt(2534) + 4, directory[2535].size);
+    StoreU32le(bytes, EntryAt(2534) + 12, directory[2535].crc);
+    StoreU32le(bytes, EntryAt(2536) + 12, directory[2536].crc ^ 1);
+    const std::string path = bench.WritePack("big.tre", bytes);
+
+    FileStream pack = FileStream::Open(path, omRead);
+    const DataPackContents contents = ReadDataPackContents(pack);
+    const std::vector<MemberCheck> checks = CheckMembers(pack, contents);
+    for (std::size_t k = 0; k < checks.size(); ++k) {
+        const std::uint32_t entry = contents.order[k];
+        const MemberCrc expected = entry == 2536                       ? MemberCrc::Bad
+                                   : contents.entries[entry].size == 0 ? MemberCrc::Empty
+                                                                       : MemberCrc::Ok;
+        EXPECT_EQ(checks[k].state, expected) << "entry " << entry;
+    }
+}
+
 TEST(DataPackContents, FreeBytesReachTheNextNonEmptyMemberOrTheEndOfTheFile) {
     // offset, size by file index; an empty member in a gap does not count.
     const std::vector<DataPackEntry> entries = {
