@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that eitool's build and checks need, when they are missing.
-# Arguments name what they are for (build, format, asan, fuzz, tidy, windows); without any,
-# everything but windows: the Windows build (MinGW-w64 and Wine, some 700 MB) is installed only
-# when asked for.
+# Arguments name what they are for (build, format, asan, fuzz, tidy, bench, windows); without
+# any, everything but bench and windows: the peers of the benchmarks and the Windows build
+# (MinGW-w64 and Wine, some 700 MB) are installed only when asked for.
 # Works as root; as another user it installs through sudo.
 set -euo pipefail
 
@@ -12,6 +12,8 @@ build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-d
        libcli11-dev libdeflate-dev zlib1g-dev python3-pil imagemagick qt6-base-dev xvfb
        # The gradient control's Qt Designer plugin.
        qt6-tools-dev)
+# The peers that bench/iofloor.sh times eitool against: bsdtar, GNU tar and ImageMagick.
+bench=("${build[@]}" libarchive-tools tar imagemagick)
 # The Windows build: the cross compiler with POSIX threads, zlib for it, GoogleTest's sources and
 # CLI11's headers, and Wine to run the programs.
 windows=(cmake ninja-build g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest libcli11-dev
@@ -27,9 +29,10 @@ for purpose in "${@:-build format asan fuzz tidy}"; do
       # recommends; llvm has the llvm-symbolizer that puts file and line into crash reports.
       fuzz) packages+=("${build[@]}" clang libclang-rt-14-dev llvm) ;;
       tidy) packages+=("${build[@]}" clang-tidy) ;;
+      bench) packages+=("${bench[@]}") ;;
       windows) packages+=("${windows[@]}") ;;
       *)
-        echo "setup-deps.sh: unknown purpose '$word' (build, format, asan, fuzz, tidy, windows)" >&2
+        echo "setup-deps.sh: unknown purpose '$word' (build, format, asan, fuzz, tidy, bench, windows)" >&2
         exit 2
         ;;
     esac
