@@ -7,6 +7,7 @@
 #include "common/RunError.h"
 #include "images/Bitmap.h"
 #include "images/BitmapLayout.h"
+#include "images/ScratchBuffer.h"
 
 #include <algorithm>
 #include <array>
@@ -577,23 +578,35 @@ std::vector<std::uint8_t> Bitmap::SaveToBytes() const {
     return out;
 }
 
-// The rows go out in chunks of about 1 MiB, so a large bitmap is never held twice.
+namespace {
+
+// The bytes of the BMP file being written; reused from one file to the next.
+thread_local ScratchBuffer saveScratch;
+
+} // namespace
+
+// The file goes out in one write when it is at most about 1 MiB, otherwise in chunks of that
+// size, so a large bitmap is never held twice.
 void Bitmap::SaveToFile(const std::string& path, WriteHook* hook) const {
     constexpr std::size_t kChunk = std::size_t{1} << 20;
-    std::vector<std::uint8_t> chunk = FileHeaderBytes();
-    chunk.reserve(std::max(kChunk, chunk.size()) + m_stride);
+    const std::vector<std::uint8_t> header = FileHeaderBytes();
+    const std::size_t rowsBytes = m_stride * static_cast<std::size_t>(std::max(m_height, 0));
+    const std::size_t capacity = std::min(header.size() + rowsBytes, kChunk + m_stride);
+    std::uint8_t* chunk = saveScratch.Get(std::max(capacity, header.size()));
+    std::memcpy(chunk, header.data(), header.size());
+    std::size_t filled = header.size();
     PendingFile pending(path, hook);
     FileStream& file = pending.Create();
     try {
         for (std::int32_t row = m_height - 1; row >= 0; --row) {
-            const std::uint8_t* line = ScanLine(row);
-            chunk.insert(chunk.end(), line, line + m_stride);
-            if (chunk.size() >= kChunk) {
-                file.Write(chunk.data(), chunk.size());
-                chunk.clear();
+            std::memcpy(chunk + filled, ScanLine(row), m_stride);
+            filled += m_stride;
+            if (filled >= kChunk) {
+                file.Write(chunk, filled);
+                filled = 0;
             }
         }
-        file.Write(chunk.data(), chunk.size());
+        file.Write(chunk, filled);
     } catch (const FileError& error) {
         throw FileWriteError(path, std::string("cannot write the file (") + error.what() + ")");
     }
