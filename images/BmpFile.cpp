@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace eitool {
 
@@ -108,11 +109,17 @@ public:
             Bitmap bitmap;
             bitmap.SetPixelFormat(m_format);
             bitmap.SetPalette(palette);
-            bitmap.SetSize(static_cast<std::int32_t>(m_header.width),
-                           static_cast<std::int32_t>(m_header.height));
+            const auto width = static_cast<std::int32_t>(m_header.width);
+            const auto height = static_cast<std::int32_t>(m_header.height);
             if (m_header.compression == kBiRle8 || m_header.compression == kBiRle4) {
+                bitmap.SetSize(width, height);
                 ReadRle(bitmap);
+            } else if (m_header.bits == 1) {
+                bitmap.SetSize(width, height);
+                ReadRows(bitmap);
             } else {
+                // Every byte of every row is copied from the file.
+                bitmap.SetSizeForOverwrite(width, height);
                 ReadRows(bitmap);
             }
             return bitmap;
@@ -517,8 +524,32 @@ Bitmap Bitmap::LoadFromBytes(std::span<const std::uint8_t> bytes, const std::str
     return bitmap;
 }
 
+namespace {
+
+// The bytes of the BMP file being read, reused from one file to the next; files larger than this
+// get memory of their own, which is given back at once.
+thread_local ScratchBuffer loadScratch;
+constexpr std::uint64_t kLoadScratchLimit = std::uint64_t{16} << 20;
+
+} // namespace
+
 Bitmap Bitmap::LoadFromFile(const std::string& path, int* fileBits) {
-    return LoadFromBytes(ReadWholeFile(path), path, fileBits);
+    FileStream file = FileStream::Open(path, omRead);
+    const std::uint64_t size = file.Size();
+    if (size > std::numeric_limits<std::size_t>::max() / 2) {
+        throw FileReadError(path, "the file of " + std::to_string(size) +
+                                      " bytes is too large to hold in memory");
+    }
+    std::unique_ptr<std::uint8_t[]> own;
+    std::uint8_t* bytes = nullptr;
+    if (size <= kLoadScratchLimit) {
+        bytes = loadScratch.Get(static_cast<std::size_t>(size));
+    } else {
+        own = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(size));
+        bytes = own.get();
+    }
+    file.ReadExact(bytes, static_cast<std::size_t>(size));
+    return LoadFromBytes(std::span(bytes, static_cast<std::size_t>(size)), path, fileBits);
 }
 
 // Written files have a 40-byte BITMAPINFOHEADER, rows bottom-up and the full palette of 16 or

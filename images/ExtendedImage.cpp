@@ -12,6 +12,7 @@
 #include "run/PiecePath.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 #include <unordered_map>
@@ -350,22 +351,45 @@ public:
             }
             return out;
         }
-        // An indexed picture row by row through its index table; every byte of a row is written.
+        // An indexed picture row by row through a table of its bytes (a byte holds two 4-bit
+        // pixels); every byte of a row is written.
         out.SetSizeForOverwrite(m_picture.Width(), m_picture.Height());
-        const std::int32_t width = m_picture.Width();
+        const auto width = static_cast<std::size_t>(m_picture.Width());
+        const bool fourToFour = m_picture.Format() == pf4bit && format == pf4bit;
+        if (fourToFour || (m_picture.Format() == pf8bit && format == pf8bit)) {
+            std::array<std::uint8_t, 256> bytes{};
+            for (std::size_t value = 0; value < bytes.size(); ++value) {
+                bytes[value] = fourToFour
+                                   ? static_cast<std::uint8_t>((m_byIndex[value >> 4] & 0x0F) << 4 |
+                                                               (m_byIndex[value & 0x0F] & 0x0F))
+                                   : static_cast<std::uint8_t>(m_byIndex[value]);
+            }
+            const std::size_t rowBytes = fourToFour ? width / 2 : width;
+            for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
+                const std::uint8_t* in = m_picture.ScanLine(y);
+                std::uint8_t* row = out.ScanLine(y);
+                for (std::size_t x = 0; x < rowBytes; ++x) {
+                    row[x] = bytes[in[x]];
+                }
+                // The left pixel of an odd last pair; the right one is no pixel and stays 0.
+                if (fourToFour && width % 2 != 0) {
+                    row[rowBytes] = static_cast<std::uint8_t>(bytes[in[rowBytes]] & 0xF0);
+                }
+            }
+            return out;
+        }
         for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
             const std::uint8_t* in = m_picture.ScanLine(y);
             std::uint8_t* row = out.ScanLine(y);
-            if (format == pf8bit) {
-                for (std::int32_t x = 0; x < width; ++x) {
-                    row[x] = static_cast<std::uint8_t>(m_byIndex[IndexedValue(in, x)]);
+            for (std::size_t x = 0; x < width; ++x) {
+                const int index = m_byIndex[IndexedValue(in, static_cast<std::int32_t>(x))];
+                if (format == pf8bit) {
+                    row[x] = static_cast<std::uint8_t>(index);
+                } else if (x % 2 == 0) {
+                    row[x / 2] = static_cast<std::uint8_t>((index & 0x0F) << 4);
+                } else {
+                    row[x / 2] = static_cast<std::uint8_t>(row[x / 2] | (index & 0x0F));
                 }
-                continue;
-            }
-            for (std::int32_t x = 0; x < width; x += 2) {
-                const int left = m_byIndex[IndexedValue(in, x)];
-                const int right = x + 1 < width ? m_byIndex[IndexedValue(in, x + 1)] : 0;
-                row[x / 2] = static_cast<std::uint8_t>((left & 0x0F) << 4 | (right & 0x0F));
             }
         }
         return out;
