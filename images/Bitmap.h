@@ -104,10 +104,14 @@ public:
     static Bitmap LoadFromBytes(std::span<const std::uint8_t> bytes, const std::string& name,
                                 int* fileBits = nullptr);
     void SaveToFile(const std::string& path, WriteHook* hook = nullptr) const;
+    // SaveToFile without the sync of the file's directory, which the caller does once after the
+    // last file it writes there.
+    void SaveToFileWithoutDirectorySync(const std::string& path, WriteHook* hook = nullptr) const;
     std::vector<std::uint8_t> SaveToBytes() const;
 
 private:
     void Reallocate(std::int32_t width, std::int32_t height, bool keepPixels);
+    void Save(const std::string& path, WriteHook* hook, bool syncDirectory) const;
     // The file header, the info header, the masks and the palette: everything before the rows.
     std::vector<std::uint8_t> FileHeaderBytes() const;
 

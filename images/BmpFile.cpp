@@ -619,6 +619,14 @@ thread_local ScratchBuffer saveScratch;
 // The file goes out in one write when it is at most about 1 MiB, otherwise in chunks of that
 // size, so a large bitmap is never held twice.
 void Bitmap::SaveToFile(const std::string& path, WriteHook* hook) const {
+    Save(path, hook, true);
+}
+
+void Bitmap::SaveToFileWithoutDirectorySync(const std::string& path, WriteHook* hook) const {
+    Save(path, hook, false);
+}
+
+void Bitmap::Save(const std::string& path, WriteHook* hook, bool syncDirectory) const {
     constexpr std::size_t kChunk = std::size_t{1} << 20;
     const std::vector<std::uint8_t> header = FileHeaderBytes();
     const std::size_t rowsBytes = m_stride * static_cast<std::size_t>(std::max(m_height, 0));
@@ -641,7 +649,11 @@ void Bitmap::SaveToFile(const std::string& path, WriteHook* hook) const {
     } catch (const FileError& error) {
         throw FileWriteError(path, std::string("cannot write the file (") + error.what() + ")");
     }
-    pending.Commit();
+    if (syncDirectory) {
+        pending.Commit();
+    } else {
+        pending.CommitWithoutDirectorySync();
+    }
 }
 
 } // namespace eitool

@@ -543,6 +543,8 @@ void ExtractExtendedImage(RunContext& run, const std::string& path) {
         return;
     }
     const std::vector<bool> unchanged = UnchangedLevels(run, file, bitmap, levels, depth, paths);
+    // The levels' renames are made durable together, once per directory, after the last level.
+    std::vector<std::string> writtenDirectories;
     for (std::int32_t i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
         const Level& level = levels[at];
@@ -554,13 +556,21 @@ void ExtractExtendedImage(RunContext& run, const std::string& path) {
         } else {
             if (!unchanged[at]) {
                 DrawLevel(file, bitmap, level, depth);
-                bitmap.SaveToFile(paths[at], run.writeHook);
+                bitmap.SaveToFileWithoutDirectorySync(paths[at], run.writeHook);
+                std::string directory = DirectoryPart(paths[at]);
+                if (std::find(writtenDirectories.begin(), writtenDirectories.end(), directory) ==
+                    writtenDirectories.end()) {
+                    writtenDirectories.push_back(std::move(directory));
+                }
             }
             run.state.ResultLog.push_back(paths[at]);
             ++run.state.stats.pieces;
             run.state.stats.bytes += LevelBytes(level, depth);
         }
         UpdateFileProgress(run.surface, static_cast<std::int32_t>(std::int64_t{i} * 100 / count));
+    }
+    for (const std::string& directory : writtenDirectories) {
+        SyncDirectory(directory);
     }
 }
 
