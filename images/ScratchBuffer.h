@@ -10,7 +10,7 @@ namespace eitool {
 // bytes are never cleared, so whoever asks for it must write every byte it reads afterwards.
 class ScratchBuffer {
 public:
-    // At least size bytes (their content left as it was); valid until the next call.
+    // At least size bytes of undefined content; valid until the next call.
     std::uint8_t* Get(std::size_t size) {
         if (size > m_size || !m_bytes) {
             m_bytes.reset(new std::uint8_t[size == 0 ? 1 : size]);
@@ -18,8 +18,6 @@ public:
         }
         return m_bytes.get();
     }
-
-    std::size_t Size() const { return m_size; }
 
 private:
     std::unique_ptr<std::uint8_t[]> m_bytes;
