@@ -1,4 +1,5 @@
-// Makes the data pack of the end-to-end benchmark (bench/endtoend.sh) and edits its pieces.
+// Makes the data pack and the textures of the end-to-end benchmark (bench/endtoend.sh) and edits
+// the pieces.
 //
 //   make_sample_pack pack OUT.tre COUNT SIZE [SEED]
 //       a pack of COUNT members with the names of realistic members (directory parts, several
@@ -6,12 +7,17 @@
 //   make_sample_pack flip LOG
 //       changes one byte (the first) of every piece that the result log LOG lists, so that the
 //       pieces keep their sizes but differ from their members; the names list is left alone
+//   make_sample_pack textures OUT_DIR COUNT [SEED]
+//       COUNT extended images in OUT_DIR (created): *.bmpx and *.tgax, 4-bit and 8-bit, level 0
+//       from 64 to 512 pixels a side (powers of two, about a quarter of them twice as wide as high
+//       or the other way round), most with mipmaps down to 8 or 16 pixels, the rest one level
 #include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/TextLines.h"
 #include "samples/SamplePack.h"
+#include "samples/SampleTexture.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -19,6 +25,7 @@
 #include <exception>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -26,7 +33,8 @@ using namespace eitool;
 
 int Usage() {
     std::fputs("usage: make_sample_pack pack OUT.tre COUNT SIZE [SEED]\n"
-               "       make_sample_pack flip LOG\n",
+               "       make_sample_pack flip LOG\n"
+               "       make_sample_pack textures OUT_DIR COUNT [SEED]\n",
                stderr);
     return 2;
 }
@@ -74,6 +82,55 @@ int FlipPieces(const std::string& log) {
     return 0;
 }
 
+// Keeps the left width x height part of every level (each level halves both sides), so that a
+// square picture gives a texture twice as wide as high or twice as high as wide.
+void CropLevels(samples::SampleTexture& texture, std::int32_t width, std::int32_t height) {
+    for (samples::TextureLevel& level : texture.levels) {
+        const std::size_t fromRow = texture.depth == 4 ? level.width / 2 : level.width;
+        const std::size_t toRow = texture.depth == 4 ? width / 2 : width;
+        std::vector<std::uint8_t> cropped(toRow * static_cast<std::size_t>(height));
+        for (std::int32_t y = 0; y < height; ++y) {
+            std::copy_n(level.linear.begin() + static_cast<std::ptrdiff_t>(y * fromRow), toRow,
+                        cropped.begin() + static_cast<std::ptrdiff_t>(y * toRow));
+        }
+        level = {width, height, std::move(cropped)};
+        width = std::max(1, width / 2);
+        height = std::max(1, height / 2);
+    }
+}
+
+int MakeTextures(const std::string& out, std::uint32_t count, std::uint32_t seed) {
+    static const char* const kNames[] = {"title", "icons", "font_page", "menu_back", "portrait",
+                                         "map",   "items", "logo",      "window",    "effects"};
+    CreateDirectories(out);
+    std::mt19937 random(seed);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const int depth = random() % 5 < 2 ? 4 : 8;
+        const std::int32_t side = 64 << (random() % 4); // 64 .. 512
+        const bool mipmaps = random() % 5 != 0;
+        const std::int32_t smallest = mipmaps ? (random() % 2 == 0 ? 8 : 16) : side;
+        samples::SampleTexture texture =
+            samples::MakeSampleTexture(depth, side, smallest, random());
+        switch (random() % 8) {
+        case 0:
+            CropLevels(texture, side, side / 2);
+            break;
+        case 1:
+            CropLevels(texture, side / 2, side);
+            break;
+        default:
+            break;
+        }
+        texture.levelTable = mipmaps || random() % 2 == 0;
+        char name[64];
+        std::snprintf(name, sizeof name, "%s_%04u.%s", kNames[random() % std::size(kNames)], i,
+                      random() % 2 == 0 ? "bmpx" : "tgax");
+        WriteWholeFile(JoinPath(out, name), samples::BuildExtendedImage(texture));
+    }
+    std::printf("%u textures written\n", count);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -87,6 +144,11 @@ int main(int argc, char** argv) {
         }
         if (command == "flip" && argc == 3) {
             return FlipPieces(argv[2]);
+        }
+        if (command == "textures" && (argc == 4 || argc == 5)) {
+            return MakeTextures(
+                argv[2], static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10)),
+                argc == 5 ? static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 10)) : 1234u);
         }
         return Usage();
     } catch (const std::exception& error) {

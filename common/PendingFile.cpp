@@ -51,6 +51,11 @@ void PendingFile::WriteAll(std::span<const std::uint8_t> bytes) {
 }
 
 void PendingFile::Commit() {
+    CommitWithoutDirectorySync();
+    SyncDirectory(DirectoryPart(m_target));
+}
+
+void PendingFile::CommitWithoutDirectorySync() {
     assert(m_created && !m_committed);
     try {
         m_file.Flush();
@@ -61,7 +66,6 @@ void PendingFile::Commit() {
     CallWriteHook(m_hook, m_target);
     RenameFile(m_temporary, m_target);
     m_committed = true;
-    SyncDirectory(DirectoryPart(m_target));
 }
 
 void ReplaceFile(const std::string& target, std::span<const std::uint8_t> bytes, WriteHook* hook) {

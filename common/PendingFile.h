@@ -35,6 +35,9 @@ public:
     void WriteAll(std::span<const std::uint8_t> bytes);
     // Syncs the temporary file, calls the hook and renames the file over the target.
     void Commit();
+    // Commit without the sync of the directory, for a writer of several files in one directory
+    // that syncs it (SyncDirectory) once after the last of them.
+    void CommitWithoutDirectorySync();
 
 private:
     std::string m_target;

@@ -89,7 +89,7 @@ void Bitmap::Reallocate(std::int32_t width, std::int32_t height, bool keepPixels
     height = std::max(height, 0);
     const int bits = BitsPerPixel(m_format);
     const auto stride = static_cast<std::size_t>(StrideOf(static_cast<std::uint64_t>(width), bits));
-    std::vector<std::uint8_t> pixels(stride * static_cast<std::size_t>(height), 0);
+    decltype(m_pixels) pixels(stride * static_cast<std::size_t>(height), 0);
     if (keepPixels) {
         const std::int32_t keptWidth = std::min(width, m_width);
         const std::int32_t keptRows = std::min(height, m_height);
@@ -133,6 +133,21 @@ void Bitmap::SetHeight(std::int32_t height) {
 
 void Bitmap::SetSize(std::int32_t width, std::int32_t height) {
     Reallocate(width, height, true);
+}
+
+void Bitmap::SetSizeForOverwrite(std::int32_t width, std::int32_t height) {
+    width = std::max(width, 0);
+    height = std::max(height, 0);
+    const int bits = BitsPerPixel(m_format);
+    const auto stride = static_cast<std::size_t>(StrideOf(static_cast<std::uint64_t>(width), bits));
+    m_pixels.resize(stride * static_cast<std::size_t>(height));
+    m_width = width;
+    m_height = height;
+    m_stride = stride;
+    const std::size_t used = (static_cast<std::size_t>(width) * bits + 7) / 8;
+    for (std::int32_t row = 0; used < stride && row < height; ++row) {
+        std::memset(ScanLine(row) + used, 0, stride - used);
+    }
 }
 
 void Bitmap::SetPalette(const std::vector<Rgb>& colours) {

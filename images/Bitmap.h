@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace eitool {
@@ -52,6 +54,10 @@ public:
     void SetWidth(std::int32_t width);
     void SetHeight(std::int32_t height);
     void SetSize(std::int32_t width, std::int32_t height);
+    // Keeps the pixel format and the palette; the pixels are left as the memory has them, for a
+    // caller that writes every pixel (the padding at the end of each row is cleared). The memory
+    // of a larger earlier size is kept for the next call.
+    void SetSizeForOverwrite(std::int32_t width, std::int32_t height);
 
     // Indexed formats: the palette (16 or 256 entries; a shorter list leaves the rest black, a
     // longer one is cut). Other formats keep no palette.
@@ -98,10 +104,14 @@ public:
     static Bitmap LoadFromBytes(std::span<const std::uint8_t> bytes, const std::string& name,
                                 int* fileBits = nullptr);
     void SaveToFile(const std::string& path, WriteHook* hook = nullptr) const;
+    // SaveToFile without the sync of the file's directory, which the caller does once after the
+    // last file it writes there.
+    void SaveToFileWithoutDirectorySync(const std::string& path, WriteHook* hook = nullptr) const;
     std::vector<std::uint8_t> SaveToBytes() const;
 
 private:
     void Reallocate(std::int32_t width, std::int32_t height, bool keepPixels);
+    void Save(const std::string& path, WriteHook* hook, bool syncDirectory) const;
     // The file header, the info header, the masks and the palette: everything before the rows.
     std::vector<std::uint8_t> FileHeaderBytes() const;
 
@@ -110,7 +120,17 @@ private:
     PixelFormat m_format = pf24bit;
     std::size_t m_stride = 0;
     std::vector<Rgb> m_palette;
-    std::vector<std::uint8_t> m_pixels;
+    // Pixel memory that is not cleared when it grows; every path that grows it clears or writes it.
+    template <class T> struct UninitialisedAllocator : std::allocator<T> {
+        template <class U> struct rebind { using other = UninitialisedAllocator<U>; };
+        UninitialisedAllocator() = default;
+        template <class U> UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+        template <class U> void construct(U* at) noexcept { ::new (static_cast<void*>(at)) U; }
+        template <class U, class... Args> void construct(U* at, Args&&... args) {
+            ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+        }
+    };
+    std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>> m_pixels;
 };
 
 } // namespace eitool

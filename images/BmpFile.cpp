@@ -7,6 +7,7 @@
 #include "common/RunError.h"
 #include "images/Bitmap.h"
 #include "images/BitmapLayout.h"
+#include "images/ScratchBuffer.h"
 
 #include <algorithm>
 #include <array>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace eitool {
 
@@ -107,11 +109,17 @@ public:
             Bitmap bitmap;
             bitmap.SetPixelFormat(m_format);
             bitmap.SetPalette(palette);
-            bitmap.SetSize(static_cast<std::int32_t>(m_header.width),
-                           static_cast<std::int32_t>(m_header.height));
+            const auto width = static_cast<std::int32_t>(m_header.width);
+            const auto height = static_cast<std::int32_t>(m_header.height);
             if (m_header.compression == kBiRle8 || m_header.compression == kBiRle4) {
+                bitmap.SetSize(width, height);
                 ReadRle(bitmap);
+            } else if (m_header.bits == 1) {
+                bitmap.SetSize(width, height);
+                ReadRows(bitmap);
             } else {
+                // Every byte of every row is copied from the file.
+                bitmap.SetSizeForOverwrite(width, height);
                 ReadRows(bitmap);
             }
             return bitmap;
@@ -516,8 +524,32 @@ Bitmap Bitmap::LoadFromBytes(std::span<const std::uint8_t> bytes, const std::str
     return bitmap;
 }
 
+namespace {
+
+// The bytes of the BMP file being read, reused from one file to the next; files larger than this
+// get memory of their own, which is given back at once.
+thread_local ScratchBuffer loadScratch;
+constexpr std::uint64_t kLoadScratchLimit = std::uint64_t{16} << 20;
+
+} // namespace
+
 Bitmap Bitmap::LoadFromFile(const std::string& path, int* fileBits) {
-    return LoadFromBytes(ReadWholeFile(path), path, fileBits);
+    FileStream file = FileStream::Open(path, omRead);
+    const std::uint64_t size = file.Size();
+    if (size > std::numeric_limits<std::size_t>::max() / 2) {
+        throw FileReadError(path, "the file of " + std::to_string(size) +
+                                      " bytes is too large to hold in memory");
+    }
+    std::unique_ptr<std::uint8_t[]> own;
+    std::uint8_t* bytes = nullptr;
+    if (size <= kLoadScratchLimit) {
+        bytes = loadScratch.Get(static_cast<std::size_t>(size));
+    } else {
+        own = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(size));
+        bytes = own.get();
+    }
+    file.ReadExact(bytes, static_cast<std::size_t>(size));
+    return LoadFromBytes(std::span(bytes, static_cast<std::size_t>(size)), path, fileBits);
 }
 
 // Written files have a 40-byte BITMAPINFOHEADER, rows bottom-up and the full palette of 16 or
@@ -577,27 +609,51 @@ std::vector<std::uint8_t> Bitmap::SaveToBytes() const {
     return out;
 }
 
-// The rows go out in chunks of about 1 MiB, so a large bitmap is never held twice.
+namespace {
+
+// The bytes of the BMP file being written; reused from one file to the next.
+thread_local ScratchBuffer saveScratch;
+
+} // namespace
+
+// The file goes out in one write when it is at most about 1 MiB, otherwise in chunks of that
+// size, so a large bitmap is never held twice.
 void Bitmap::SaveToFile(const std::string& path, WriteHook* hook) const {
+    Save(path, hook, true);
+}
+
+void Bitmap::SaveToFileWithoutDirectorySync(const std::string& path, WriteHook* hook) const {
+    Save(path, hook, false);
+}
+
+void Bitmap::Save(const std::string& path, WriteHook* hook, bool syncDirectory) const {
     constexpr std::size_t kChunk = std::size_t{1} << 20;
-    std::vector<std::uint8_t> chunk = FileHeaderBytes();
-    chunk.reserve(std::max(kChunk, chunk.size()) + m_stride);
+    const std::vector<std::uint8_t> header = FileHeaderBytes();
+    const std::size_t rowsBytes = m_stride * static_cast<std::size_t>(std::max(m_height, 0));
+    const std::size_t capacity = std::min(header.size() + rowsBytes, kChunk + m_stride);
+    std::uint8_t* chunk = saveScratch.Get(std::max(capacity, header.size()));
+    std::memcpy(chunk, header.data(), header.size());
+    std::size_t filled = header.size();
     PendingFile pending(path, hook);
     FileStream& file = pending.Create();
     try {
         for (std::int32_t row = m_height - 1; row >= 0; --row) {
-            const std::uint8_t* line = ScanLine(row);
-            chunk.insert(chunk.end(), line, line + m_stride);
-            if (chunk.size() >= kChunk) {
-                file.Write(chunk.data(), chunk.size());
-                chunk.clear();
+            std::memcpy(chunk + filled, ScanLine(row), m_stride);
+            filled += m_stride;
+            if (filled >= kChunk) {
+                file.Write(chunk, filled);
+                filled = 0;
             }
         }
-        file.Write(chunk.data(), chunk.size());
+        file.Write(chunk, filled);
     } catch (const FileError& error) {
         throw FileWriteError(path, std::string("cannot write the file (") + error.what() + ")");
     }
-    pending.Commit();
+    if (syncDirectory) {
+        pending.Commit();
+    } else {
+        pending.CommitWithoutDirectorySync();
+    }
 }
 
 } // namespace eitool

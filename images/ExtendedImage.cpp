@@ -12,6 +12,8 @@
 #include "run/PiecePath.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -52,8 +54,9 @@ struct Level {
     std::int32_t height = 0;
 };
 
-Header ReadHeader(FileStream& file) {
-    if (!RangeFits(0, kHeaderSize, file.Size())) {
+// The file size is passed in by the callers, which know it, to spare a query of the file per check.
+Header ReadHeader(FileStream& file, std::uint64_t fileSize) {
+    if (!RangeFits(0, kHeaderSize, fileSize)) {
         throw CorruptFileError(file.Path(), "the file is too short to hold the 32-byte header of "
                                             "an extended image");
     }
@@ -84,12 +87,12 @@ int DepthOf(const Header& header) {
 }
 
 // The level table, or the single level that the header describes when there are no mipmaps.
-std::vector<Level> ReadLevels(FileStream& file, const Header& header) {
+std::vector<Level> ReadLevels(FileStream& file, std::uint64_t fileSize, const Header& header) {
     const std::size_t count = std::size_t{header.imageCount} + header.mipCount;
     if (header.mipCount == 0) {
         return {Level{0, header.width, header.height}};
     }
-    if (!RangeFits(kHeaderSize, std::uint64_t{count} * kLevelEntrySize, file.Size())) {
+    if (!RangeFits(kHeaderSize, std::uint64_t{count} * kLevelEntrySize, fileSize)) {
         throw CorruptFileError(file.Path(), "the level table of " + std::to_string(count) +
                                                 " levels runs past the end of the file");
     }
@@ -115,8 +118,9 @@ std::uint64_t LevelStart(const Level& level) {
     return kHeaderSize + std::uint64_t{level.dataOffset};
 }
 
-void CheckLevelInFile(const FileStream& file, const Level& level, int depth, std::size_t index) {
-    if (!RangeFits(LevelStart(level), LevelBytes(level, depth), file.Size())) {
+void CheckLevelInFile(const FileStream& file, std::uint64_t fileSize, const Level& level, int depth,
+                      std::size_t index) {
+    if (!RangeFits(LevelStart(level), LevelBytes(level, depth), fileSize)) {
         throw CorruptFileError(file.Path(), "the pixels of level " + std::to_string(index) +
                                                 " run past the end of the file");
     }
@@ -157,14 +161,14 @@ int AcceptedDepth(RunContext& run, const std::string& path, const Header& header
 }
 
 // The palette and every level are checked against the file before any output is written.
-void CheckImageInFile(const FileStream& file, const Header& header,
+void CheckImageInFile(const FileStream& file, std::uint64_t fileSize, const Header& header,
                       const std::vector<Level>& levels, int depth) {
     if (!RangeFits(kHeaderSize + std::uint64_t{header.paletteOffset}, header.paletteSize,
-                   file.Size())) {
+                   fileSize)) {
         throw CorruptFileError(file.Path(), "the palette runs past the end of the file");
     }
     for (std::size_t i = 0; i < levels.size(); ++i) {
-        CheckLevelInFile(file, levels[i], depth, i);
+        CheckLevelInFile(file, fileSize, levels[i], depth, i);
     }
 }
 
@@ -188,9 +192,9 @@ std::uint64_t OutputBytes(const std::vector<Level>& levels, int depth) {
 }
 
 // The level palette: the image's palette in index order, as extraction writes it.
-std::vector<Rgb> LevelPalette(FileStream& file, const Header& header) {
+std::vector<Rgb> LevelPalette(FileStream& file, std::uint64_t fileSize, const Header& header) {
     if (!RangeFits(kHeaderSize + std::uint64_t{header.paletteOffset}, header.paletteSize,
-                   file.Size())) {
+                   fileSize)) {
         throw CorruptFileError(file.Path(), "the palette runs past the end of the file");
     }
     std::vector<std::uint8_t> palette(header.paletteSize);
@@ -206,17 +210,17 @@ PixelFormat LevelFormat(int depth) {
 }
 
 // The bitmap that every level is drawn into: the image's depth and its palette in index order.
-Bitmap LevelBitmap(FileStream& file, const Header& header, int depth) {
+Bitmap LevelBitmap(FileStream& file, std::uint64_t fileSize, const Header& header, int depth) {
     Bitmap bitmap;
     bitmap.SetPixelFormat(LevelFormat(depth));
-    bitmap.SetPalette(LevelPalette(file, header));
+    bitmap.SetPalette(LevelPalette(file, fileSize, header));
     return bitmap;
 }
 
 // Draws a level into the bitmap in index order.
 void DrawLevel(FileStream& file, Bitmap& bitmap, const Level& level, int depth) {
     file.Seek(LevelStart(level));
-    bitmap.SetSize(level.width, level.height);
+    bitmap.SetSizeForOverwrite(level.width, level.height);
     TransferTexture(ToBitmap, file, bitmap);
     if (depth == 4) {
         SwapBitmapNibbles(bitmap);
@@ -310,6 +314,20 @@ public:
     }
 
     bool AllInPalette() const {
+        if (!m_byIndex.empty()) {
+            if (std::find(m_byIndex.begin(), m_byIndex.end(), kNone) == m_byIndex.end()) {
+                return true;
+            }
+            for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
+                const std::uint8_t* row = m_picture.ScanLine(y);
+                for (std::int32_t x = 0; x < m_picture.Width(); ++x) {
+                    if (m_byIndex[IndexedValue(row, x)] == kNone) {
+                        return false;
+                    }
+                }
+            }
+            return true;
+        }
         for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
             for (std::int32_t x = 0; x < m_picture.Width(); ++x) {
                 if (IndexAt(x, y) == kNone) {
@@ -324,10 +342,54 @@ public:
     Bitmap Translated(PixelFormat format) const {
         Bitmap out;
         out.SetPixelFormat(format);
-        out.SetSize(m_picture.Width(), m_picture.Height());
+        if (m_byIndex.empty()) {
+            out.SetSize(m_picture.Width(), m_picture.Height());
+            for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
+                for (std::int32_t x = 0; x < m_picture.Width(); ++x) {
+                    out.SetPixelValue(x, y, static_cast<std::uint32_t>(IndexAt(x, y)));
+                }
+            }
+            return out;
+        }
+        // An indexed picture row by row through a table of its bytes (a byte holds two 4-bit
+        // pixels); every byte of a row is written.
+        out.SetSizeForOverwrite(m_picture.Width(), m_picture.Height());
+        const auto width = static_cast<std::size_t>(m_picture.Width());
+        const bool fourToFour = m_picture.Format() == pf4bit && format == pf4bit;
+        if (fourToFour || (m_picture.Format() == pf8bit && format == pf8bit)) {
+            std::array<std::uint8_t, 256> bytes{};
+            for (std::size_t value = 0; value < bytes.size(); ++value) {
+                bytes[value] = fourToFour
+                                   ? static_cast<std::uint8_t>((m_byIndex[value >> 4] & 0x0F) << 4 |
+                                                               (m_byIndex[value & 0x0F] & 0x0F))
+                                   : static_cast<std::uint8_t>(m_byIndex[value]);
+            }
+            const std::size_t rowBytes = fourToFour ? width / 2 : width;
+            for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
+                const std::uint8_t* in = m_picture.ScanLine(y);
+                std::uint8_t* row = out.ScanLine(y);
+                for (std::size_t x = 0; x < rowBytes; ++x) {
+                    row[x] = bytes[in[x]];
+                }
+                // The left pixel of an odd last pair; the right one is no pixel and stays 0.
+                if (fourToFour && width % 2 != 0) {
+                    row[rowBytes] = static_cast<std::uint8_t>(bytes[in[rowBytes]] & 0xF0);
+                }
+            }
+            return out;
+        }
         for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
-            for (std::int32_t x = 0; x < m_picture.Width(); ++x) {
-                out.SetPixelValue(x, y, static_cast<std::uint32_t>(IndexAt(x, y)));
+            const std::uint8_t* in = m_picture.ScanLine(y);
+            std::uint8_t* row = out.ScanLine(y);
+            for (std::size_t x = 0; x < width; ++x) {
+                const int index = m_byIndex[IndexedValue(in, static_cast<std::int32_t>(x))];
+                if (format == pf8bit) {
+                    row[x] = static_cast<std::uint8_t>(index);
+                } else if (x % 2 == 0) {
+                    row[x / 2] = static_cast<std::uint8_t>((index & 0x0F) << 4);
+                } else {
+                    row[x / 2] = static_cast<std::uint8_t>(row[x / 2] | (index & 0x0F));
+                }
             }
         }
         return out;
@@ -348,6 +410,15 @@ private:
         return found == m_lowest.end() ? kNone : int{found->second};
     }
 
+    // The index of pixel x of a row of the indexed picture.
+    std::uint8_t IndexedValue(const std::uint8_t* row, std::int32_t x) const {
+        const auto at = static_cast<std::size_t>(x);
+        if (m_picture.Format() == pf8bit) {
+            return row[at];
+        }
+        return at % 2 == 0 ? row[at / 2] >> 4 : row[at / 2] & 0x0F;
+    }
+
     int IndexAt(std::int32_t x, std::int32_t y) const {
         return m_byIndex.empty() ? Lookup(m_picture.PixelColor(x, y), m_palette.size())
                                  : m_byIndex[m_picture.PixelValue(x, y)];
@@ -363,9 +434,9 @@ private:
 // level's palette or it has the image's depth, and it has the level's size; otherwise the level
 // stays as it is, with a results line. Indices taken as they are, with colours that the level's
 // palette lacks, are told in a notice.
-void InsertLevel(RunContext& run, FileStream& copy, const std::string& bitmapPath,
-                 const Level& level, const std::vector<Rgb>& palette, int depth,
-                 std::size_t index) {
+void InsertLevel(RunContext& run, FileStream& copy, std::uint64_t copySize,
+                 const std::string& bitmapPath, const Level& level, const std::vector<Rgb>& palette,
+                 int depth, std::size_t index) {
     int fileBits = 0;
     const Bitmap picture = Bitmap::LoadFromFile(bitmapPath, &fileBits);
     const LevelIndexer indexer(picture, palette);
@@ -377,12 +448,12 @@ void InsertLevel(RunContext& run, FileStream& copy, const std::string& bitmapPat
     } else if (!IsSupportedTextureSize(level.width, level.height, depth)) {
         run.surface.AddResultLine(bitmapPath + " has unsupported size!");
     } else if (run.state.DryRun) {
-        CheckLevelInFile(copy, level, depth, index);
+        CheckLevelInFile(copy, copySize, level, depth, index);
         ++run.state.stats.pieces;
         run.state.stats.bytes += LevelBytes(level, depth);
         run.surface.AddPlanLine(kPlanInsert + bitmapPath);
     } else {
-        CheckLevelInFile(copy, level, depth, index);
+        CheckLevelInFile(copy, copySize, level, depth, index);
         Bitmap bitmap = inPalette ? indexer.Translated(LevelFormat(depth)) : picture;
         if (depth == 4) {
             SwapBitmapNibbles(bitmap);
@@ -401,7 +472,16 @@ void InsertLevel(RunContext& run, FileStream& copy, const std::string& bitmapPat
 } // namespace
 
 void SwapNibbles(std::uint8_t* row, std::size_t length) {
-    for (std::size_t i = 0; i < length; ++i) {
+    // Eight bytes at a time, then the rest one by one.
+    constexpr std::uint64_t kLow = 0x0F0F0F0F0F0F0F0Full;
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, row + i, 8);
+        word = ((word >> 4) & kLow) | ((word & kLow) << 4);
+        std::memcpy(row + i, &word, 8);
+    }
+    for (; i < length; ++i) {
         row[i] = static_cast<std::uint8_t>((row[i] >> 4) | (row[i] << 4));
     }
 }
@@ -442,18 +522,19 @@ std::vector<Rgb> MakePalette(int count, std::span<const std::uint8_t> palette) {
 
 void ExtractExtendedImage(RunContext& run, const std::string& path) {
     FileStream file = FileStream::Open(path, omRead);
-    const Header header = ReadHeader(file);
+    const std::uint64_t fileSize = file.Size();
+    const Header header = ReadHeader(file, fileSize);
     ShowFileStatus(run, "Processing ", path);
     const int depth = AcceptedDepth(run, path, header);
     if (depth == 0) {
         return;
     }
-    const std::vector<Level> levels = ReadLevels(file, header);
-    CheckImageInFile(file, header, levels, depth);
-    if (!WithinOutputLimit(run, path, OutputBytes(levels, depth), file.Size())) {
+    const std::vector<Level> levels = ReadLevels(file, fileSize, header);
+    CheckImageInFile(file, fileSize, header, levels, depth);
+    if (!WithinOutputLimit(run, path, OutputBytes(levels, depth), fileSize)) {
         return;
     }
-    Bitmap bitmap = LevelBitmap(file, header, depth);
+    Bitmap bitmap = LevelBitmap(file, fileSize, header, depth);
 
     const auto count = static_cast<std::int32_t>(levels.size());
     const std::vector<std::string> paths = LevelPaths(run.state, path, levels, depth);
@@ -462,6 +543,8 @@ void ExtractExtendedImage(RunContext& run, const std::string& path) {
         return;
     }
     const std::vector<bool> unchanged = UnchangedLevels(run, file, bitmap, levels, depth, paths);
+    // The levels' renames are made durable together, once per directory, after the last level.
+    std::vector<std::string> writtenDirectories;
     for (std::int32_t i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
         const Level& level = levels[at];
@@ -473,13 +556,21 @@ void ExtractExtendedImage(RunContext& run, const std::string& path) {
         } else {
             if (!unchanged[at]) {
                 DrawLevel(file, bitmap, level, depth);
-                bitmap.SaveToFile(paths[at], run.writeHook);
+                bitmap.SaveToFileWithoutDirectorySync(paths[at], run.writeHook);
+                std::string directory = DirectoryPart(paths[at]);
+                if (std::find(writtenDirectories.begin(), writtenDirectories.end(), directory) ==
+                    writtenDirectories.end()) {
+                    writtenDirectories.push_back(std::move(directory));
+                }
             }
             run.state.ResultLog.push_back(paths[at]);
             ++run.state.stats.pieces;
             run.state.stats.bytes += LevelBytes(level, depth);
         }
         UpdateFileProgress(run.surface, static_cast<std::int32_t>(std::int64_t{i} * 100 / count));
+    }
+    for (const std::string& directory : writtenDirectories) {
+        SyncDirectory(directory);
     }
 }
 
@@ -506,31 +597,32 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
     // The patched copy is made beside the output and renamed over it when complete. A dry run
     // reads the source instead and writes nothing.
     FileStream& source = *run.state.SourceStream;
+    const std::uint64_t copySize = source.Size();
     std::optional<PendingFile> pending;
     FileStream* patched = &source;
     if (!run.state.DryRun) {
         pending.emplace(outputPath, run.writeHook);
         patched = &pending->Create();
         source.Seek(0);
-        patched->CopyFrom(source, source.Size());
+        patched->CopyFrom(source, copySize);
     }
     FileStream& copy = *patched;
-    const Header header = ReadHeader(copy);
+    const Header header = ReadHeader(copy, copySize);
     ShowFileStatus(run, "Processing ", outputPath);
 
     std::int32_t line = firstLine;
     const int depth = DepthOf(header);
     if (header.imageCount == 1 && depth != 0) {
-        const std::vector<Level> levels = ReadLevels(copy, header);
-        const std::vector<Rgb> palette = LevelPalette(copy, header);
+        const std::vector<Level> levels = ReadLevels(copy, copySize, header);
+        const std::vector<Rgb> palette = LevelPalette(copy, copySize, header);
         const auto count = static_cast<std::int32_t>(levels.size());
         // A log that ends inside the block leaves the remaining levels as they are.
         for (std::int32_t k = 0; k < count && line < static_cast<std::int32_t>(lines.size());
              ++k, ++line) {
             const std::string& bitmapPath = lines[static_cast<std::size_t>(line)];
             if (FileExists(bitmapPath)) {
-                InsertLevel(run, copy, bitmapPath, levels[static_cast<std::size_t>(k)], palette,
-                            depth, static_cast<std::size_t>(k));
+                InsertLevel(run, copy, copySize, bitmapPath, levels[static_cast<std::size_t>(k)],
+                            palette, depth, static_cast<std::size_t>(k));
             } else if (run.state.DryRun && bitmapPath != "NULL") {
                 run.surface.AddPlanLine(kPlanMissing + bitmapPath);
             }

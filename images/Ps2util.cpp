@@ -1,5 +1,6 @@
 #include "images/Ps2util.h"
 
+#include "images/ScratchBuffer.h"
 #include "images/ps2/Fast.h"
 
 #include <array>
@@ -359,6 +360,16 @@ void SwizzleImage8(std::int32_t width, std::int32_t height, const std::uint8_t* 
     ps2detail::ChosenRoutines().swizzle8(width, height, in, out);
 }
 
+namespace {
+
+// The stored pixels of the level being moved; it only grows, so a run of textures allocates it
+// once for its largest level and never clears it (every byte is read or converted into first).
+thread_local ScratchBuffer storedScratch;
+// The linear pixels, for a bitmap whose rows are not packed end to end.
+thread_local ScratchBuffer linearScratch;
+
+} // namespace
+
 // NOTE: the nibbles stay as the stored layout has them (left pixel low); a 4-bit Bitmap keeps the
 // left pixel high, and the callers exchange them.
 void TransferTexture(TransferDirection direction, FileStream& stream, Bitmap& bitmap) {
@@ -369,23 +380,31 @@ void TransferTexture(TransferDirection direction, FileStream& stream, Bitmap& bi
     assert(IsSupportedTextureSize(width, height, fourBit ? 4 : 8));
     const auto rowBytes = static_cast<std::size_t>(fourBit ? width / 2 : width);
     const std::size_t total = rowBytes * static_cast<std::size_t>(height);
+    // Rows of supported sizes are whole words, so the bitmap's rows are the linear layout itself.
+    const bool packed = bitmap.RowBytes() == rowBytes;
 
-    std::vector<std::uint8_t> first(total);
-    std::vector<std::uint8_t> second(total, 0);
+    std::uint8_t* stored = storedScratch.Get(total);
     if (direction == ToBitmap) {
-        stream.ReadExact(first.data(), total);
-        (fourBit ? UnswizzleImage4 : UnswizzleImage8)(width, height, first.data(), second.data());
-        for (std::int32_t row = 0; row < height; ++row) {
-            std::memcpy(bitmap.ScanLine(row),
-                        second.data() + static_cast<std::size_t>(row) * rowBytes, rowBytes);
+        stream.ReadExact(stored, total);
+        std::uint8_t* linear = packed ? bitmap.ScanLine(0) : linearScratch.Get(total);
+        (fourBit ? UnswizzleImage4 : UnswizzleImage8)(width, height, stored, linear);
+        for (std::int32_t row = 0; !packed && row < height; ++row) {
+            std::memcpy(bitmap.ScanLine(row), linear + static_cast<std::size_t>(row) * rowBytes,
+                        rowBytes);
         }
     } else {
-        for (std::int32_t row = 0; row < height; ++row) {
-            std::memcpy(first.data() + static_cast<std::size_t>(row) * rowBytes,
-                        static_cast<const Bitmap&>(bitmap).ScanLine(row), rowBytes);
+        const Bitmap& source = bitmap;
+        const std::uint8_t* linear = source.ScanLine(0);
+        if (!packed) {
+            std::uint8_t* rows = linearScratch.Get(total);
+            for (std::int32_t row = 0; row < height; ++row) {
+                std::memcpy(rows + static_cast<std::size_t>(row) * rowBytes, source.ScanLine(row),
+                            rowBytes);
+            }
+            linear = rows;
         }
-        (fourBit ? SwizzleImage4 : SwizzleImage8)(width, height, first.data(), second.data());
-        stream.Write(second.data(), total);
+        (fourBit ? SwizzleImage4 : SwizzleImage8)(width, height, linear, stored);
+        stream.Write(stored, total);
     }
 }
 

@@ -141,6 +141,28 @@ TEST(BitmapSize, PixelsRevealedByGrowingAreZeroEvenInsideACutNibblePair) {
     EXPECT_EQ(bitmap.PixelValue(3, 0), 0u);
 }
 
+// A size for overwriting keeps format and palette and clears only the padding after each row,
+// also when it reuses the memory of a larger size that held other pixels.
+TEST(BitmapSize, SizeForOverwriteClearsOnlyTheRowPadding) {
+    std::mt19937 random(8);
+    Bitmap bitmap = MakeBitmap(pf4bit, 16, 8);
+    const auto palette = RandomPalette(16, random);
+    bitmap.SetPalette(palette);
+    for (int y = 0; y < 8; ++y) {
+        std::fill_n(bitmap.ScanLine(y), bitmap.RowBytes(), 0xFF);
+    }
+    bitmap.SetSizeForOverwrite(3, 2);
+    EXPECT_EQ(bitmap.Width(), 3);
+    EXPECT_EQ(bitmap.Height(), 2);
+    EXPECT_EQ(bitmap.RowBytes(), 4u);
+    EXPECT_EQ(bitmap.Format(), pf4bit);
+    EXPECT_EQ(bitmap.Palette(), palette);
+    for (int y = 0; y < 2; ++y) {
+        EXPECT_EQ(bitmap.ScanLine(y)[2], 0);
+        EXPECT_EQ(bitmap.ScanLine(y)[3], 0);
+    }
+}
+
 TEST(BitmapColour, PixelColorOfAnIndexedPixelIsItsPaletteColour) {
     Bitmap bitmap = MakeBitmap(pf8bit, 2, 1);
     std::vector<Rgb> palette(256, kBlack);
