@@ -1,9 +1,10 @@
-// Makes the data pack and the textures of the end-to-end benchmark (bench/endtoend.sh) and edits
-// the pieces.
+// Makes the data packs and the textures of the I/O benchmark (bench/iofloor.sh) and edits the
+// pieces.
 //
 //   make_sample_pack pack OUT.tre COUNT SIZE [SEED]
 //       a pack of COUNT members with the names of realistic members (directory parts, several
-//       extensions), every member but the names list exactly SIZE bytes of varied content
+//       extensions), every member but the names list exactly SIZE bytes of varied content; a
+//       pack of fewer members than the names list's place is filled up with empty members
 //   make_sample_pack flip LOG
 //       changes one byte (the first) of every piece that the result log LOG lists, so that the
 //       pieces keep their sizes but differ from their members; the names list is left alone
@@ -40,14 +41,17 @@ int Usage() {
 }
 
 int MakePack(const std::string& out, std::uint32_t count, std::uint32_t size, std::uint32_t seed) {
-    std::vector<samples::PackMember> members = samples::MakeRealisticMembers(count, seed, size);
+    // Every pack has its names list: a smaller pack is filled up with empty members.
+    const std::uint32_t total =
+        std::max<std::uint32_t>(count, static_cast<std::uint32_t>(samples::kNamesListIndex) + 1);
+    std::vector<samples::PackMember> members = samples::MakeRealisticMembers(total, seed, size);
     std::mt19937 random(seed ^ 0x9E3779B9u);
     for (std::size_t i = 0; i < members.size(); ++i) {
         if (i == samples::kNamesListIndex) {
             continue; // BuildPack writes the names list there
         }
         std::vector<std::uint8_t>& data = members[i].data;
-        data.resize(size);
+        data.resize(i < count ? size : 0);
         for (std::size_t at = 0; at < data.size(); at += 4) {
             StoreLe(data, at, random(),
                     static_cast<int>(std::min<std::size_t>(4, data.size() - at)));
