@@ -28,8 +28,10 @@ using datapack::kDirectoryOffset;
 using datapack::kEntrySize;
 
 // Reads of the member check: aligned in the file and in memory alike, since copies from the page
-// cache between differently aligned addresses run at a fraction of the speed.
-constexpr std::size_t kCheckBlock = std::size_t{256} << 10;
+// cache between differently aligned addresses run at a fraction of the speed. Four blocks of
+// 1 MiB ahead of the CRC keep the reader busy with few hand-overs (measured: 4 x 256 KiB reads at
+// 0.8 of the speed of cat, 4 x 1 MiB at its speed).
+constexpr std::size_t kCheckBlock = std::size_t{1} << 20;
 constexpr std::size_t kCheckAlignment = 4096;
 
 struct AlignedFree {
