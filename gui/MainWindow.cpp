@@ -247,6 +247,7 @@ bool MainWindow::AddFiles(const QStringList& paths) {
 
 // A handler runs inside the click; a close asked for during a run happens after it.
 void MainWindow::Forward(void (TMainForm::*handler)()) {
+    m_surface->DispatchAtNextCall();
     Guarded(this, [&] { ((*m_form).*handler)(); });
     if (m_closeAfterRun && !m_form->View().running) {
         m_closeAfterRun = false;
@@ -361,24 +362,27 @@ void MainWindow::DrawList() {
     m_drawingList = false;
 }
 
-// The labels and bars are drawn at most once a frame: a run counts thousands of pieces a second
-// and moves the per-file bar a hundred times a file, and QProgressBar repaints at once each step
-// it can show. Between frames the four widgets take their values with their updates held, and
-// when the frame is over they are repainted together, the counter at once, as the run expects of
-// it. A counter changed alone within a frame is set with the next change of the others, or when
-// its frame is over (a timer sees to the last one).
+namespace {
+
+// Sets a bar's value without the repaint at once that QProgressBar makes of each step it can show:
+// the bar is drawn at the next dispatch of events, which comes at most once a frame.
+void SetBarValue(QProgressBar& bar, int value) {
+    if (bar.value() == value) {
+        return;
+    }
+    bar.setUpdatesEnabled(false);
+    bar.setValue(value);
+    bar.setUpdatesEnabled(true); // schedules an ordinary repaint
+}
+
+} // namespace
+
+// A run counts thousands of pieces a second. The counter is repainted at once, as the run expects
+// of it, but at most once a frame; a counter changed alone within a frame is set with the next
+// change of the other labels or the bars, or when its frame is over (a timer sees to the last
+// one). The rest is drawn at the next dispatch.
 void MainWindow::DrawStatus(bool whenever) {
     const MainFormView& view = m_form->View();
-    const auto now = std::chrono::steady_clock::now();
-    const bool frameOver = whenever || now >= m_nextStatusPaint;
-    const std::array<QWidget*, 4> widgets{m_currentMessage, m_extracted, m_progress, m_total};
-    if (!frameOver && !m_statusHeld) {
-        for (QWidget* widget : widgets) {
-            widget->setUpdatesEnabled(false);
-        }
-        m_statusHeld = true;
-        m_statusTimer->start(kFrame);
-    }
     const bool others = view.CurrentMessage != m_shownMessage ||
                         m_progress->value() != view.Progress ||
                         m_total->maximum() != view.TotalMax || m_total->value() != view.Total;
@@ -386,34 +390,25 @@ void MainWindow::DrawStatus(bool whenever) {
         m_shownMessage = view.CurrentMessage;
         m_currentMessage->setText(ToQt(m_shownMessage));
     }
-    const bool counted = view.Extracted != m_shownExtracted;
-    if (counted && (frameOver || others)) {
-        m_shownExtracted = view.Extracted;
-        m_extracted->setText(ToQt(m_shownExtracted));
-    } else if (counted && !m_statusTimer->isActive()) {
-        m_statusTimer->start(kFrame);
+    if (view.Extracted != m_shownExtracted) {
+        const auto now = std::chrono::steady_clock::now();
+        const bool frameOver = now >= m_nextExtractedPaint;
+        if (whenever || others || frameOver) {
+            m_shownExtracted = view.Extracted;
+            m_extracted->setText(ToQt(m_shownExtracted));
+        }
+        if (frameOver) {
+            m_nextExtractedPaint = now + kFrame;
+            m_extracted->repaint();
+        } else if (!m_statusTimer->isActive()) {
+            m_statusTimer->start(kFrame);
+        }
     }
-    if (m_progress->value() != view.Progress) {
-        m_progress->setValue(view.Progress);
-    }
+    SetBarValue(*m_progress, view.Progress);
     if (m_total->maximum() != view.TotalMax) {
         m_total->setMaximum(view.TotalMax);
     }
-    if (m_total->value() != view.Total) {
-        m_total->setValue(view.Total);
-    }
-    if (frameOver) {
-        m_nextStatusPaint = now + kFrame;
-        if (m_statusHeld) {
-            m_statusHeld = false;
-            for (QWidget* widget : widgets) {
-                widget->setUpdatesEnabled(true); // schedules its repaint
-            }
-        }
-        if (counted) {
-            m_extracted->repaint();
-        }
-    }
+    SetBarValue(*m_total, view.Total);
 }
 
 void MainWindow::ListSelectionChanged() {

@@ -98,9 +98,8 @@ private:
     // What the labels show now, to draw only what changed.
     std::string m_shownMessage;
     std::string m_shownExtracted;
-    std::chrono::steady_clock::time_point m_nextStatusPaint{};
-    // The labels' and bars' updates are held until their frame is over, which this timer ends.
-    bool m_statusHeld = false;
+    std::chrono::steady_clock::time_point m_nextExtractedPaint{};
+    // Draws a counter that waited for the end of its frame.
     QTimer* m_statusTimer = nullptr;
     bool m_drawingList = false; // the list is being drawn from the model: no echo back to it
     bool m_closeAfterRun = false;

@@ -40,7 +40,13 @@ void QtSurface::FocusResults() {
 }
 
 void QtSurface::ProcessMessages() {
+    constexpr std::chrono::milliseconds kDispatchInterval(16);
+    if (std::chrono::steady_clock::now() < m_nextDispatch) {
+        return;
+    }
     QCoreApplication::processEvents();
+    // Counted from the end of the dispatch, so that slow repaints cannot take the run's time.
+    m_nextDispatch = std::chrono::steady_clock::now() + kDispatchInterval;
 }
 
 } // namespace eitool::gui

@@ -2,6 +2,8 @@
 
 #include "run/StatusSurface.h"
 
+#include <chrono>
+
 class QPlainTextEdit;
 
 namespace eitool::gui {
@@ -30,11 +32,17 @@ public:
     std::vector<std::string> ResultLines() const override;
     void FocusResults() override;
 
-    // Lets Qt handle the events that wait (repaint, clicks on Stop, key presses).
+    // Lets Qt handle the events that wait (repaint, clicks on Stop, key presses), at most once a
+    // frame: a run asks for it up to a hundred times a file, and every dispatch repaints what
+    // changed, more often than a screen shows it.
     void ProcessMessages() override;
+    // The next ProcessMessages dispatches, however soon it comes (a click has just started a run,
+    // and what the user did before it is to be seen at once).
+    void DispatchAtNextCall() { m_nextDispatch = {}; }
 
 private:
     QPlainTextEdit& m_results;
+    std::chrono::steady_clock::time_point m_nextDispatch{};
 };
 
 } // namespace eitool::gui

@@ -20,14 +20,22 @@
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QProgressBar>
+#include <QTimer>
 #include <cstdio>
 
 namespace {
 
 using namespace eitool;
 
-void WritePack(const std::string& path, std::uint32_t count) {
-    WriteWholeFile(path, samples::BuildPack(samples::MakeRealisticMembers(count, 11, 64)));
+// The members' file names begin with prefix, so the pieces of two packs do not claim the same
+// paths.
+void WritePack(const std::string& path, std::uint32_t count, const std::string& prefix) {
+    std::vector<samples::PackMember> members = samples::MakeRealisticMembers(count, 11, 64);
+    for (samples::PackMember& member : members) {
+        const std::size_t slash = member.name.find_last_of("\\/:");
+        member.name.insert(slash == std::string::npos ? 0 : slash + 1, prefix);
+    }
+    WriteWholeFile(path, samples::BuildPack(members));
 }
 
 bool Save(QWidget& widget, const QString& path) {
@@ -53,9 +61,9 @@ int main(int argc, char* argv[]) {
     const TextLines packs = {JoinPath(work, "game/system.tre"),
                              JoinPath(work, "game/menus/title.tre"),
                              JoinPath(work, "game/events.tre")};
-    WritePack(packs[0], 6000);
-    WritePack(packs[1], 40); // too few members for a names list: a results line
-    WritePack(packs[2], 6000);
+    WritePack(packs[0], 6000, "");
+    WritePack(packs[1], 40, ""); // too few members for a names list: a results line
+    WritePack(packs[2], 6000, "ev_");
 
     AnsweringDialogs dialogs;
     dialogs.picker = JoinPath(work, "out");
@@ -76,7 +84,10 @@ int main(int argc, char* argv[]) {
     QObject::connect(window.Progress(), &QProgressBar::valueChanged, [&](int value) {
         if (!shot && value >= 50 && window.Total()->value() > 0) {
             shot = true;
-            saved = Save(window, out + QStringLiteral("/running.png")) && saved;
+            // At the next dispatch, once the bar has its value and is drawn again.
+            QTimer::singleShot(0, &window, [&] {
+                saved = Save(window, out + QStringLiteral("/running.png")) && saved;
+            });
         }
     });
     window.Tool(gui::tbProcess)->trigger();
