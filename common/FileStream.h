@@ -42,6 +42,9 @@ enum OpenMode {
 class FileStream {
 public:
     static FileStream Open(const std::string& path, OpenMode mode);
+    // The same, but nothing when no entry at all is at path. A dangling link is an entry, and is
+    // refused as Open refuses it.
+    static std::optional<FileStream> OpenExisting(const std::string& path, OpenMode mode);
 
     FileStream() = default;
     FileStream(FileStream&& other) noexcept;
@@ -54,6 +57,8 @@ public:
     const std::string& Path() const { return m_path; }
 
     std::uint64_t Size() const;
+    // The size the file had when it was opened, without asking the system again.
+    std::uint64_t SizeAtOpen() const { return m_sizeAtOpen; }
     // The identity of the open file (throws FileReadError).
     FileIdentity Identity() const;
     std::uint64_t Position() const { return m_pos; }
@@ -69,16 +74,27 @@ public:
     // positions advance. A source that ends early throws FileReadError naming the source.
     void CopyFrom(FileStream& source, std::uint64_t count);
 
+    // Lets writes go straight to the disk, past the system's cache, where the system allows it
+    // (Linux); returns whether it does. Such writes are for whole blocks from a buffer aligned to
+    // 4096 bytes at a multiple of 4096; any other write falls back to the cache by itself.
+    // Writing a new file of many MiB this way costs a fraction of filling the cache with it.
+    bool BypassCache(bool on);
+
     // Makes everything written so far durable (fsync).
     void Flush();
     void Close();
 
 private:
-    FileStream(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    FileStream(int fd, std::string path, std::uint64_t sizeAtOpen)
+        : m_fd(fd), m_path(std::move(path)), m_sizeAtOpen(sizeAtOpen) {}
+    static std::optional<FileStream> OpenFile(const std::string& path, OpenMode mode,
+                                              bool missingIsNone);
 
     int m_fd = -1;
     std::string m_path;
     std::uint64_t m_pos = 0;
+    std::uint64_t m_sizeAtOpen = 0;
+    bool m_bypass = false;
 };
 
 // The identity of the entry at path itself, a final link not followed; nothing when there is no

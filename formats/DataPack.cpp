@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -335,6 +336,39 @@ void ReportPlanned(RunContext& run, const char* what, const std::string& line,
         std::to_string(entry.size) + ", free after it " + std::to_string(freeAfter[k]) + ")");
 }
 
+// One block for reading the pieces of an insertion, allocated at its first use and not filled.
+class PieceScratch {
+public:
+    static constexpr std::size_t kSize = std::size_t{1} << 20;
+
+    std::uint8_t* Block() {
+        if (!m_block) {
+            m_block = std::make_unique_for_overwrite<std::uint8_t[]>(kSize);
+        }
+        return m_block.get();
+    }
+
+private:
+    std::unique_ptr<std::uint8_t[]> m_block;
+};
+
+// The CRC-32 of the first length bytes of the piece, or of fewer when it shrank meanwhile.
+std::uint32_t CrcOfPiece(FileStream& piece, std::uint64_t length, PieceScratch& scratch) {
+    std::uint32_t crc = 0;
+    piece.Seek(0);
+    while (length > 0) {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(length, PieceScratch::kSize));
+        const std::size_t got = piece.Read(scratch.Block(), want);
+        crc = Crc32Update(crc, std::span<const std::uint8_t>(scratch.Block(), got));
+        if (got < want) {
+            break;
+        }
+        length -= got;
+    }
+    return crc;
+}
+
 // Looks at every entry line: a missing file is passed over, a piece that grew is reported, and
 // a piece with the same size and CRC-32 as its member needs no writing.
 std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& directory,
@@ -346,6 +380,7 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
         run.state.DryRun ? FreeAfterMembers(directory.entries, order, packSize)
                          : std::vector<std::uint64_t>();
     std::vector<PlannedPiece> plan;
+    PieceScratch scratch;
     for (std::uint32_t k = 0; k < count; ++k) {
         const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
         if (AbortRequested(run)) {
@@ -354,16 +389,15 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                              "is unchanged");
         }
         const Entry& entry = directory.entries[order[k]];
-        if (FileExists(line)) {
-            FileStream piece = FileStream::Open(line, omRead);
-            const std::uint64_t length = piece.Size();
+        if (std::optional<FileStream> piece = FileStream::OpenExisting(line, omRead)) {
+            const std::uint64_t length = piece->SizeAtOpen();
             const std::string lengthText = std::to_string(length);
             if (length > entry.size) {
                 run.surface.AddResultLine(line + " greater by " +
                                           std::to_string(length - entry.size) + " bytes.");
                 ReportPlanned(run, kPlanGrown, line, lengthText, directory, order, k, freeAfter);
             } else {
-                const std::uint32_t crc = Crc32OfStream(piece);
+                const std::uint32_t crc = CrcOfPiece(*piece, length, scratch);
                 if (length != entry.size || crc != entry.crc) {
                     if (length > 0 && !RangeFits(entry.offset, length, packSize)) {
                         throw CorruptFileError(packPath, "member " + std::to_string(order[k]) +
@@ -415,7 +449,7 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
         Entry& entry = directory.entries[planned.fileIndex];
         if (planned.length > 0) {
             FileStream piece = FileStream::Open(planned.path, omRead);
-            if (piece.Size() != planned.length) {
+            if (piece.SizeAtOpen() != planned.length) {
                 throw FileReadError(planned.path, "the piece changed its length during the "
                                                   "insertion");
             }

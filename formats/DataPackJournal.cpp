@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <new>
 #include <optional>
 
 namespace eitool::datapack {
@@ -41,18 +43,33 @@ constexpr std::uint64_t kRangeCountSize = 4;
 constexpr std::uint64_t kRangeHeaderSize = 8 + 4;
 constexpr std::uint64_t kChecksumSize = 4;
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+constexpr std::size_t kWriteBlockSize = std::size_t{4} << 20;
+constexpr std::size_t kDiskBlock = 4096;
 
-// Collects the journal in a buffer of 1 MiB and writes it in whole blocks, so that thousands of
-// small ranges do not cost two writes each.
+// A block of memory at an address that a write past the system's cache accepts.
+struct AlignedDelete {
+    void operator()(std::uint8_t* block) const {
+        ::operator delete (block, std::align_val_t{kDiskBlock});
+    }
+};
+using AlignedBlock = std::unique_ptr<std::uint8_t, AlignedDelete>;
+
+// Collects the journal in a buffer of 4 MiB and writes it in whole blocks, so that thousands of
+// small ranges do not cost two writes each. The blocks go straight to the disk where the system
+// allows it: the journal is read back only after a crash, and a new file of that size costs far
+// more in the cache than on the disk. What is left at the end goes through the cache.
 class JournalWriter {
 public:
     JournalWriter(RunContext& run, FileStream& file)
-        : m_run(run), m_file(file), m_buffer(kBlockSize) {}
+        : m_run(run), m_file(file), m_buffer(static_cast<std::uint8_t*>(::operator new (
+                                        kWriteBlockSize, std::align_val_t{kDiskBlock}))) {
+        m_file.BypassCache(true);
+    }
 
     void Append(std::span<const std::uint8_t> bytes) {
         while (!bytes.empty()) {
             const std::size_t chunk = std::min(bytes.size(), Room());
-            std::copy_n(bytes.data(), chunk, m_buffer.data() + m_used);
+            std::copy_n(bytes.data(), chunk, m_buffer.get() + m_used);
             m_used += chunk;
             bytes = bytes.subspan(chunk);
         }
@@ -63,15 +80,24 @@ public:
         pack.Seek(offset);
         while (length > 0) {
             const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, Room()));
-            pack.ReadExact(m_buffer.data() + m_used, chunk);
+            pack.ReadExact(m_buffer.get() + m_used, chunk);
             m_used += chunk;
             length -= chunk;
         }
     }
 
-    // Writes what is left and the checksum.
+    // Writes what is left, its whole disk blocks first, and the checksum.
     void Finish() {
-        WriteBuffer();
+        const std::size_t tail = m_used % kDiskBlock;
+        const std::size_t whole = m_used - tail;
+        if (whole > 0) {
+            WriteBytes(std::span<const std::uint8_t>(m_buffer.get(), whole));
+        }
+        m_file.BypassCache(false);
+        if (tail > 0) {
+            WriteBytes(std::span<const std::uint8_t>(m_buffer.get() + whole, tail));
+        }
+        m_used = 0;
         std::vector<std::uint8_t> crc;
         AppendU32le(crc, m_crc);
         m_run.BeforeWrite(m_file.Path());
@@ -81,26 +107,29 @@ public:
 private:
     // Room left in the buffer, writing it out first when it is full.
     std::size_t Room() {
-        if (m_used == m_buffer.size()) {
+        if (m_used == kWriteBlockSize) {
             WriteBuffer();
         }
-        return m_buffer.size() - m_used;
+        return kWriteBlockSize - m_used;
     }
 
     void WriteBuffer() {
         if (m_used == 0) {
             return;
         }
-        const std::span<const std::uint8_t> bytes(m_buffer.data(), m_used);
+        WriteBytes(std::span<const std::uint8_t>(m_buffer.get(), m_used));
+        m_used = 0;
+    }
+
+    void WriteBytes(std::span<const std::uint8_t> bytes) {
         m_crc = Crc32Update(m_crc, bytes);
         m_run.BeforeWrite(m_file.Path());
         m_file.Write(bytes.data(), bytes.size());
-        m_used = 0;
     }
 
     RunContext& m_run;
     FileStream& m_file;
-    std::vector<std::uint8_t> m_buffer;
+    AlignedBlock m_buffer;
     std::size_t m_used = 0;
     std::uint32_t m_crc = 0;
 };

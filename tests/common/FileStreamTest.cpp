@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <new>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -88,6 +89,40 @@ TEST(FileStream, OpeningFailuresAreReportedByKind) {
     char c = 0;
     EXPECT_EQ(empty.Read(&c, 1), 0u);
     EXPECT_THROW(empty.ReadExact(&c, 1), FileReadError);
+}
+
+TEST(FileStream, OpenExistingGivesNothingOnlyWhereNoEntryIs) {
+    testing::TempDir tmp;
+    WriteWholeFile(tmp / "a", {1, 2, 3});
+    EXPECT_FALSE(FileStream::OpenExisting(tmp / "none", omRead));
+    EXPECT_FALSE(FileStream::OpenExisting(tmp / "none/below", omRead));
+    EXPECT_FALSE(FileStream::OpenExisting(tmp / "a/below", omRead));
+    EXPECT_EQ(FileStream::OpenExisting(tmp / "a", omRead).value().SizeAtOpen(), 3u);
+    EXPECT_THROW(FileStream::OpenExisting(tmp.Path(), omRead), FileOpenError);
+    EITOOL_SKIP_ON_WINDOWS(testing::kNoLinks);
+    std::filesystem::create_symlink(tmp / "missing", tmp / "dangling");
+    EXPECT_THROW(FileStream::OpenExisting(tmp / "dangling", omRead), FileOpenError);
+}
+
+// Whole aligned blocks go past the cache where the system allows it; any other write goes
+// through it, and the file reads back the same either way.
+TEST(FileStream, WritesPastTheCacheFallBackForOddLengths) {
+    testing::TempDir tmp;
+    constexpr std::size_t kBlock = 4096;
+    auto* block = static_cast<char*>(::operator new (2 * kBlock, std::align_val_t{kBlock}));
+    std::fill_n(block, 2 * kBlock, 'b');
+    FileStream file = FileStream::Open(tmp / "f", omCreate);
+    file.BypassCache(true);
+    file.Write(block, 2 * kBlock);
+    file.Write("tail", 4);
+    file.Write(block, kBlock);
+    ::operator delete (block, std::align_val_t{kBlock});
+    file.BypassCache(false);
+    file.Flush();
+    std::vector<std::uint8_t> expected(2 * kBlock, 'b');
+    expected.insert(expected.end(), {'t', 'a', 'i', 'l'});
+    expected.insert(expected.end(), kBlock, 'b');
+    EXPECT_EQ(ReadWholeFile(tmp / "f"), expected);
 }
 
 TEST(FileStream, IdentityTellsFilesApartAndDoesNotFollowALink) {
