@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <utility>
 
 #ifdef _WIN32
@@ -389,6 +390,14 @@ void FileStream::Flush() {
         throw FileWriteError(m_path, "cannot flush the file to disk: " + ErrnoText(errno));
     }
 #endif
+}
+
+AlignedBuffer::AlignedBuffer(std::size_t size)
+    : m_data(static_cast<std::uint8_t*>(::operator new (size, std::align_val_t{kAlignment}))),
+      m_size(size) {}
+
+AlignedBuffer::~AlignedBuffer() {
+    ::operator delete (m_data, std::align_val_t{kAlignment});
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {

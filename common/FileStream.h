@@ -79,6 +79,7 @@ public:
     // 4096 bytes at a multiple of 4096; any other write falls back to the cache by itself.
     // Writing a new file of many MiB this way costs a fraction of filling the cache with it.
     bool BypassCache(bool on);
+    bool BypassesCache() const { return m_bypass; }
 
     // Makes everything written so far durable (fsync).
     void Flush();
@@ -95,6 +96,25 @@ private:
     std::uint64_t m_pos = 0;
     std::uint64_t m_sizeAtOpen = 0;
     bool m_bypass = false;
+};
+
+// Memory at an address that a write past the system's cache accepts (FileStream::BypassCache),
+// not filled.
+class AlignedBuffer {
+public:
+    static constexpr std::size_t kAlignment = 4096;
+
+    explicit AlignedBuffer(std::size_t size);
+    AlignedBuffer(const AlignedBuffer&) = delete;
+    AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+    ~AlignedBuffer();
+
+    std::uint8_t* data() { return m_data; }
+    std::size_t size() const { return m_size; }
+
+private:
+    std::uint8_t* m_data;
+    std::size_t m_size;
 };
 
 // The identity of the entry at path itself, a final link not followed; nothing when there is no

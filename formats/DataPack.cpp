@@ -305,7 +305,13 @@ struct PlannedPiece {
     std::string path;
     std::uint64_t length = 0;
     std::uint32_t crc = 0;
+    // The piece's bytes as they were read for the CRC-32, when they are kept for the writing.
+    std::unique_ptr<std::uint8_t[]> bytes;
 };
+
+// The bytes of small changed pieces are kept from their CRC-32 to their writing, up to this
+// many in all, so that most pieces are opened and read once; any other piece is read again.
+constexpr std::uint64_t kKeptPiecesBudget = std::uint64_t{32} << 20;
 
 void CheckLinesLeft(const std::string& packPath, const TextLines& lines, std::int32_t firstLine,
                     std::uint32_t count) {
@@ -352,15 +358,19 @@ private:
     std::unique_ptr<std::uint8_t[]> m_block;
 };
 
-// The CRC-32 of the first length bytes of the piece, or of fewer when it shrank meanwhile.
-std::uint32_t CrcOfPiece(FileStream& piece, std::uint64_t length, PieceScratch& scratch) {
+// The CRC-32 of the first length bytes of the piece, or of fewer when it shrank meanwhile; read
+// tells how many.
+std::uint32_t CrcOfPiece(FileStream& piece, std::uint64_t length, PieceScratch& scratch,
+                         std::uint64_t& read) {
     std::uint32_t crc = 0;
     piece.Seek(0);
+    read = 0;
     while (length > 0) {
         const auto want =
             static_cast<std::size_t>(std::min<std::uint64_t>(length, PieceScratch::kSize));
         const std::size_t got = piece.Read(scratch.Block(), want);
         crc = Crc32Update(crc, std::span<const std::uint8_t>(scratch.Block(), got));
+        read += got;
         if (got < want) {
             break;
         }
@@ -381,6 +391,7 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                          : std::vector<std::uint64_t>();
     std::vector<PlannedPiece> plan;
     PieceScratch scratch;
+    std::uint64_t kept = 0;
     for (std::uint32_t k = 0; k < count; ++k) {
         const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
         if (AbortRequested(run)) {
@@ -397,13 +408,22 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                                           std::to_string(length - entry.size) + " bytes.");
                 ReportPlanned(run, kPlanGrown, line, lengthText, directory, order, k, freeAfter);
             } else {
-                const std::uint32_t crc = CrcOfPiece(*piece, length, scratch);
+                std::uint64_t read = 0;
+                const std::uint32_t crc = CrcOfPiece(*piece, length, scratch, read);
                 if (length != entry.size || crc != entry.crc) {
                     if (length > 0 && !RangeFits(entry.offset, length, packSize)) {
                         throw CorruptFileError(packPath, "member " + std::to_string(order[k]) +
                                                              " runs past the end of the file");
                     }
-                    plan.push_back(PlannedPiece{order[k], line, length, crc});
+                    PlannedPiece& planned =
+                        plan.emplace_back(PlannedPiece{order[k], line, length, crc, nullptr});
+                    // A piece that fits in the block was read whole into it, unless it shrank.
+                    if (!run.state.DryRun && length > 0 && read == length &&
+                        length <= PieceScratch::kSize && length <= kKeptPiecesBudget - kept) {
+                        planned.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(length);
+                        std::copy_n(scratch.Block(), length, planned.bytes.get());
+                        kept += length;
+                    }
                     ReportPlanned(run, kPlanInsert, line, lengthText, directory, order, k,
                                   freeAfter);
                 } else {
@@ -432,9 +452,93 @@ std::vector<datapack::JournalRange> RangesOf(const Directory& directory,
     return ranges;
 }
 
+// Writes the pieces into the pack, gathering those that follow each other without a gap into
+// runs of up to 4 MiB. The whole disk blocks of a long run go past the system's cache where it
+// allows it, since overwriting cached pages of the pack costs more than writing to the disk;
+// short runs and the partial blocks at either end of a run go through the cache. Each run is
+// one write for the write hook. Nothing gathered is written once an error has left the writer.
+class PackWriter {
+public:
+    PackWriter(RunContext& run, FileStream& pack) : m_run(run), m_pack(pack) {}
+
+    // Gathers count bytes for position offset of the pack, taken from fill(destination, n).
+    template <typename Fill> void Append(std::uint64_t offset, std::uint64_t count, Fill fill) {
+        if (m_to != m_from && offset != m_to) {
+            WriteOut();
+        }
+        if (!m_buffer) {
+            m_buffer.emplace(kRunSize);
+        }
+        if (m_to == m_from) {
+            m_base = offset / kBlock * kBlock;
+            m_from = m_to = offset;
+        }
+        while (count > 0) {
+            if (m_to - m_base == kRunSize) {
+                WriteOut();
+                m_base = m_to;
+            }
+            const std::uint64_t n = std::min(count, kRunSize - (m_to - m_base));
+            fill(m_buffer->data() + (m_to - m_base), static_cast<std::size_t>(n));
+            m_to += n;
+            count -= n;
+        }
+    }
+
+    // Writes what is gathered.
+    void Finish() {
+        WriteOut();
+        SetPastCache(false);
+    }
+
+private:
+    static constexpr std::uint64_t kBlock = AlignedBuffer::kAlignment;
+    static constexpr std::uint64_t kRunSize = std::uint64_t{4} << 20;
+    static constexpr std::uint64_t kPastCacheFrom = std::uint64_t{256} << 10;
+
+    void SetPastCache(bool on) {
+        if (m_pack.BypassesCache() != on) {
+            m_pack.BypassCache(on);
+        }
+    }
+
+    void Write(std::uint64_t from, std::uint64_t to, bool pastCache) {
+        if (from < to) {
+            SetPastCache(pastCache);
+            m_pack.Seek(from);
+            m_pack.Write(m_buffer->data() + (from - m_base), static_cast<std::size_t>(to - from));
+        }
+    }
+
+    void WriteOut() {
+        if (m_to == m_from) {
+            return;
+        }
+        m_run.BeforeWrite(m_pack.Path());
+        if (m_to - m_from >= kPastCacheFrom) {
+            const std::uint64_t wholeFrom = std::min((m_from + kBlock - 1) / kBlock * kBlock, m_to);
+            const std::uint64_t wholeTo = std::max(wholeFrom, m_to / kBlock * kBlock);
+            Write(m_from, wholeFrom, false);
+            Write(wholeFrom, wholeTo, true);
+            Write(wholeTo, m_to, false);
+        } else {
+            Write(m_from, m_to, false);
+        }
+        m_from = m_to;
+    }
+
+    RunContext& m_run;
+    FileStream& m_pack;
+    std::optional<AlignedBuffer> m_buffer;
+    std::uint64_t m_base = 0; // the pack position of the buffer's first byte, a whole block
+    std::uint64_t m_from = 0; // the first position gathered
+    std::uint64_t m_to = 0;   // the position after the last one
+};
+
 void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
                         const std::vector<PlannedPiece>& plan) {
     const auto count = static_cast<std::uint32_t>(plan.size());
+    PackWriter writer(run, pack);
     run.surface.SetProgressPosition(0);
     // Writing the journal takes a while; a press of Stop meanwhile is seen before the first piece.
     run.surface.ProcessMessages();
@@ -447,15 +551,20 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
         }
         const PlannedPiece& planned = plan[j];
         Entry& entry = directory.entries[planned.fileIndex];
-        if (planned.length > 0) {
+        if (planned.bytes) {
+            const std::uint8_t* from = planned.bytes.get();
+            writer.Append(entry.offset, planned.length, [&](std::uint8_t* to, std::size_t n) {
+                std::copy_n(from, n, to);
+                from += n;
+            });
+        } else if (planned.length > 0) {
             FileStream piece = FileStream::Open(planned.path, omRead);
             if (piece.SizeAtOpen() != planned.length) {
                 throw FileReadError(planned.path, "the piece changed its length during the "
                                                   "insertion");
             }
-            pack.Seek(entry.offset);
-            run.BeforeWrite(pack.Path());
-            pack.CopyFrom(piece, planned.length);
+            writer.Append(entry.offset, planned.length,
+                          [&](std::uint8_t* to, std::size_t n) { piece.ReadExact(to, n); });
         }
         entry.size = static_cast<std::uint32_t>(planned.length);
         entry.crc = planned.crc;
@@ -467,6 +576,7 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
         ShowCounter(run, "Writing pieces: ", std::uint64_t{j} + 1, count);
         ShowPieceProgress(run, j, count);
     }
+    writer.Finish();
     pack.Seek(kDirectoryOffset);
     run.BeforeWrite(pack.Path());
     pack.Write(directory.raw.data(), directory.raw.size());

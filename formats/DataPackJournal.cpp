@@ -11,8 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
-#include <new>
 #include <optional>
 
 namespace eitool::datapack {
@@ -44,16 +42,6 @@ constexpr std::uint64_t kRangeHeaderSize = 8 + 4;
 constexpr std::uint64_t kChecksumSize = 4;
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 constexpr std::size_t kWriteBlockSize = std::size_t{4} << 20;
-constexpr std::size_t kDiskBlock = 4096;
-
-// A block of memory at an address that a write past the system's cache accepts.
-struct AlignedDelete {
-    void operator()(std::uint8_t* block) const {
-        ::operator delete (block, std::align_val_t{kDiskBlock});
-    }
-};
-using AlignedBlock = std::unique_ptr<std::uint8_t, AlignedDelete>;
-
 // Collects the journal in a buffer of 4 MiB and writes it in whole blocks, so that thousands of
 // small ranges do not cost two writes each. The blocks go straight to the disk where the system
 // allows it: the journal is read back only after a crash, and a new file of that size costs far
@@ -61,15 +49,14 @@ using AlignedBlock = std::unique_ptr<std::uint8_t, AlignedDelete>;
 class JournalWriter {
 public:
     JournalWriter(RunContext& run, FileStream& file)
-        : m_run(run), m_file(file), m_buffer(static_cast<std::uint8_t*>(::operator new (
-                                        kWriteBlockSize, std::align_val_t{kDiskBlock}))) {
+        : m_run(run), m_file(file), m_buffer(kWriteBlockSize) {
         m_file.BypassCache(true);
     }
 
     void Append(std::span<const std::uint8_t> bytes) {
         while (!bytes.empty()) {
             const std::size_t chunk = std::min(bytes.size(), Room());
-            std::copy_n(bytes.data(), chunk, m_buffer.get() + m_used);
+            std::copy_n(bytes.data(), chunk, m_buffer.data() + m_used);
             m_used += chunk;
             bytes = bytes.subspan(chunk);
         }
@@ -80,7 +67,7 @@ public:
         pack.Seek(offset);
         while (length > 0) {
             const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, Room()));
-            pack.ReadExact(m_buffer.get() + m_used, chunk);
+            pack.ReadExact(m_buffer.data() + m_used, chunk);
             m_used += chunk;
             length -= chunk;
         }
@@ -88,14 +75,14 @@ public:
 
     // Writes what is left, its whole disk blocks first, and the checksum.
     void Finish() {
-        const std::size_t tail = m_used % kDiskBlock;
+        const std::size_t tail = m_used % AlignedBuffer::kAlignment;
         const std::size_t whole = m_used - tail;
         if (whole > 0) {
-            WriteBytes(std::span<const std::uint8_t>(m_buffer.get(), whole));
+            WriteBytes(std::span<const std::uint8_t>(m_buffer.data(), whole));
         }
         m_file.BypassCache(false);
         if (tail > 0) {
-            WriteBytes(std::span<const std::uint8_t>(m_buffer.get() + whole, tail));
+            WriteBytes(std::span<const std::uint8_t>(m_buffer.data() + whole, tail));
         }
         m_used = 0;
         std::vector<std::uint8_t> crc;
@@ -117,7 +104,7 @@ private:
         if (m_used == 0) {
             return;
         }
-        WriteBytes(std::span<const std::uint8_t>(m_buffer.get(), m_used));
+        WriteBytes(std::span<const std::uint8_t>(m_buffer.data(), m_used));
         m_used = 0;
     }
 
@@ -129,7 +116,7 @@ private:
 
     RunContext& m_run;
     FileStream& m_file;
-    AlignedBlock m_buffer;
+    AlignedBuffer m_buffer;
     std::size_t m_used = 0;
     std::uint32_t m_crc = 0;
 };

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <new>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -109,19 +108,18 @@ TEST(FileStream, OpenExistingGivesNothingOnlyWhereNoEntryIs) {
 TEST(FileStream, WritesPastTheCacheFallBackForOddLengths) {
     testing::TempDir tmp;
     constexpr std::size_t kBlock = 4096;
-    auto* block = static_cast<char*>(::operator new (2 * kBlock, std::align_val_t{kBlock}));
+    AlignedBuffer buffer(2 * kBlock);
+    auto* block = reinterpret_cast<char*>(buffer.data());
     std::fill_n(block, 2 * kBlock, 'b');
     FileStream file = FileStream::Open(tmp / "f", omCreate);
     file.BypassCache(true);
     file.Write(block, 2 * kBlock);
     file.Write("tail", 4);
     file.Write(block, kBlock);
-    ::operator delete (block, std::align_val_t{kBlock});
     file.BypassCache(false);
     file.Flush();
-    std::vector<std::uint8_t> expected(2 * kBlock, 'b');
-    expected.insert(expected.end(), {'t', 'a', 'i', 'l'});
-    expected.insert(expected.end(), kBlock, 'b');
+    std::vector<std::uint8_t> expected(3 * kBlock + 4, 'b');
+    std::copy_n("tail", 4, expected.begin() + 2 * kBlock);
     EXPECT_EQ(ReadWholeFile(tmp / "f"), expected);
 }
 
