@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace eitool {
@@ -105,8 +106,13 @@ public:
     static constexpr std::size_t kAlignment = 4096;
 
     explicit AlignedBuffer(std::size_t size);
-    AlignedBuffer(const AlignedBuffer&) = delete;
-    AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+    AlignedBuffer(AlignedBuffer&& other) noexcept
+        : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)) {}
+    AlignedBuffer& operator=(AlignedBuffer&& other) noexcept {
+        std::swap(m_data, other.m_data);
+        std::swap(m_size, other.m_size);
+        return *this;
+    }
     ~AlignedBuffer();
 
     std::uint8_t* data() { return m_data; }

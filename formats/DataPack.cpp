@@ -453,13 +453,15 @@ std::vector<datapack::JournalRange> RangesOf(const Directory& directory,
 }
 
 // Writes the pieces into the pack, gathering those that follow each other without a gap into
-// runs of up to 4 MiB. The whole disk blocks of a long run go past the system's cache where it
-// allows it, since overwriting cached pages of the pack costs more than writing to the disk;
-// short runs and the partial blocks at either end of a run go through the cache. Each run is
-// one write for the write hook. Nothing gathered is written once an error has left the writer.
+// runs of up to 4 MiB, each written on a thread of its own while the next is gathered. The whole
+// disk blocks of a long run go past the system's cache where it allows it, since overwriting
+// cached pages of the pack costs more than writing to the disk; short runs and the partial
+// blocks at either end of a run go through the cache. Each run is one write for the write hook,
+// called once the run before it is written. Nothing gathered is written once an error has left
+// the writer.
 class PackWriter {
 public:
-    PackWriter(RunContext& run, FileStream& pack) : m_run(run), m_pack(pack) {}
+    PackWriter(RunContext& run, FileStream& pack) : m_run(run), m_pack(pack), m_writer(pack) {}
 
     // Gathers count bytes for position offset of the pack, taken from fill(destination, n).
     template <typename Fill> void Append(std::uint64_t offset, std::uint64_t count, Fill fill) {
@@ -476,7 +478,7 @@ public:
         while (count > 0) {
             if (m_to - m_base == kRunSize) {
                 WriteOut();
-                m_base = m_to;
+                m_base = m_from = m_to;
             }
             const std::uint64_t n = std::min(count, kRunSize - (m_to - m_base));
             fill(m_buffer->data() + (m_to - m_base), static_cast<std::size_t>(n));
@@ -485,10 +487,13 @@ public:
         }
     }
 
-    // Writes what is gathered.
+    // Writes what is gathered and waits for it.
     void Finish() {
         WriteOut();
-        SetPastCache(false);
+        m_writer.Wait();
+        if (m_pack.BypassesCache()) {
+            m_pack.BypassCache(false);
+        }
     }
 
 private:
@@ -496,43 +501,46 @@ private:
     static constexpr std::uint64_t kRunSize = std::uint64_t{4} << 20;
     static constexpr std::uint64_t kPastCacheFrom = std::uint64_t{256} << 10;
 
-    void SetPastCache(bool on) {
-        if (m_pack.BypassesCache() != on) {
-            m_pack.BypassCache(on);
-        }
-    }
-
-    void Write(std::uint64_t from, std::uint64_t to, bool pastCache) {
-        if (from < to) {
-            SetPastCache(pastCache);
-            m_pack.Seek(from);
-            m_pack.Write(m_buffer->data() + (from - m_base), static_cast<std::size_t>(to - from));
-        }
-    }
-
+    // Hands the run gathered to the writer and goes on with the spare buffer.
     void WriteOut() {
         if (m_to == m_from) {
             return;
         }
-        m_run.BeforeWrite(m_pack.Path());
+        std::vector<datapack::BlockWriter::Piece> pieces;
+        const auto add = [&](std::uint64_t from, std::uint64_t to, bool pastCache) {
+            if (from < to) {
+                pieces.push_back({from, m_buffer->data() + (from - m_base),
+                                  static_cast<std::size_t>(to - from), pastCache});
+            }
+        };
         if (m_to - m_from >= kPastCacheFrom) {
             const std::uint64_t wholeFrom = std::min((m_from + kBlock - 1) / kBlock * kBlock, m_to);
             const std::uint64_t wholeTo = std::max(wholeFrom, m_to / kBlock * kBlock);
-            Write(m_from, wholeFrom, false);
-            Write(wholeFrom, wholeTo, true);
-            Write(wholeTo, m_to, false);
+            add(m_from, wholeFrom, false);
+            add(wholeFrom, wholeTo, true);
+            add(wholeTo, m_to, false);
         } else {
-            Write(m_from, m_to, false);
+            add(m_from, m_to, false);
         }
+        m_writer.Wait();
+        m_run.BeforeWrite(m_pack.Path());
+        m_writer.Start(std::move(pieces));
         m_from = m_to;
+        if (!m_spare) {
+            m_spare.emplace(kRunSize);
+        }
+        std::swap(m_buffer, m_spare);
     }
 
     RunContext& m_run;
     FileStream& m_pack;
     std::optional<AlignedBuffer> m_buffer;
+    std::optional<AlignedBuffer> m_spare;
     std::uint64_t m_base = 0; // the pack position of the buffer's first byte, a whole block
     std::uint64_t m_from = 0; // the first position gathered
     std::uint64_t m_to = 0;   // the position after the last one
+    // Declared last, so that it waits before the buffers go.
+    datapack::BlockWriter m_writer;
 };
 
 void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,

@@ -49,9 +49,8 @@ constexpr std::size_t kWriteBlockSize = std::size_t{4} << 20;
 class JournalWriter {
 public:
     JournalWriter(RunContext& run, FileStream& file)
-        : m_run(run), m_file(file), m_buffer(kWriteBlockSize) {
-        m_file.BypassCache(true);
-    }
+        : m_run(run), m_file(file), m_buffer(kWriteBlockSize), m_spare(kWriteBlockSize),
+          m_writer(file) {}
 
     void Append(std::span<const std::uint8_t> bytes) {
         while (!bytes.empty()) {
@@ -75,6 +74,9 @@ public:
 
     // Writes what is left, its whole disk blocks first, and the checksum.
     void Finish() {
+        m_writer.Wait();
+        m_file.Seek(m_written);
+        m_file.BypassCache(true);
         const std::size_t tail = m_used % AlignedBuffer::kAlignment;
         const std::size_t whole = m_used - tail;
         if (whole > 0) {
@@ -100,12 +102,15 @@ private:
         return kWriteBlockSize - m_used;
     }
 
+    // Hands the full buffer to the writer and goes on with the spare one.
     void WriteBuffer() {
-        if (m_used == 0) {
-            return;
-        }
-        WriteBytes(std::span<const std::uint8_t>(m_buffer.data(), m_used));
+        m_crc = Crc32Update(m_crc, std::span<const std::uint8_t>(m_buffer.data(), m_used));
+        m_writer.Wait();
+        m_run.BeforeWrite(m_file.Path());
+        m_writer.Start({{m_written, m_buffer.data(), m_used, true}});
+        m_written += m_used;
         m_used = 0;
+        std::swap(m_buffer, m_spare);
     }
 
     void WriteBytes(std::span<const std::uint8_t> bytes) {
@@ -117,8 +122,12 @@ private:
     RunContext& m_run;
     FileStream& m_file;
     AlignedBuffer m_buffer;
+    AlignedBuffer m_spare;
     std::size_t m_used = 0;
+    std::uint64_t m_written = 0;
     std::uint32_t m_crc = 0;
+    // Declared last, so that it waits before the buffers go.
+    BlockWriter m_writer;
 };
 
 void WriteJournalContents(JournalWriter& journal, FileStream& pack,
@@ -393,6 +402,31 @@ void DropUnfinishedJournal(const std::string& journalPath, const std::string& pa
 }
 
 } // namespace
+
+BlockWriter::~BlockWriter() {
+    if (m_pending.valid()) {
+        m_pending.wait();
+    }
+}
+
+void BlockWriter::Start(std::vector<Piece> pieces) {
+    Wait();
+    m_pending = std::async(std::launch::async, [this, pieces = std::move(pieces)] {
+        for (const Piece& piece : pieces) {
+            if (m_file.BypassesCache() != piece.pastCache) {
+                m_file.BypassCache(piece.pastCache);
+            }
+            m_file.Seek(piece.position);
+            m_file.Write(piece.bytes, piece.count);
+        }
+    });
+}
+
+void BlockWriter::Wait() {
+    if (m_pending.valid()) {
+        m_pending.get();
+    }
+}
 
 FileIdentity WriteJournal(RunContext& run, FileStream& pack,
                           std::span<const std::uint8_t> directoryBytes,
