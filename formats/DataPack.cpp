@@ -453,12 +453,10 @@ std::vector<datapack::JournalRange> RangesOf(const Directory& directory,
 }
 
 // Writes the pieces into the pack, gathering those that follow each other without a gap into
-// runs of up to 4 MiB, each written on a thread of its own while the next is gathered. The whole
-// disk blocks of a long run go past the system's cache where it allows it, since overwriting
-// cached pages of the pack costs more than writing to the disk; short runs and the partial
-// blocks at either end of a run go through the cache. Each run is one write for the write hook,
-// called once the run before it is written. Nothing gathered is written once an error has left
-// the writer.
+// runs of up to 4 MiB, each written on a thread of its own while the next is gathered. The pack
+// is written through the system's cache, so that it stays there for what reads it next. Each run
+// is one write for the write hook, called once the run before it is written. Nothing gathered is
+// written once an error has left the writer.
 class PackWriter {
 public:
     PackWriter(RunContext& run, FileStream& pack) : m_run(run), m_pack(pack), m_writer(pack) {}
@@ -472,8 +470,7 @@ public:
             m_buffer.emplace(kRunSize);
         }
         if (m_to == m_from) {
-            m_base = offset / kBlock * kBlock;
-            m_from = m_to = offset;
+            m_base = m_from = m_to = offset;
         }
         while (count > 0) {
             if (m_to - m_base == kRunSize) {
@@ -491,37 +488,19 @@ public:
     void Finish() {
         WriteOut();
         m_writer.Wait();
-        if (m_pack.BypassesCache()) {
-            m_pack.BypassCache(false);
-        }
     }
 
 private:
-    static constexpr std::uint64_t kBlock = AlignedBuffer::kAlignment;
     static constexpr std::uint64_t kRunSize = std::uint64_t{4} << 20;
-    static constexpr std::uint64_t kPastCacheFrom = std::uint64_t{256} << 10;
 
     // Hands the run gathered to the writer and goes on with the spare buffer.
     void WriteOut() {
         if (m_to == m_from) {
             return;
         }
-        std::vector<datapack::BlockWriter::Piece> pieces;
-        const auto add = [&](std::uint64_t from, std::uint64_t to, bool pastCache) {
-            if (from < to) {
-                pieces.push_back({from, m_buffer->data() + (from - m_base),
-                                  static_cast<std::size_t>(to - from), pastCache});
-            }
-        };
-        if (m_to - m_from >= kPastCacheFrom) {
-            const std::uint64_t wholeFrom = std::min((m_from + kBlock - 1) / kBlock * kBlock, m_to);
-            const std::uint64_t wholeTo = std::max(wholeFrom, m_to / kBlock * kBlock);
-            add(m_from, wholeFrom, false);
-            add(wholeFrom, wholeTo, true);
-            add(wholeTo, m_to, false);
-        } else {
-            add(m_from, m_to, false);
-        }
+        std::vector<datapack::BlockWriter::Piece> pieces = {
+            {m_from, m_buffer->data() + (m_from - m_base), static_cast<std::size_t>(m_to - m_from),
+             false}};
         m_writer.Wait();
         m_run.BeforeWrite(m_pack.Path());
         m_writer.Start(std::move(pieces));
@@ -536,7 +515,7 @@ private:
     FileStream& m_pack;
     std::optional<AlignedBuffer> m_buffer;
     std::optional<AlignedBuffer> m_spare;
-    std::uint64_t m_base = 0; // the pack position of the buffer's first byte, a whole block
+    std::uint64_t m_base = 0; // the pack position of the buffer's first byte
     std::uint64_t m_from = 0; // the first position gathered
     std::uint64_t m_to = 0;   // the position after the last one
     // Declared last, so that it waits before the buffers go.
