@@ -470,15 +470,14 @@ public:
             m_buffer.emplace(kRunSize);
         }
         if (m_to == m_from) {
-            m_base = m_from = m_to = offset;
+            m_from = m_to = offset;
         }
         while (count > 0) {
-            if (m_to - m_base == kRunSize) {
+            if (m_to - m_from == kRunSize) {
                 WriteOut();
-                m_base = m_from = m_to;
             }
-            const std::uint64_t n = std::min(count, kRunSize - (m_to - m_base));
-            fill(m_buffer->data() + (m_to - m_base), static_cast<std::size_t>(n));
+            const std::uint64_t n = std::min(count, kRunSize - (m_to - m_from));
+            fill(m_buffer->data() + (m_to - m_from), static_cast<std::size_t>(n));
             m_to += n;
             count -= n;
         }
@@ -499,8 +498,7 @@ private:
             return;
         }
         std::vector<datapack::BlockWriter::Piece> pieces = {
-            {m_from, m_buffer->data() + (m_from - m_base), static_cast<std::size_t>(m_to - m_from),
-             false}};
+            {m_from, m_buffer->data(), static_cast<std::size_t>(m_to - m_from), false}};
         m_writer.Wait();
         m_run.BeforeWrite(m_pack.Path());
         m_writer.Start(std::move(pieces));
@@ -515,8 +513,7 @@ private:
     FileStream& m_pack;
     std::optional<AlignedBuffer> m_buffer;
     std::optional<AlignedBuffer> m_spare;
-    std::uint64_t m_base = 0; // the pack position of the buffer's first byte
-    std::uint64_t m_from = 0; // the first position gathered
+    std::uint64_t m_from = 0; // the first position gathered, at the buffer's first byte
     std::uint64_t m_to = 0;   // the position after the last one
     // Declared last, so that it waits before the buffers go.
     datapack::BlockWriter m_writer;
