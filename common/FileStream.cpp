@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <utility>
 
 #ifdef _WIN32
@@ -68,8 +69,20 @@ int ErrnoOfWindowsError(DWORD error) {
 } // namespace
 
 FileStream FileStream::Open(const std::string& path, OpenMode mode) {
+    return *OpenFile(path, mode, false);
+}
+
+std::optional<FileStream> FileStream::OpenExisting(const std::string& path, OpenMode mode) {
+    return OpenFile(path, mode, true);
+}
+
+std::optional<FileStream> FileStream::OpenFile(const std::string& path, OpenMode mode,
+                                               bool missingIsNone) {
     CheckPathText(path);
 #ifdef _WIN32
+    if (missingIsNone && !FileExists(path)) {
+        return std::nullopt;
+    }
     const std::wstring wide = WidePath(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -118,12 +131,14 @@ FileStream FileStream::Open(const std::string& path, OpenMode mode) {
         CloseHandle(handle);
         ThrowOpenFailure(path, mode, "it is not a regular file");
     }
+    LARGE_INTEGER size{};
+    GetFileSizeEx(handle, &size);
     const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_BINARY);
     if (fd < 0) {
         CloseHandle(handle);
         ThrowOpenFailure(path, mode, ErrnoText(errno));
     }
-    return FileStream(fd, path);
+    return FileStream(fd, path, static_cast<std::uint64_t>(size.QuadPart));
 #else
     // Opened without waiting, so a FIFO cannot hold the run; the check below refuses it.
     int flags = O_CLOEXEC | O_NONBLOCK;
@@ -145,6 +160,10 @@ FileStream FileStream::Open(const std::string& path, OpenMode mode) {
     const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
         const int error = errno;
+        // Asked only when the open failed, so that a present file costs no lookup more.
+        if ((error == ENOENT || error == ENOTDIR) && missingIsNone && !FileExists(path)) {
+            return std::nullopt;
+        }
         if (error == ELOOP && IsCreating(mode)) {
             ThrowOpenFailure(path, mode, "it is a link; nothing is written through it");
         }
@@ -182,12 +201,13 @@ FileStream FileStream::Open(const std::string& path, OpenMode mode) {
         }
         throw FileOpenError(path, "cannot lock file: " + ErrnoText(error));
     }
-    return FileStream(fd, path);
+    return FileStream(fd, path, static_cast<std::uint64_t>(info.st_size));
 #endif
 }
 
 FileStream::FileStream(FileStream&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_pos(other.m_pos) {}
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_pos(other.m_pos),
+      m_sizeAtOpen(other.m_sizeAtOpen), m_bypass(other.m_bypass) {}
 
 FileStream& FileStream::operator=(FileStream&& other) noexcept {
     if (this != &other) {
@@ -195,6 +215,8 @@ FileStream& FileStream::operator=(FileStream&& other) noexcept {
         m_fd = std::exchange(other.m_fd, -1);
         m_path = std::move(other.m_path);
         m_pos = other.m_pos;
+        m_sizeAtOpen = other.m_sizeAtOpen;
+        m_bypass = other.m_bypass;
     }
     return *this;
 }
@@ -280,6 +302,11 @@ void FileStream::Write(const void* buffer, std::size_t count) {
             if (errno == EINTR) {
                 continue;
             }
+            // A write that cannot go past the cache (its length, its offset, the file system)
+            // goes through it.
+            if (errno == EINVAL && m_bypass && BypassCache(false)) {
+                continue;
+            }
             throw FileWriteError(m_path, "write failed at offset " + std::to_string(m_pos) + ": " +
                                              ErrnoText(errno));
         }
@@ -340,6 +367,19 @@ void FileStream::CopyFrom(FileStream& source, std::uint64_t count) {
     }
 }
 
+bool FileStream::BypassCache(bool on) {
+#if defined(__linux__)
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags < 0 || ::fcntl(m_fd, F_SETFL, on ? (flags | O_DIRECT) : (flags & ~O_DIRECT)) != 0) {
+        return false;
+    }
+    m_bypass = on;
+    return true;
+#else
+    return !on;
+#endif
+}
+
 void FileStream::Flush() {
 #ifdef _WIN32
     if (_commit(m_fd) != 0) {
@@ -350,6 +390,14 @@ void FileStream::Flush() {
         throw FileWriteError(m_path, "cannot flush the file to disk: " + ErrnoText(errno));
     }
 #endif
+}
+
+AlignedBuffer::AlignedBuffer(std::size_t size)
+    : m_data(static_cast<std::uint8_t*>(::operator new (size, std::align_val_t{kAlignment}))),
+      m_size(size) {}
+
+AlignedBuffer::~AlignedBuffer() {
+    ::operator delete (m_data, std::align_val_t{kAlignment});
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace eitool {
@@ -42,6 +43,9 @@ enum OpenMode {
 class FileStream {
 public:
     static FileStream Open(const std::string& path, OpenMode mode);
+    // The same, but nothing when no entry at all is at path. A dangling link is an entry, and is
+    // refused as Open refuses it.
+    static std::optional<FileStream> OpenExisting(const std::string& path, OpenMode mode);
 
     FileStream() = default;
     FileStream(FileStream&& other) noexcept;
@@ -54,6 +58,8 @@ public:
     const std::string& Path() const { return m_path; }
 
     std::uint64_t Size() const;
+    // The size the file had when it was opened, without asking the system again.
+    std::uint64_t SizeAtOpen() const { return m_sizeAtOpen; }
     // The identity of the open file (throws FileReadError).
     FileIdentity Identity() const;
     std::uint64_t Position() const { return m_pos; }
@@ -69,16 +75,52 @@ public:
     // positions advance. A source that ends early throws FileReadError naming the source.
     void CopyFrom(FileStream& source, std::uint64_t count);
 
+    // Lets writes go straight to the disk, past the system's cache, where the system allows it
+    // (Linux); returns whether it does. Such writes are for whole blocks from a buffer aligned to
+    // 4096 bytes at a multiple of 4096; any other write falls back to the cache by itself.
+    // Writing a new file of many MiB this way costs a fraction of filling the cache with it.
+    bool BypassCache(bool on);
+    bool BypassesCache() const { return m_bypass; }
+
     // Makes everything written so far durable (fsync).
     void Flush();
     void Close();
 
 private:
-    FileStream(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    FileStream(int fd, std::string path, std::uint64_t sizeAtOpen)
+        : m_fd(fd), m_path(std::move(path)), m_sizeAtOpen(sizeAtOpen) {}
+    static std::optional<FileStream> OpenFile(const std::string& path, OpenMode mode,
+                                              bool missingIsNone);
 
     int m_fd = -1;
     std::string m_path;
     std::uint64_t m_pos = 0;
+    std::uint64_t m_sizeAtOpen = 0;
+    bool m_bypass = false;
+};
+
+// Memory at an address that a write past the system's cache accepts (FileStream::BypassCache),
+// not filled.
+class AlignedBuffer {
+public:
+    static constexpr std::size_t kAlignment = 4096;
+
+    explicit AlignedBuffer(std::size_t size);
+    AlignedBuffer(AlignedBuffer&& other) noexcept
+        : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)) {}
+    AlignedBuffer& operator=(AlignedBuffer&& other) noexcept {
+        std::swap(m_data, other.m_data);
+        std::swap(m_size, other.m_size);
+        return *this;
+    }
+    ~AlignedBuffer();
+
+    std::uint8_t* data() { return m_data; }
+    std::size_t size() const { return m_size; }
+
+private:
+    std::uint8_t* m_data;
+    std::size_t m_size;
 };
 
 // The identity of the entry at path itself, a final link not followed; nothing when there is no

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -304,7 +305,13 @@ struct PlannedPiece {
     std::string path;
     std::uint64_t length = 0;
     std::uint32_t crc = 0;
+    // The piece's bytes as they were read for the CRC-32, when they are kept for the writing.
+    std::unique_ptr<std::uint8_t[]> bytes;
 };
+
+// The bytes of small changed pieces are kept from their CRC-32 to their writing, up to this
+// many in all, so that most pieces are opened and read once; any other piece is read again.
+constexpr std::uint64_t kKeptPiecesBudget = std::uint64_t{32} << 20;
 
 void CheckLinesLeft(const std::string& packPath, const TextLines& lines, std::int32_t firstLine,
                     std::uint32_t count) {
@@ -335,6 +342,43 @@ void ReportPlanned(RunContext& run, const char* what, const std::string& line,
         std::to_string(entry.size) + ", free after it " + std::to_string(freeAfter[k]) + ")");
 }
 
+// One block for reading the pieces of an insertion, allocated at its first use and not filled.
+class PieceScratch {
+public:
+    static constexpr std::size_t kSize = std::size_t{1} << 20;
+
+    std::uint8_t* Block() {
+        if (!m_block) {
+            m_block = std::make_unique_for_overwrite<std::uint8_t[]>(kSize);
+        }
+        return m_block.get();
+    }
+
+private:
+    std::unique_ptr<std::uint8_t[]> m_block;
+};
+
+// The CRC-32 of the first length bytes of the piece, or of fewer when it shrank meanwhile; read
+// tells how many.
+std::uint32_t CrcOfPiece(FileStream& piece, std::uint64_t length, PieceScratch& scratch,
+                         std::uint64_t& read) {
+    std::uint32_t crc = 0;
+    piece.Seek(0);
+    read = 0;
+    while (length > 0) {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(length, PieceScratch::kSize));
+        const std::size_t got = piece.Read(scratch.Block(), want);
+        crc = Crc32Update(crc, std::span<const std::uint8_t>(scratch.Block(), got));
+        read += got;
+        if (got < want) {
+            break;
+        }
+        length -= got;
+    }
+    return crc;
+}
+
 // Looks at every entry line: a missing file is passed over, a piece that grew is reported, and
 // a piece with the same size and CRC-32 as its member needs no writing.
 std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& directory,
@@ -346,6 +390,8 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
         run.state.DryRun ? FreeAfterMembers(directory.entries, order, packSize)
                          : std::vector<std::uint64_t>();
     std::vector<PlannedPiece> plan;
+    PieceScratch scratch;
+    std::uint64_t kept = 0;
     for (std::uint32_t k = 0; k < count; ++k) {
         const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
         if (AbortRequested(run)) {
@@ -354,22 +400,30 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                              "is unchanged");
         }
         const Entry& entry = directory.entries[order[k]];
-        if (FileExists(line)) {
-            FileStream piece = FileStream::Open(line, omRead);
-            const std::uint64_t length = piece.Size();
+        if (std::optional<FileStream> piece = FileStream::OpenExisting(line, omRead)) {
+            const std::uint64_t length = piece->SizeAtOpen();
             const std::string lengthText = std::to_string(length);
             if (length > entry.size) {
                 run.surface.AddResultLine(line + " greater by " +
                                           std::to_string(length - entry.size) + " bytes.");
                 ReportPlanned(run, kPlanGrown, line, lengthText, directory, order, k, freeAfter);
             } else {
-                const std::uint32_t crc = Crc32OfStream(piece);
+                std::uint64_t read = 0;
+                const std::uint32_t crc = CrcOfPiece(*piece, length, scratch, read);
                 if (length != entry.size || crc != entry.crc) {
                     if (length > 0 && !RangeFits(entry.offset, length, packSize)) {
                         throw CorruptFileError(packPath, "member " + std::to_string(order[k]) +
                                                              " runs past the end of the file");
                     }
-                    plan.push_back(PlannedPiece{order[k], line, length, crc});
+                    PlannedPiece& planned =
+                        plan.emplace_back(PlannedPiece{order[k], line, length, crc, nullptr});
+                    // A piece that fits in the block was read whole into it, unless it shrank.
+                    if (!run.state.DryRun && length > 0 && read == length &&
+                        length <= PieceScratch::kSize && length <= kKeptPiecesBudget - kept) {
+                        planned.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(length);
+                        std::copy_n(scratch.Block(), length, planned.bytes.get());
+                        kept += length;
+                    }
                     ReportPlanned(run, kPlanInsert, line, lengthText, directory, order, k,
                                   freeAfter);
                 } else {
@@ -398,9 +452,77 @@ std::vector<datapack::JournalRange> RangesOf(const Directory& directory,
     return ranges;
 }
 
+// Writes the pieces into the pack, gathering those that follow each other without a gap into
+// runs of up to 4 MiB, each written on a thread of its own while the next is gathered. The pack
+// is written through the system's cache, so that it stays there for what reads it next. Each run
+// is one write for the write hook, called once the run before it is written. Nothing gathered is
+// written once an error has left the writer.
+class PackWriter {
+public:
+    PackWriter(RunContext& run, FileStream& pack) : m_run(run), m_pack(pack), m_writer(pack) {}
+
+    // Gathers count bytes for position offset of the pack, taken from fill(destination, n).
+    template <typename Fill> void Append(std::uint64_t offset, std::uint64_t count, Fill fill) {
+        if (m_to != m_from && offset != m_to) {
+            WriteOut();
+        }
+        if (!m_buffer) {
+            m_buffer.emplace(kRunSize);
+        }
+        if (m_to == m_from) {
+            m_from = m_to = offset;
+        }
+        while (count > 0) {
+            if (m_to - m_from == kRunSize) {
+                WriteOut();
+            }
+            const std::uint64_t n = std::min(count, kRunSize - (m_to - m_from));
+            fill(m_buffer->data() + (m_to - m_from), static_cast<std::size_t>(n));
+            m_to += n;
+            count -= n;
+        }
+    }
+
+    // Writes what is gathered and waits for it.
+    void Finish() {
+        WriteOut();
+        m_writer.Wait();
+    }
+
+private:
+    static constexpr std::uint64_t kRunSize = std::uint64_t{4} << 20;
+
+    // Hands the run gathered to the writer and goes on with the spare buffer.
+    void WriteOut() {
+        if (m_to == m_from) {
+            return;
+        }
+        std::vector<datapack::BlockWriter::Piece> pieces = {
+            {m_from, m_buffer->data(), static_cast<std::size_t>(m_to - m_from), false}};
+        m_writer.Wait();
+        m_run.BeforeWrite(m_pack.Path());
+        m_writer.Start(std::move(pieces));
+        m_from = m_to;
+        if (!m_spare) {
+            m_spare.emplace(kRunSize);
+        }
+        std::swap(m_buffer, m_spare);
+    }
+
+    RunContext& m_run;
+    FileStream& m_pack;
+    std::optional<AlignedBuffer> m_buffer;
+    std::optional<AlignedBuffer> m_spare;
+    std::uint64_t m_from = 0; // the first position gathered, at the buffer's first byte
+    std::uint64_t m_to = 0;   // the position after the last one
+    // Declared last, so that it waits before the buffers go.
+    datapack::BlockWriter m_writer;
+};
+
 void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
                         const std::vector<PlannedPiece>& plan) {
     const auto count = static_cast<std::uint32_t>(plan.size());
+    PackWriter writer(run, pack);
     run.surface.SetProgressPosition(0);
     // Writing the journal takes a while; a press of Stop meanwhile is seen before the first piece.
     run.surface.ProcessMessages();
@@ -413,15 +535,20 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
         }
         const PlannedPiece& planned = plan[j];
         Entry& entry = directory.entries[planned.fileIndex];
-        if (planned.length > 0) {
+        if (planned.bytes) {
+            const std::uint8_t* from = planned.bytes.get();
+            writer.Append(entry.offset, planned.length, [&](std::uint8_t* to, std::size_t n) {
+                std::copy_n(from, n, to);
+                from += n;
+            });
+        } else if (planned.length > 0) {
             FileStream piece = FileStream::Open(planned.path, omRead);
-            if (piece.Size() != planned.length) {
+            if (piece.SizeAtOpen() != planned.length) {
                 throw FileReadError(planned.path, "the piece changed its length during the "
                                                   "insertion");
             }
-            pack.Seek(entry.offset);
-            run.BeforeWrite(pack.Path());
-            pack.CopyFrom(piece, planned.length);
+            writer.Append(entry.offset, planned.length,
+                          [&](std::uint8_t* to, std::size_t n) { piece.ReadExact(to, n); });
         }
         entry.size = static_cast<std::uint32_t>(planned.length);
         entry.crc = planned.crc;
@@ -433,6 +560,7 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
         ShowCounter(run, "Writing pieces: ", std::uint64_t{j} + 1, count);
         ShowPieceProgress(run, j, count);
     }
+    writer.Finish();
     pack.Seek(kDirectoryOffset);
     run.BeforeWrite(pack.Path());
     pack.Write(directory.raw.data(), directory.raw.size());

@@ -41,13 +41,16 @@ constexpr std::uint64_t kRangeCountSize = 4;
 constexpr std::uint64_t kRangeHeaderSize = 8 + 4;
 constexpr std::uint64_t kChecksumSize = 4;
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
-
-// Collects the journal in a buffer of 1 MiB and writes it in whole blocks, so that thousands of
-// small ranges do not cost two writes each.
+constexpr std::size_t kWriteBlockSize = std::size_t{4} << 20;
+// Collects the journal in a buffer of 4 MiB and writes it in whole blocks, so that thousands of
+// small ranges do not cost two writes each. The blocks go straight to the disk where the system
+// allows it: the journal is read back only after a crash, and a new file of that size costs far
+// more in the cache than on the disk. What is left at the end goes through the cache.
 class JournalWriter {
 public:
     JournalWriter(RunContext& run, FileStream& file)
-        : m_run(run), m_file(file), m_buffer(kBlockSize) {}
+        : m_run(run), m_file(file), m_buffer(kWriteBlockSize), m_spare(kWriteBlockSize),
+          m_writer(file) {}
 
     void Append(std::span<const std::uint8_t> bytes) {
         while (!bytes.empty()) {
@@ -69,9 +72,21 @@ public:
         }
     }
 
-    // Writes what is left and the checksum.
+    // Writes what is left, its whole disk blocks first, and the checksum.
     void Finish() {
-        WriteBuffer();
+        m_writer.Wait();
+        m_file.Seek(m_written);
+        m_file.BypassCache(true);
+        const std::size_t tail = m_used % AlignedBuffer::kAlignment;
+        const std::size_t whole = m_used - tail;
+        if (whole > 0) {
+            WriteBytes(std::span<const std::uint8_t>(m_buffer.data(), whole));
+        }
+        m_file.BypassCache(false);
+        if (tail > 0) {
+            WriteBytes(std::span<const std::uint8_t>(m_buffer.data() + whole, tail));
+        }
+        m_used = 0;
         std::vector<std::uint8_t> crc;
         AppendU32le(crc, m_crc);
         m_run.BeforeWrite(m_file.Path());
@@ -81,28 +96,38 @@ public:
 private:
     // Room left in the buffer, writing it out first when it is full.
     std::size_t Room() {
-        if (m_used == m_buffer.size()) {
+        if (m_used == kWriteBlockSize) {
             WriteBuffer();
         }
-        return m_buffer.size() - m_used;
+        return kWriteBlockSize - m_used;
     }
 
+    // Hands the full buffer to the writer and goes on with the spare one.
     void WriteBuffer() {
-        if (m_used == 0) {
-            return;
-        }
-        const std::span<const std::uint8_t> bytes(m_buffer.data(), m_used);
+        m_crc = Crc32Update(m_crc, std::span<const std::uint8_t>(m_buffer.data(), m_used));
+        m_writer.Wait();
+        m_run.BeforeWrite(m_file.Path());
+        m_writer.Start({{m_written, m_buffer.data(), m_used, true}});
+        m_written += m_used;
+        m_used = 0;
+        std::swap(m_buffer, m_spare);
+    }
+
+    void WriteBytes(std::span<const std::uint8_t> bytes) {
         m_crc = Crc32Update(m_crc, bytes);
         m_run.BeforeWrite(m_file.Path());
         m_file.Write(bytes.data(), bytes.size());
-        m_used = 0;
     }
 
     RunContext& m_run;
     FileStream& m_file;
-    std::vector<std::uint8_t> m_buffer;
+    AlignedBuffer m_buffer;
+    AlignedBuffer m_spare;
     std::size_t m_used = 0;
+    std::uint64_t m_written = 0;
     std::uint32_t m_crc = 0;
+    // Declared last, so that it waits before the buffers go.
+    BlockWriter m_writer;
 };
 
 void WriteJournalContents(JournalWriter& journal, FileStream& pack,
@@ -377,6 +402,31 @@ void DropUnfinishedJournal(const std::string& journalPath, const std::string& pa
 }
 
 } // namespace
+
+BlockWriter::~BlockWriter() {
+    if (m_pending.valid()) {
+        m_pending.wait();
+    }
+}
+
+void BlockWriter::Start(std::vector<Piece> pieces) {
+    Wait();
+    m_pending = std::async(std::launch::async, [this, pieces = std::move(pieces)] {
+        for (const Piece& piece : pieces) {
+            if (m_file.BypassesCache() != piece.pastCache) {
+                m_file.BypassCache(piece.pastCache);
+            }
+            m_file.Seek(piece.position);
+            m_file.Write(piece.bytes, piece.count);
+        }
+    });
+}
+
+void BlockWriter::Wait() {
+    if (m_pending.valid()) {
+        m_pending.get();
+    }
+}
 
 FileIdentity WriteJournal(RunContext& run, FileStream& pack,
                           std::span<const std::uint8_t> directoryBytes,

@@ -7,6 +7,7 @@
 #include "run/RunContext.h"
 
 #include <cstdint>
+#include <future>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,6 +21,34 @@ constexpr std::uint64_t kEntrySize = 16;
 
 // N, read from the start of the pack (throws CorruptFileError for a file too short to hold it).
 std::uint32_t ReadEntryCount(FileStream& pack, std::uint64_t fileSize);
+
+// Writes blocks of a file on a thread of its own, one at a time, so that the caller can fill the
+// next block meanwhile. Wait returns once the block handed over last is written, and rethrows
+// what its writing threw; nothing else may use the file until then.
+class BlockWriter {
+public:
+    explicit BlockWriter(FileStream& file) : m_file(file) {}
+    BlockWriter(const BlockWriter&) = delete;
+    BlockWriter& operator=(const BlockWriter&) = delete;
+    ~BlockWriter();
+
+    // count bytes for position, written past the cache when pastCache and the system allows it.
+    struct Piece {
+        std::uint64_t position = 0;
+        const std::uint8_t* bytes = nullptr;
+        std::size_t count = 0;
+        bool pastCache = false;
+    };
+
+    // Writes the pieces of a block in order; their bytes stay untouched until the next Wait.
+    // Waits for the block before first.
+    void Start(std::vector<Piece> pieces);
+    void Wait();
+
+private:
+    FileStream& m_file;
+    std::future<void> m_pending;
+};
 
 // A range of the pack that an insertion overwrites.
 struct JournalRange {

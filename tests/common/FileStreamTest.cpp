@@ -90,6 +90,39 @@ TEST(FileStream, OpeningFailuresAreReportedByKind) {
     EXPECT_THROW(empty.ReadExact(&c, 1), FileReadError);
 }
 
+TEST(FileStream, OpenExistingGivesNothingOnlyWhereNoEntryIs) {
+    testing::TempDir tmp;
+    WriteWholeFile(tmp / "a", {1, 2, 3});
+    EXPECT_FALSE(FileStream::OpenExisting(tmp / "none", omRead));
+    EXPECT_FALSE(FileStream::OpenExisting(tmp / "none/below", omRead));
+    EXPECT_FALSE(FileStream::OpenExisting(tmp / "a/below", omRead));
+    EXPECT_EQ(FileStream::OpenExisting(tmp / "a", omRead).value().SizeAtOpen(), 3u);
+    EXPECT_THROW(FileStream::OpenExisting(tmp.Path(), omRead), FileOpenError);
+    EITOOL_SKIP_ON_WINDOWS(testing::kNoLinks);
+    std::filesystem::create_symlink(tmp / "missing", tmp / "dangling");
+    EXPECT_THROW(FileStream::OpenExisting(tmp / "dangling", omRead), FileOpenError);
+}
+
+// Whole aligned blocks go past the cache where the system allows it; any other write goes
+// through it, and the file reads back the same either way.
+TEST(FileStream, WritesPastTheCacheFallBackForOddLengths) {
+    testing::TempDir tmp;
+    constexpr std::size_t kBlock = 4096;
+    AlignedBuffer buffer(2 * kBlock);
+    auto* block = reinterpret_cast<char*>(buffer.data());
+    std::fill_n(block, 2 * kBlock, 'b');
+    FileStream file = FileStream::Open(tmp / "f", omCreate);
+    file.BypassCache(true);
+    file.Write(block, 2 * kBlock);
+    file.Write("tail", 4);
+    file.Write(block, kBlock);
+    file.BypassCache(false);
+    file.Flush();
+    std::vector<std::uint8_t> expected(3 * kBlock + 4, 'b');
+    std::copy_n("tail", 4, expected.begin() + 2 * kBlock);
+    EXPECT_EQ(ReadWholeFile(tmp / "f"), expected);
+}
+
 TEST(FileStream, IdentityTellsFilesApartAndDoesNotFollowALink) {
     testing::TempDir tmp;
     WriteWholeFile(tmp / "a", {1, 2, 3});
