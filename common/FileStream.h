@@ -99,6 +99,11 @@ private:
     bool m_bypass = false;
 };
 
+// Asks the system to start reading the regular file at path into its cache, and returns at
+// once; nothing happens for any other entry (a link, a FIFO, a device, nothing at all) or where
+// the system has no such request.
+void AdviseWillRead(const std::string& path);
+
 // Memory at an address that a write past the system's cache accepts (FileStream::BypassCache),
 // not filled.
 class AlignedBuffer {

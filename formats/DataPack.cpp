@@ -16,10 +16,13 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace eitool {
@@ -383,6 +386,68 @@ std::uint32_t CrcOfPiece(FileStream& piece, std::uint64_t length, PieceScratch& 
 
 // Looks at every entry line: a missing file is passed over, a piece that grew is reported, and
 // a piece with the same size and CRC-32 as its member needs no writing.
+// Asks the system, on a thread of its own, to read the pieces a few entry lines ahead of the one
+// being compared, so that reads of pieces not in the cache overlap instead of waiting one by one.
+class PieceReadAhead {
+public:
+    PieceReadAhead(const TextLines& lines, std::size_t first, std::size_t count)
+        : m_lines(lines), m_first(first), m_count(count) {
+        for (std::size_t i = 0; i < kThreads; ++i) {
+            m_threads.emplace_back([this, i] { Run(i); });
+        }
+    }
+    PieceReadAhead(const PieceReadAhead&) = delete;
+    PieceReadAhead& operator=(const PieceReadAhead&) = delete;
+    ~PieceReadAhead() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        m_changed.notify_all();
+        for (std::thread& thread : m_threads) {
+            thread.join();
+        }
+    }
+
+    // The entry line at position k is being compared.
+    void Reached(std::size_t k) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_reached = k;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    static constexpr std::size_t kAhead = 64;
+    static constexpr std::size_t kThreads = 2;
+
+    void Run(std::size_t from) {
+        for (std::size_t k = from; k < m_count; k += kThreads) {
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_stopped || k < m_reached + kAhead; });
+                if (m_stopped) {
+                    return;
+                }
+            }
+            const std::string& line = m_lines[m_first + k];
+            if (line != "NULL") {
+                AdviseWillRead(line);
+            }
+        }
+    }
+
+    const TextLines& m_lines;
+    const std::size_t m_first;
+    const std::size_t m_count;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::size_t m_reached = 0;
+    bool m_stopped = false;
+    std::vector<std::thread> m_threads;
+};
+
 std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& directory,
                                         const std::vector<std::uint32_t>& order,
                                         std::int32_t firstLine, const std::string& packPath,
@@ -394,7 +459,9 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
     std::vector<PlannedPiece> plan;
     PieceScratch scratch;
     std::uint64_t kept = 0;
+    PieceReadAhead readAhead(run.state.ReplayList, static_cast<std::size_t>(firstLine), count);
     for (std::uint32_t k = 0; k < count; ++k) {
+        readAhead.Reached(k);
         const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
         if (AbortRequested(run)) {
             throw RunAborted(ShownPath(packPath) +
