@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace eitool::cli {
 
@@ -14,6 +15,32 @@ int StderrColumns();
 // Writes text to a standard stream at once (unbuffered by hand: written and flushed).
 void WriteStdout(const std::string& text);
 void WriteStderr(const std::string& text);
+
+// Standard output gathered in pieces of about 64 KiB, for commands that print many lines.
+class BufferedStdout {
+public:
+    BufferedStdout() = default;
+    BufferedStdout(const BufferedStdout&) = delete;
+    BufferedStdout& operator=(const BufferedStdout&) = delete;
+    ~BufferedStdout() { Flush(); }
+
+    BufferedStdout& operator<<(std::string_view text) {
+        m_text += text;
+        if (m_text.size() >= std::size_t{1} << 16) {
+            Flush();
+        }
+        return *this;
+    }
+    void Flush() {
+        if (!m_text.empty()) {
+            WriteStdout(m_text);
+            m_text.clear();
+        }
+    }
+
+private:
+    std::string m_text;
+};
 
 // text with every run of path separators cut to one, so that the paths of a message read
 // "/game/a.tre" where the list holds "/game//a.tre". On Windows a leading "\\" (a network

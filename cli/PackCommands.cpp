@@ -21,28 +21,6 @@ namespace eitool::cli {
 
 namespace {
 
-// Standard output in pieces of about 64 KiB.
-class Output {
-public:
-    ~Output() { Flush(); }
-    Output& operator<<(std::string_view text) {
-        m_text += text;
-        if (m_text.size() >= 1 << 16) {
-            Flush();
-        }
-        return *this;
-    }
-    void Flush() {
-        if (!m_text.empty()) {
-            WriteStdout(m_text);
-            m_text.clear();
-        }
-    }
-
-private:
-    std::string m_text;
-};
-
 // value in decimal, padded with blanks on the left to width characters.
 class RightAligned {
 public:
@@ -146,7 +124,7 @@ std::vector<MemberCheck> ChecksOf(OpenPack& pack) {
     return CheckMembers(pack.file, pack.contents);
 }
 
-void ListText(Output& out, const OpenPack& pack, const RunState& state,
+void ListText(BufferedStdout& out, const OpenPack& pack, const RunState& state,
               const std::vector<MemberCheck>& checks) {
     const DataPackContents& contents = pack.contents;
     const auto count = static_cast<std::uint32_t>(contents.order.size());
@@ -161,7 +139,7 @@ void ListText(Output& out, const OpenPack& pack, const RunState& state,
     }
 }
 
-void ListJson(Output& out, const OpenPack& pack, const RunState& state,
+void ListJson(BufferedStdout& out, const OpenPack& pack, const RunState& state,
               const std::vector<MemberCheck>& checks) {
     const DataPackContents& contents = pack.contents;
     const auto count = static_cast<std::uint32_t>(contents.order.size());
@@ -255,7 +233,7 @@ void AddPackCommands(CLI::App& app, PackCommandLine& line) {
 int RunList(const PackCommandLine& line) {
     RunState state;
     state.TargetDirectory = ResolveTarget(line.target, CurrentDirectory());
-    Output out;
+    BufferedStdout out;
     bool failed = false;
     bool first = true;
     if (line.json) {
@@ -292,7 +270,7 @@ int RunList(const PackCommandLine& line) {
 }
 
 int RunVerify(const PackCommandLine& line) {
-    Output out;
+    BufferedStdout out;
     bool failed = false;
     bool unsound = false;
     for (const std::string& typed : line.packs) {

@@ -28,28 +28,6 @@ Exit status: 0 done; 1 the file reads with complaints (a gap in the block number
 a block header that is not found, a block without its end line), named on standard
 error; 2 usage error; 3 a file that cannot be read or written.)";
 
-// Standard output in pieces of about 64 KiB.
-class Output {
-public:
-    ~Output() { Flush(); }
-    void Line(const std::string& text) {
-        m_text += text;
-        m_text += '\n';
-        if (m_text.size() >= 1 << 16) {
-            Flush();
-        }
-    }
-    void Flush() {
-        if (!m_text.empty()) {
-            WriteStdout(m_text);
-            m_text.clear();
-        }
-    }
-
-private:
-    std::string m_text;
-};
-
 void Complain(const std::string& file, const std::string& message) {
     WriteStderr("eitool: " + ShownPath(file) + ": " + message + "\n");
 }
@@ -152,7 +130,7 @@ int RunSize(const TextCommandLine& line) {
     text.NoErrors = line.noErrors;
     bool complaint = Open(text, line.file, line.style);
     // Every text is read, so that its complaints show even without --each.
-    Output out;
+    BufferedStdout out;
     while (HasText(text)) {
         const int number = text.Position;
         int size = 0;
@@ -166,10 +144,10 @@ int RunSize(const TextCommandLine& line) {
             text.LinuxFormat = line.linuxFormat;
         }
         if (line.each) {
-            out.Line(std::to_string(number) + "\t" + std::to_string(size));
+            out << std::to_string(number) + "\t" + std::to_string(size) << "\n";
         }
     }
-    out.Line("total " + std::to_string(text.GetSize()));
+    out << "total " + std::to_string(text.GetSize()) << "\n";
     return complaint ? kExitResults : kExitClean;
 }
 
@@ -179,10 +157,11 @@ int RunList(const TextCommandLine& line) {
     text.LinuxFormat = line.linuxFormat;
     text.NoErrors = line.noErrors;
     bool complaint = Open(text, line.file, line.style);
-    Output out;
+    BufferedStdout out;
     while (HasText(text)) {
         const int number = text.Position;
-        out.Line(std::to_string(number) + "\t" + Escaped(ReadText(text, line.file, complaint)));
+        out << std::to_string(number) + "\t" + Escaped(ReadText(text, line.file, complaint))
+            << "\n";
     }
     return complaint ? kExitResults : kExitClean;
 }
