@@ -392,25 +392,9 @@ void FileStream::Flush() {
 #endif
 }
 
-void AdviseWillRead(const std::string& path) {
+void FileStream::AdviseWillRead() {
 #if defined(__linux__)
-    // Only a regular file is opened at all: a device may act on being opened.
-    struct stat entry {};
-    if (path.find('\0') != std::string::npos || ::lstat(path.c_str(), &entry) != 0 ||
-        !S_ISREG(entry.st_mode)) {
-        return;
-    }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        return;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
-    }
-    ::close(fd);
-#else
-    (void)path;
+    ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_WILLNEED);
 #endif
 }
 

@@ -81,6 +81,9 @@ public:
     // Writing a new file of many MiB this way costs a fraction of filling the cache with it.
     bool BypassCache(bool on);
     bool BypassesCache() const { return m_bypass; }
+    // Asks the system to start reading the whole file into its cache, and returns at once;
+    // nothing happens where the system has no such request.
+    void AdviseWillRead();
 
     // Makes everything written so far durable (fsync).
     void Flush();
@@ -98,11 +101,6 @@ private:
     std::uint64_t m_sizeAtOpen = 0;
     bool m_bypass = false;
 };
-
-// Asks the system to start reading the regular file at path into its cache, and returns at
-// once; nothing happens for any other entry (a link, a FIFO, a device, nothing at all) or where
-// the system has no such request.
-void AdviseWillRead(const std::string& path);
 
 // Memory at an address that a write past the system's cache accepts (FileStream::BypassCache),
 // not filled.

@@ -9,6 +9,7 @@
 #include "formats/Crc32.h"
 #include "formats/DataPackContents.h"
 #include "formats/DataPackJournal.h"
+#include "formats/DataPackPieces.h"
 #include "formats/ExchangeSort.h"
 #include "run/HandlerSupport.h"
 #include "run/PieceChecks.h"
@@ -16,13 +17,10 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace eitool {
@@ -347,107 +345,10 @@ void ReportPlanned(RunContext& run, const char* what, const std::string& line,
         std::to_string(entry.size) + ", free after it " + std::to_string(freeAfter[k]) + ")");
 }
 
-// One block for reading the pieces of an insertion, allocated at its first use and not filled.
-class PieceScratch {
-public:
-    static constexpr std::size_t kSize = std::size_t{1} << 20;
-
-    std::uint8_t* Block() {
-        if (!m_block) {
-            m_block = std::make_unique_for_overwrite<std::uint8_t[]>(kSize);
-        }
-        return m_block.get();
-    }
-
-private:
-    std::unique_ptr<std::uint8_t[]> m_block;
-};
-
-// The CRC-32 of the first length bytes of the piece, or of fewer when it shrank meanwhile; read
-// tells how many.
-std::uint32_t CrcOfPiece(FileStream& piece, std::uint64_t length, PieceScratch& scratch,
-                         std::uint64_t& read) {
-    std::uint32_t crc = 0;
-    piece.Seek(0);
-    read = 0;
-    while (length > 0) {
-        const auto want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(length, PieceScratch::kSize));
-        const std::size_t got = piece.Read(scratch.Block(), want);
-        crc = Crc32Update(crc, std::span<const std::uint8_t>(scratch.Block(), got));
-        read += got;
-        if (got < want) {
-            break;
-        }
-        length -= got;
-    }
-    return crc;
-}
-
 // Looks at every entry line: a missing file is passed over, a piece that grew is reported, and
-// a piece with the same size and CRC-32 as its member needs no writing.
-// Asks the system, on a thread of its own, to read the pieces a few entry lines ahead of the one
-// being compared, so that reads of pieces not in the cache overlap instead of waiting one by one.
-class PieceReadAhead {
-public:
-    PieceReadAhead(const TextLines& lines, std::size_t first, std::size_t count)
-        : m_lines(lines), m_first(first), m_count(count) {
-        for (std::size_t i = 0; i < kThreads; ++i) {
-            m_threads.emplace_back([this, i] { Run(i); });
-        }
-    }
-    PieceReadAhead(const PieceReadAhead&) = delete;
-    PieceReadAhead& operator=(const PieceReadAhead&) = delete;
-    ~PieceReadAhead() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopped = true;
-        }
-        m_changed.notify_all();
-        for (std::thread& thread : m_threads) {
-            thread.join();
-        }
-    }
-
-    // The entry line at position k is being compared.
-    void Reached(std::size_t k) {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_reached = k;
-        }
-        m_changed.notify_all();
-    }
-
-private:
-    static constexpr std::size_t kAhead = 64;
-    static constexpr std::size_t kThreads = 2;
-
-    void Run(std::size_t from) {
-        for (std::size_t k = from; k < m_count; k += kThreads) {
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] { return m_stopped || k < m_reached + kAhead; });
-                if (m_stopped) {
-                    return;
-                }
-            }
-            const std::string& line = m_lines[m_first + k];
-            if (line != "NULL") {
-                AdviseWillRead(line);
-            }
-        }
-    }
-
-    const TextLines& m_lines;
-    const std::size_t m_first;
-    const std::size_t m_count;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::size_t m_reached = 0;
-    bool m_stopped = false;
-    std::vector<std::thread> m_threads;
-};
-
+// a piece with the same size and CRC-32 as its member needs no writing. The pieces are opened,
+// read and summed a window ahead, on threads of their own, so that reads of pieces not in the
+// cache overlap and the sums share the cores.
 std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& directory,
                                         const std::vector<std::uint32_t>& order,
                                         std::int32_t firstLine, const std::string& packPath,
@@ -456,12 +357,17 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
     const std::vector<std::uint64_t> freeAfter =
         run.state.DryRun ? FreeAfterMembers(directory.entries, order, packSize)
                          : std::vector<std::uint64_t>();
-    std::vector<PlannedPiece> plan;
-    PieceScratch scratch;
-    std::uint64_t kept = 0;
-    PieceReadAhead readAhead(run.state.ReplayList, static_cast<std::size_t>(firstLine), count);
+    std::vector<datapack::PieceToLook> pieces(count);
     for (std::uint32_t k = 0; k < count; ++k) {
-        readAhead.Reached(k);
+        const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
+        const Entry& entry = directory.entries[order[k]];
+        pieces[k] = {line == "NULL" ? std::string_view() : std::string_view(line), entry.size,
+                     entry.crc};
+    }
+    std::vector<PlannedPiece> plan;
+    datapack::PieceLooks looks(datapack::PieceLooks::Mode::Sums, std::move(pieces),
+                               run.state.DryRun ? 0 : kKeptPiecesBudget);
+    for (std::uint32_t k = 0; k < count; ++k) {
         const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
         if (AbortRequested(run)) {
             throw RunAborted(ShownPath(packPath) +
@@ -469,36 +375,24 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                              "is unchanged");
         }
         const Entry& entry = directory.entries[order[k]];
-        if (std::optional<FileStream> piece = FileStream::OpenExisting(line, omRead)) {
-            const std::uint64_t length = piece->SizeAtOpen();
-            const std::string lengthText = std::to_string(length);
-            if (length > entry.size) {
+        datapack::PieceLook& look = looks.Take(k);
+        if (look.present) {
+            const std::string lengthText = std::to_string(look.length);
+            if (look.length > entry.size) {
                 run.surface.AddResultLine(line + " greater by " +
-                                          std::to_string(length - entry.size) + " bytes.");
+                                          std::to_string(look.length - entry.size) + " bytes.");
                 ReportPlanned(run, kPlanGrown, line, lengthText, directory, order, k, freeAfter);
-            } else {
-                std::uint64_t read = 0;
-                const std::uint32_t crc = CrcOfPiece(*piece, length, scratch, read);
-                if (length != entry.size || crc != entry.crc) {
-                    if (length > 0 && !RangeFits(entry.offset, length, packSize)) {
-                        throw CorruptFileError(packPath, "member " + std::to_string(order[k]) +
-                                                             " runs past the end of the file");
-                    }
-                    PlannedPiece& planned =
-                        plan.emplace_back(PlannedPiece{order[k], line, length, crc, nullptr});
-                    // A piece that fits in the block was read whole into it, unless it shrank.
-                    if (!run.state.DryRun && length > 0 && read == length &&
-                        length <= PieceScratch::kSize && length <= kKeptPiecesBudget - kept) {
-                        planned.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(length);
-                        std::copy_n(scratch.Block(), length, planned.bytes.get());
-                        kept += length;
-                    }
-                    ReportPlanned(run, kPlanInsert, line, lengthText, directory, order, k,
-                                  freeAfter);
-                } else {
-                    ReportPlanned(run, kPlanUnchanged, line, lengthText, directory, order, k,
-                                  freeAfter);
+            } else if (look.length != entry.size || look.crc != entry.crc) {
+                if (look.length > 0 && !RangeFits(entry.offset, look.length, packSize)) {
+                    throw CorruptFileError(packPath, "member " + std::to_string(order[k]) +
+                                                         " runs past the end of the file");
                 }
+                plan.push_back(
+                    PlannedPiece{order[k], line, look.length, look.crc, std::move(look.bytes)});
+                ReportPlanned(run, kPlanInsert, line, lengthText, directory, order, k, freeAfter);
+            } else {
+                ReportPlanned(run, kPlanUnchanged, line, lengthText, directory, order, k,
+                              freeAfter);
             }
         } else if (line != "NULL") {
             ReportPlanned(run, kPlanMissing, line, "", directory, order, k, freeAfter);
@@ -591,6 +485,14 @@ private:
 void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
                         const std::vector<PlannedPiece>& plan) {
     const auto count = static_cast<std::uint32_t>(plan.size());
+    // The pieces whose bytes were not kept are read again, a window ahead.
+    std::vector<datapack::PieceToLook> pieces(count);
+    for (std::uint32_t j = 0; j < count; ++j) {
+        if (!plan[j].bytes && plan[j].length > 0) {
+            pieces[j] = {plan[j].path, plan[j].length, plan[j].crc};
+        }
+    }
+    datapack::PieceLooks looks(datapack::PieceLooks::Mode::Bytes, std::move(pieces));
     PackWriter writer(run, pack);
     run.surface.SetProgressPosition(0);
     // Writing the journal takes a while; a press of Stop meanwhile is seen before the first piece.
@@ -604,20 +506,16 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
         }
         const PlannedPiece& planned = plan[j];
         Entry& entry = directory.entries[planned.fileIndex];
-        if (planned.bytes) {
-            const std::uint8_t* from = planned.bytes.get();
+        datapack::PieceLook& look = looks.Take(j);
+        const std::uint8_t* bytes = planned.bytes ? planned.bytes.get() : look.bytes.get();
+        if (bytes != nullptr) {
             writer.Append(entry.offset, planned.length, [&](std::uint8_t* to, std::size_t n) {
-                std::copy_n(from, n, to);
-                from += n;
+                std::copy_n(bytes, n, to);
+                bytes += n;
             });
-        } else if (planned.length > 0) {
-            FileStream piece = FileStream::Open(planned.path, omRead);
-            if (piece.SizeAtOpen() != planned.length) {
-                throw FileReadError(planned.path, "the piece changed its length during the "
-                                                  "insertion");
-            }
+        } else if (look.piece) {
             writer.Append(entry.offset, planned.length,
-                          [&](std::uint8_t* to, std::size_t n) { piece.ReadExact(to, n); });
+                          [&](std::uint8_t* to, std::size_t n) { look.piece->ReadExact(to, n); });
         }
         entry.size = static_cast<std::uint32_t>(planned.length);
         entry.crc = planned.crc;

@@ -1,0 +1,105 @@
+#pragma once
+
+// Internal to the formats library: the pieces of an insertion, opened and read on threads of
+// their own while the insertion goes through them in order.
+
+#include "common/FileStream.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace eitool::datapack {
+
+// A piece to look at: its path (empty: nothing to look at), and the size and CRC-32 of the member
+// it is for.
+struct PieceToLook {
+    std::string_view path;
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+};
+
+// What the look at one piece found.
+struct PieceLook {
+    bool present = false;     // a file is at the path
+    std::uint64_t length = 0; // its size when it was opened
+    std::uint64_t read = 0;   // the bytes summed: length, or fewer when it shrank meanwhile
+    std::uint32_t crc = 0;    // their CRC-32; only summed when the piece fits its member
+    // The piece's bytes, when they were kept (see PieceLooks).
+    std::unique_ptr<std::uint8_t[]> bytes;
+    // The piece, still open, when its bytes are to be read by the caller.
+    std::optional<FileStream> piece;
+    // What opening or reading it threw; thrown again where the look is taken.
+    std::exception_ptr error;
+};
+
+// Looks at pieces[k], k from 0 up, a window ahead of the caller. Two threads open the pieces and
+// ask the system to read them into its cache, so that their reads overlap; two more then read
+// them. Nothing but regular files is read, and each is opened without waiting.
+// - Sums: a missing piece is not present. A piece that fits its member is read whole and its
+//   CRC-32 summed; the bytes of one that differs are kept while they fit keptBudget (in all, and
+//   none above kSumsKeptLimit).
+// - Bytes: every piece must be there with the member's size (FileReadError otherwise). The bytes
+//   of one up to kBytesLimit are kept; a larger one is handed over open.
+class PieceLooks {
+public:
+    enum class Mode { Sums, Bytes };
+    static constexpr std::size_t kSumsKeptLimit = std::size_t{1} << 20;
+    static constexpr std::size_t kBytesLimit = std::size_t{64} << 10;
+
+    PieceLooks(Mode mode, std::vector<PieceToLook> pieces, std::uint64_t keptBudget = 0);
+    PieceLooks(const PieceLooks&) = delete;
+    PieceLooks& operator=(const PieceLooks&) = delete;
+    ~PieceLooks();
+
+    // The look at pieces[k], waited for. Calls come with k = 0, 1, 2 ...; what one returns stays
+    // valid until the next call. Throws what the look threw.
+    PieceLook& Take(std::size_t k);
+
+private:
+    // The looks are handed on in chunks, so that the threads meet once a chunk, not once a piece.
+    static constexpr std::size_t kChunk = 16;
+    static constexpr std::size_t kChunks = 8; // in flight at once
+    // Two threads open: an open waits for the system to read the piece's inode when it is not
+    // in the cache, and the requests of two overlap.
+    static constexpr std::size_t kOpeners = 2;
+    static constexpr std::size_t kReaders = 2;
+
+    struct Chunk {
+        std::array<PieceLook, kChunk> looks;
+        std::size_t opened = 0; // c + 1 of the last chunk c opened into it
+        std::size_t read = 0;   // c + 1 of the last chunk c read into it
+    };
+
+    void OpenAll(std::size_t from);
+    void ReadAll(std::size_t from);
+    void Open(const PieceToLook& piece, PieceLook& look);
+    void Read(const PieceToLook& piece, PieceLook& look, std::uint8_t* scratch);
+    bool Reserve(std::uint64_t length);
+    std::size_t End(std::size_t c) const { return std::min(m_pieces.size(), (c + 1) * kChunk); }
+
+    const Mode m_mode;
+    const std::vector<PieceToLook> m_pieces;
+    const std::uint64_t m_keptBudget;
+    const std::size_t m_chunkCount;
+    std::atomic<std::uint64_t> m_kept{0};
+    std::vector<Chunk> m_chunks;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::size_t m_released = 0; // the caller is done with every chunk before this one
+    bool m_stopped = false;
+    std::vector<std::thread> m_threads;
+};
+
+} // namespace eitool::datapack
