@@ -31,7 +31,33 @@ const std::array<std::uint32_t, 256>& Crc32Table() {
     return table;
 }
 
+// a(x) * b(x) modulo the polynomial, in the reflected order of the CRC (x^0 is the top bit).
+std::uint32_t MultiplyModP(std::uint32_t a, std::uint32_t b) {
+    std::uint32_t product = 0;
+    for (std::uint32_t m = 1u << 31; m != 0; m >>= 1) {
+        if ((a & m) != 0) {
+            product ^= b;
+        }
+        b = (b & 1) != 0 ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+    }
+    return product;
+}
+
 } // namespace
+
+// Appending n bytes to a multiplies the register by x^(8n): the power is built from the squares
+// x^(2^k), and b's CRC is added.
+std::uint32_t Crc32Combine(std::uint32_t crcA, std::uint32_t crcB, std::uint64_t lengthB) {
+    std::uint32_t power = 1u << 31;  // x^0
+    std::uint32_t square = 1u << 30; // x^(2^0)
+    for (std::uint64_t bits = lengthB * 8; bits != 0; bits >>= 1) {
+        if ((bits & 1) != 0) {
+            power = MultiplyModP(square, power);
+        }
+        square = MultiplyModP(square, square);
+    }
+    return MultiplyModP(power, crcA) ^ crcB;
+}
 
 // libdeflate folds with carry-less multiplication where the processor has it (PCLMUL), more than
 // twenty times the speed of the table. NOTE: it answers a null buffer with 0 whatever the CRC so

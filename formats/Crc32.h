@@ -13,6 +13,9 @@ namespace eitool {
 // Continues a CRC over more bytes: Crc32Update(Crc32Update(0, a), b) == CRC of a then b.
 std::uint32_t Crc32Update(std::uint32_t crc, std::span<const std::uint8_t> bytes);
 
+// The CRC of a then b from the CRC of a, the CRC of b and b's length alone.
+std::uint32_t Crc32Combine(std::uint32_t crcA, std::uint32_t crcB, std::uint64_t lengthB);
+
 // The CRC of the whole stream, first byte to last, read in blocks of 65536 bytes; the stream's
 // position is left where it was.
 std::uint32_t Crc32OfStream(FileStream& stream);

@@ -348,11 +348,12 @@ void ReportPlanned(RunContext& run, const char* what, const std::string& line,
 // Looks at every entry line: a missing file is passed over, a piece that grew is reported, and
 // a piece with the same size and CRC-32 as its member needs no writing. The pieces are opened,
 // read and summed a window ahead, on threads of their own, so that reads of pieces not in the
-// cache overlap and the sums share the cores.
+// cache overlap and the sums share the cores. The old bytes of every range to be written go
+// into the journal as it is found (none in a dry run).
 std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& directory,
                                         const std::vector<std::uint32_t>& order,
                                         std::int32_t firstLine, const std::string& packPath,
-                                        std::uint64_t packSize) {
+                                        std::uint64_t packSize, datapack::JournalStream* journal) {
     const auto count = static_cast<std::uint32_t>(directory.entries.size());
     const std::vector<std::uint64_t> freeAfter =
         run.state.DryRun ? FreeAfterMembers(directory.entries, order, packSize)
@@ -387,6 +388,9 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                     throw CorruptFileError(packPath, "member " + std::to_string(order[k]) +
                                                          " runs past the end of the file");
                 }
+                if (journal != nullptr && look.length > 0) {
+                    journal->Add(entry.offset, look.length);
+                }
                 plan.push_back(
                     PlannedPiece{order[k], line, look.length, look.crc, std::move(look.bytes)});
                 ReportPlanned(run, kPlanInsert, line, lengthText, directory, order, k, freeAfter);
@@ -401,18 +405,6 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
         ShowPieceProgress(run, k, count);
     }
     return plan;
-}
-
-// The ranges of the pack that the plan overwrites: the room of every piece that is not empty.
-std::vector<datapack::JournalRange> RangesOf(const Directory& directory,
-                                             const std::vector<PlannedPiece>& plan) {
-    std::vector<datapack::JournalRange> ranges;
-    for (const PlannedPiece& piece : plan) {
-        if (piece.length > 0) {
-            ranges.push_back({directory.entries[piece.fileIndex].offset, piece.length});
-        }
-    }
-    return ranges;
 }
 
 // Writes the pieces into the pack, gathering those that follow each other without a gap into
@@ -485,7 +477,7 @@ private:
 void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
                         const std::vector<PlannedPiece>& plan) {
     const auto count = static_cast<std::uint32_t>(plan.size());
-    // The pieces whose bytes were not kept are read again, a window ahead.
+    // The pieces whose bytes were not kept are read again, the small ones a window ahead.
     std::vector<datapack::PieceToLook> pieces(count);
     for (std::uint32_t j = 0; j < count; ++j) {
         if (!plan[j].bytes && plan[j].length > 0) {
@@ -513,9 +505,14 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
                 std::copy_n(bytes, n, to);
                 bytes += n;
             });
-        } else if (look.piece) {
+        } else if (planned.length > 0) {
+            FileStream piece = FileStream::Open(planned.path, omRead);
+            if (piece.SizeAtOpen() != planned.length) {
+                throw FileReadError(planned.path, "the piece changed its length during the "
+                                                  "insertion");
+            }
             writer.Append(entry.offset, planned.length,
-                          [&](std::uint8_t* to, std::size_t n) { look.piece->ReadExact(to, n); });
+                          [&](std::uint8_t* to, std::size_t n) { piece.ReadExact(to, n); });
         }
         entry.size = static_cast<std::uint32_t>(planned.length);
         entry.crc = planned.crc;
@@ -535,15 +532,15 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
     pack.Flush();
 }
 
-// Writes the plan all or nothing: the journal first, then the pieces and the directory; when
-// anything fails on the way, the pack is put back from the journal before the error goes on.
-// When that fails too (a full disk), the journal stays and the error says so.
+// Writes the plan all or nothing: the journal (its ranges already in it) first, then the pieces
+// and the directory; when anything fails on the way, the pack is put back from the journal
+// before the error goes on. When that fails too (a full disk), the journal stays and the error
+// says so.
 void CommitPlan(RunContext& run, FileStream& pack, Directory& directory,
-                const std::vector<PlannedPiece>& plan) {
+                const std::vector<PlannedPiece>& plan, datapack::JournalStream& journalStream) {
     const std::string journalPath = DataPackJournalPath(pack.Path());
     run.surface.SetExtracted("Writing the journal...");
-    const FileIdentity journal =
-        datapack::WriteJournal(run, pack, directory.raw, RangesOf(directory, plan), journalPath);
+    const FileIdentity journal = journalStream.Commit();
     try {
         WritePlannedPieces(run, pack, directory, plan);
     } catch (const std::exception& failure) {
@@ -638,8 +635,11 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
     const std::vector<std::uint32_t> order = OffsetOrder(*directory);
 
     ShowFileStatus(run, "Processing ", name);
+    // Directory bytes as stored: the journal takes them before any entry changes.
+    datapack::JournalStream journal(run, pack, directory->raw, DataPackJournalPath(pack.Path()));
     const std::vector<PlannedPiece> plan =
-        PlanInsertion(run, *directory, order, firstLine, pack.Path(), packSize);
+        PlanInsertion(run, *directory, order, firstLine, pack.Path(), packSize,
+                      run.state.DryRun ? nullptr : &journal);
     if (run.state.DryRun) {
         std::uint64_t bytes = 0;
         for (const PlannedPiece& planned : plan) {
@@ -655,7 +655,7 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
         return static_cast<std::int32_t>(firstLine + std::int64_t{count});
     }
     if (!plan.empty()) {
-        CommitPlan(run, pack, *directory, plan);
+        CommitPlan(run, pack, *directory, plan, journal);
     }
     ShowCounter(run, "Inserted: ", count, count);
     run.state.CompletedPacks.push_back(pack.Path());

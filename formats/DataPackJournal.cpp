@@ -42,10 +42,14 @@ constexpr std::uint64_t kRangeHeaderSize = 8 + 4;
 constexpr std::uint64_t kChecksumSize = 4;
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 constexpr std::size_t kWriteBlockSize = std::size_t{4} << 20;
+} // namespace
+
 // Collects the journal in a buffer of 4 MiB and writes it in whole blocks, so that thousands of
 // small ranges do not cost two writes each. The blocks go straight to the disk where the system
 // allows it: the journal is read back only after a crash, and a new file of that size costs far
 // more in the cache than on the disk. What is left at the end goes through the cache.
+// The range count is only known at the end, so the block that holds it is kept back and written
+// last; the checksum is put together from the sums of the parts before, of that block and after.
 class JournalWriter {
 public:
     JournalWriter(RunContext& run, FileStream& file)
@@ -72,9 +76,29 @@ public:
         }
     }
 
-    // Writes what is left, its whole disk blocks first, and the checksum.
-    void Finish() {
+    // The position of the u32 that Finish fills in; it is 4 bytes after a multiple of 16 and so
+    // never straddles two blocks.
+    void LeaveCountAt(std::uint64_t position) { m_countAt = position; }
+
+    // Fills in the count, writes what is left, its whole disk blocks first, and the checksum.
+    void Finish(std::uint32_t count) {
         m_writer.Wait();
+        std::array<std::uint8_t, 4> countBytes{};
+        StoreU32le(countBytes, 0, count);
+        if (m_held) {
+            std::copy(countBytes.begin(), countBytes.end(),
+                      m_held->data() + (m_countAt - m_heldAt));
+            const std::uint32_t held =
+                Crc32Update(0, std::span<const std::uint8_t>(m_held->data(), kWriteBlockSize));
+            m_before = Crc32Combine(m_before, held, kWriteBlockSize);
+            m_file.Seek(m_heldAt);
+            m_file.BypassCache(true);
+            m_run.BeforeWrite(m_file.Path());
+            m_file.Write(m_held->data(), kWriteBlockSize);
+        } else {
+            std::copy(countBytes.begin(), countBytes.end(),
+                      m_buffer.data() + (m_countAt - m_written));
+        }
         m_file.Seek(m_written);
         m_file.BypassCache(true);
         const std::size_t tail = m_used % AlignedBuffer::kAlignment;
@@ -87,8 +111,8 @@ public:
             WriteBytes(std::span<const std::uint8_t>(m_buffer.data() + whole, tail));
         }
         m_used = 0;
-        std::vector<std::uint8_t> crc;
-        AppendU32le(crc, m_crc);
+        std::array<std::uint8_t, 4> crc{};
+        StoreU32le(crc, 0, Crc32Combine(m_before, m_crc, m_summed));
         m_run.BeforeWrite(m_file.Path());
         m_file.Write(crc.data(), crc.size());
     }
@@ -102,9 +126,21 @@ private:
         return kWriteBlockSize - m_used;
     }
 
-    // Hands the full buffer to the writer and goes on with the spare one.
+    // Hands the full buffer to the writer and goes on with the spare one; the block with the
+    // count is kept back instead.
     void WriteBuffer() {
-        m_crc = Crc32Update(m_crc, std::span<const std::uint8_t>(m_buffer.data(), m_used));
+        if (!m_held && m_countAt >= m_written && m_countAt < m_written + m_used) {
+            m_before = m_crc;
+            m_crc = 0;
+            m_summed = 0;
+            m_heldAt = m_written;
+            m_written += m_used;
+            m_used = 0;
+            m_held.emplace(kWriteBlockSize);
+            std::swap(*m_held, m_buffer);
+            return;
+        }
+        Sum(std::span<const std::uint8_t>(m_buffer.data(), m_used));
         m_writer.Wait();
         m_run.BeforeWrite(m_file.Path());
         m_writer.Start({{m_written, m_buffer.data(), m_used, true}});
@@ -114,9 +150,14 @@ private:
     }
 
     void WriteBytes(std::span<const std::uint8_t> bytes) {
-        m_crc = Crc32Update(m_crc, bytes);
+        Sum(bytes);
         m_run.BeforeWrite(m_file.Path());
         m_file.Write(bytes.data(), bytes.size());
+    }
+
+    void Sum(std::span<const std::uint8_t> bytes) {
+        m_crc = Crc32Update(m_crc, bytes);
+        m_summed += bytes.size();
     }
 
     RunContext& m_run;
@@ -124,33 +165,66 @@ private:
     AlignedBuffer m_buffer;
     AlignedBuffer m_spare;
     std::size_t m_used = 0;
-    std::uint64_t m_written = 0;
+    std::uint64_t m_written = 0; // the position of the buffer's first byte
+    std::uint64_t m_countAt = 0;
+    // The block kept back, at m_heldAt, and the checksum of everything before it.
+    std::optional<AlignedBuffer> m_held;
+    std::uint64_t m_heldAt = 0;
+    std::uint32_t m_before = 0;
+    // The checksum of the m_summed bytes summed after the block kept back (or from the start).
     std::uint32_t m_crc = 0;
+    std::uint64_t m_summed = 0;
     // Declared last, so that it waits before the buffers go.
     BlockWriter m_writer;
 };
 
-void WriteJournalContents(JournalWriter& journal, FileStream& pack,
-                          std::span<const std::uint8_t> directoryBytes,
-                          const std::vector<JournalRange>& ranges) {
-    const FileIdentity identity = pack.Identity();
+JournalStream::JournalStream(RunContext& run, FileStream& pack,
+                             std::span<const std::uint8_t> directoryBytes, std::string journalPath)
+    : m_run(run), m_pack(pack), m_directoryBytes(directoryBytes),
+      m_journalPath(std::move(journalPath)) {}
+
+JournalStream::~JournalStream() = default;
+
+void JournalStream::Start() {
+    m_pending = std::make_unique<PendingFile>(m_journalPath, m_run.writeHook);
+    FileStream& file = m_pending->Create();
+    m_identity = file.Identity();
+    m_writer = std::make_unique<JournalWriter>(m_run, file);
+    const FileIdentity pack = m_pack.Identity();
     std::vector<std::uint8_t> header(kJournalMagic.begin(), kJournalMagic.end());
-    AppendU64le(header, identity.device);
-    AppendU64le(header, identity.number);
-    AppendU64le(header, identity.size);
-    AppendU32le(header, static_cast<std::uint32_t>(directoryBytes.size() / kEntrySize));
-    header.insert(header.end(), directoryBytes.begin(), directoryBytes.end());
-    AppendU32le(header, static_cast<std::uint32_t>(ranges.size()));
-    journal.Append(header);
-    for (const JournalRange& range : ranges) {
-        std::vector<std::uint8_t> rangeHeader;
-        AppendU64le(rangeHeader, range.offset);
-        AppendU32le(rangeHeader, static_cast<std::uint32_t>(range.length));
-        journal.Append(rangeHeader);
-        journal.AppendFrom(pack, range.offset, range.length);
-    }
-    journal.Finish();
+    AppendU64le(header, pack.device);
+    AppendU64le(header, pack.number);
+    AppendU64le(header, pack.size);
+    AppendU32le(header, static_cast<std::uint32_t>(m_directoryBytes.size() / kEntrySize));
+    header.insert(header.end(), m_directoryBytes.begin(), m_directoryBytes.end());
+    m_writer->LeaveCountAt(header.size());
+    AppendU32le(header, 0);
+    m_writer->Append(header);
 }
+
+void JournalStream::Add(std::uint64_t offset, std::uint64_t length) {
+    if (!m_writer) {
+        Start();
+    }
+    std::array<std::uint8_t, kRangeHeaderSize> rangeHeader{};
+    StoreLe(rangeHeader, 0, offset, 8);
+    StoreU32le(rangeHeader, 8, static_cast<std::uint32_t>(length));
+    m_writer->Append(rangeHeader);
+    m_writer->AppendFrom(m_pack, offset, length);
+    ++m_count;
+}
+
+FileIdentity JournalStream::Commit() {
+    if (!m_writer) {
+        Start();
+    }
+    m_writer->Finish(m_count);
+    m_writer.reset();
+    m_pending->Commit();
+    return m_identity;
+}
+
+namespace {
 
 // ---- Reading and checking -------------------------------------------------------------------
 
@@ -431,13 +505,11 @@ void BlockWriter::Wait() {
 FileIdentity WriteJournal(RunContext& run, FileStream& pack,
                           std::span<const std::uint8_t> directoryBytes,
                           const std::vector<JournalRange>& ranges, const std::string& journalPath) {
-    PendingFile pending(journalPath, run.writeHook);
-    FileStream& file = pending.Create();
-    const FileIdentity identity = file.Identity();
-    JournalWriter journal(run, file);
-    WriteJournalContents(journal, pack, directoryBytes, ranges);
-    pending.Commit();
-    return identity;
+    JournalStream journal(run, pack, directoryBytes, journalPath);
+    for (const JournalRange& range : ranges) {
+        journal.Add(range.offset, range.length);
+    }
+    return journal.Commit();
 }
 
 FileIdentity RestoreFromJournal(RunContext& run, FileStream& pack, const std::string& journalPath) {

@@ -4,10 +4,12 @@
 // and the journal itself.
 
 #include "common/FileStream.h"
+#include "common/PendingFile.h"
 #include "run/RunContext.h"
 
 #include <cstdint>
 #include <future>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -54,6 +56,39 @@ private:
 struct JournalRange {
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
+};
+
+class JournalWriter;
+
+// Writes the journal of an insertion while its ranges are found, before the pack is touched:
+// the pack's identity and size, its directory as stored (directoryBytes) and the old bytes of
+// every range, read as the range is added. The file is created at the first Add (or at Commit),
+// under a temporary name; Commit makes it durable under its final name, and one that is never
+// committed is removed.
+class JournalStream {
+public:
+    JournalStream(RunContext& run, FileStream& pack, std::span<const std::uint8_t> directoryBytes,
+                  std::string journalPath);
+    JournalStream(const JournalStream&) = delete;
+    JournalStream& operator=(const JournalStream&) = delete;
+    ~JournalStream();
+
+    // Adds the range of length bytes at offset, with the pack's bytes there now.
+    void Add(std::uint64_t offset, std::uint64_t length);
+    // Completes the journal; returns the identity of the journal file.
+    FileIdentity Commit();
+
+private:
+    void Start();
+
+    RunContext& m_run;
+    FileStream& m_pack;
+    std::span<const std::uint8_t> m_directoryBytes;
+    std::string m_journalPath;
+    std::unique_ptr<PendingFile> m_pending;
+    std::unique_ptr<JournalWriter> m_writer;
+    FileIdentity m_identity;
+    std::uint32_t m_count = 0;
 };
 
 // Writes the journal of an insertion, durable under its final name, before the pack is touched:

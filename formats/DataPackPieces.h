@@ -13,7 +13,6 @@
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <span>
 #include <string_view>
 #include <thread>
@@ -37,24 +36,24 @@ struct PieceLook {
     std::uint32_t crc = 0;    // their CRC-32; only summed when the piece fits its member
     // The piece's bytes, when they were kept (see PieceLooks).
     std::unique_ptr<std::uint8_t[]> bytes;
-    // The piece, still open, when its bytes are to be read by the caller.
-    std::optional<FileStream> piece;
     // What opening or reading it threw; thrown again where the look is taken.
     std::exception_ptr error;
 };
 
-// Looks at pieces[k], k from 0 up, a window ahead of the caller. Two threads open the pieces and
-// ask the system to read them into its cache, so that their reads overlap; two more then read
-// them. Nothing but regular files is read, and each is opened without waiting.
+// Looks at pieces[k], k from 0 up, a window ahead of the caller, on worker threads that take
+// chunks of pieces in turn. Each worker opens, reads and closes one piece at a time, so that the
+// reads of pieces not in the cache overlap (sixteen at once: on a virtual disk the time of
+// 10,000 small pieces fell from 0.87 s with one to 0.2 s) and the sums share the cores. Nothing
+// but regular files is read, and each is opened without waiting.
 // - Sums: a missing piece is not present. A piece that fits its member is read whole and its
 //   CRC-32 summed; the bytes of one that differs are kept while they fit keptBudget (in all, and
 //   none above kSumsKeptLimit).
-// - Bytes: every piece must be there with the member's size (FileReadError otherwise). The bytes
-//   of one up to kBytesLimit are kept; a larger one is handed over open.
+// - Bytes: every piece up to kBytesLimit must be there with the member's size (FileReadError
+//   otherwise), and its bytes are kept. A larger one is left to the caller.
 class PieceLooks {
 public:
     enum class Mode { Sums, Bytes };
-    static constexpr std::size_t kSumsKeptLimit = std::size_t{1} << 20;
+    static constexpr std::size_t kSumsKeptLimit = std::size_t{256} << 10;
     static constexpr std::size_t kBytesLimit = std::size_t{64} << 10;
 
     PieceLooks(Mode mode, std::vector<PieceToLook> pieces, std::uint64_t keptBudget = 0);
@@ -67,24 +66,20 @@ public:
     PieceLook& Take(std::size_t k);
 
 private:
-    // The looks are handed on in chunks, so that the threads meet once a chunk, not once a piece.
+    // The threads meet once a chunk, not once a piece.
     static constexpr std::size_t kChunk = 16;
-    static constexpr std::size_t kChunks = 8; // in flight at once
-    // Two threads open: an open waits for the system to read the piece's inode when it is not
-    // in the cache, and the requests of two overlap.
-    static constexpr std::size_t kOpeners = 2;
-    static constexpr std::size_t kReaders = 2;
+    static constexpr std::size_t kChunks = 32; // in flight at once
+    static constexpr std::size_t kSumsWorkers = 16;
+    // The writing reads what the comparison has just read, from the cache.
+    static constexpr std::size_t kBytesWorkers = 4;
 
     struct Chunk {
         std::array<PieceLook, kChunk> looks;
-        std::size_t opened = 0; // c + 1 of the last chunk c opened into it
-        std::size_t read = 0;   // c + 1 of the last chunk c read into it
+        std::size_t done = 0; // c + 1 of the last chunk c looked at into it
     };
 
-    void OpenAll(std::size_t from);
-    void ReadAll(std::size_t from);
-    void Open(const PieceToLook& piece, PieceLook& look);
-    void Read(const PieceToLook& piece, PieceLook& look, std::uint8_t* scratch);
+    void Work();
+    void LookAt(const PieceToLook& piece, PieceLook& look, std::uint8_t* scratch);
     bool Reserve(std::uint64_t length);
     std::size_t End(std::size_t c) const { return std::min(m_pieces.size(), (c + 1) * kChunk); }
 
@@ -96,8 +91,10 @@ private:
     std::vector<Chunk> m_chunks;
 
     std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::size_t m_released = 0; // the caller is done with every chunk before this one
+    std::condition_variable m_chunkDone; // the caller waits on it
+    std::condition_variable m_released;  // the workers wait on it
+    std::size_t m_next = 0;              // the next chunk to be taken by a worker
+    std::size_t m_releasedUpTo = 0;      // the caller is done with every chunk before this one
     bool m_stopped = false;
     std::vector<std::thread> m_threads;
 };

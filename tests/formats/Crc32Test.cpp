@@ -64,6 +64,9 @@ TEST(Crc32Chaining, UpdateOverPartsEqualsCrcOfWhole) {
         const std::uint32_t first = Crc32Update(0, all.first(split));
         ASSERT_EQ(Crc32Update(first, all.subspan(split)), Crc32Reference(all))
             << "size " << bytes.size() << ", split " << split;
+        ASSERT_EQ(Crc32Combine(first, Crc32Update(0, all.subspan(split)), bytes.size() - split),
+                  Crc32Reference(all))
+            << "combined: size " << bytes.size() << ", split " << split;
     }
 }
 

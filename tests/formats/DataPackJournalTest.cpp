@@ -1,3 +1,5 @@
+#include "formats/DataPackJournal.h"
+
 #include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/PendingFile.h"
@@ -11,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <random>
 #include <set>
 
 #ifndef _WIN32
@@ -594,6 +597,52 @@ TEST_F(DataPackJournal, WhatIsNotAJournalIsLeftAlone) {
         EXPECT_EQ(ReadWholeFile(victim), victimBytes);
         EXPECT_EQ(ReadWholeFile(realJournal), realBytes);
         fs::remove(entry.at);
+    }
+}
+
+// Journals of many blocks, with the range count in the first block or, behind a directory of
+// more than one block, in a later one: the pack is put back as it was when they were written.
+TEST(DataPackJournalBlocks, JournalsOfManyBlocksRestoreWhatWasThere) {
+    struct Shape {
+        std::uint32_t entries;
+        std::uint64_t rangeBytes;
+    };
+    for (const Shape shape : {Shape{3, 9 << 20}, Shape{300000, 6 << 20}}) {
+        PackWorkbench bench;
+        std::mt19937 random(shape.entries);
+        const std::uint64_t directoryEnd = datapack::kDirectoryOffset + 16ull * shape.entries;
+        Bytes original(directoryEnd + shape.rangeBytes + 100);
+        for (std::uint8_t& byte : original) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        StoreU32le(original, 0, shape.entries);
+        const std::string pack = bench.WritePack("data.tre", original);
+        std::vector<datapack::JournalRange> ranges;
+        for (std::uint64_t at = directoryEnd + 50; at + (1 << 20) + 3 < original.size();
+             at += (1 << 20) + 7) {
+            ranges.push_back({at, (1 << 20) + 3});
+        }
+        Bytes scribbled = original;
+        for (std::uint64_t i = datapack::kDirectoryOffset; i < directoryEnd; ++i) {
+            scribbled[i] ^= 0xFF;
+        }
+        for (const datapack::JournalRange& range : ranges) {
+            for (std::uint64_t i = range.offset; i < range.offset + range.length; ++i) {
+                scribbled[i] ^= 0xFF;
+            }
+        }
+        {
+            RunContext run = bench.Run();
+            FileStream file = FileStream::Open(pack, omReadWrite);
+            const Bytes directory(original.begin() + datapack::kDirectoryOffset,
+                                  original.begin() + static_cast<std::ptrdiff_t>(directoryEnd));
+            datapack::WriteJournal(run, file, directory, ranges, DataPackJournalPath(pack));
+            file.Seek(0);
+            file.Write(scribbled.data(), scribbled.size());
+        }
+        RunContext run = bench.Run();
+        EXPECT_TRUE(RecoverDataPack(run, pack)) << shape.entries;
+        EXPECT_TRUE(ReadWholeFile(pack) == original) << shape.entries;
     }
 }
 
