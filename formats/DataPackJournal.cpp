@@ -42,14 +42,16 @@ constexpr std::uint64_t kRangeHeaderSize = 8 + 4;
 constexpr std::uint64_t kChecksumSize = 4;
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 constexpr std::size_t kWriteBlockSize = std::size_t{4} << 20;
+constexpr std::size_t kPage = AlignedBuffer::kAlignment;
 } // namespace
 
 // Collects the journal in a buffer of 4 MiB and writes it in whole blocks, so that thousands of
 // small ranges do not cost two writes each. The blocks go straight to the disk where the system
 // allows it: the journal is read back only after a crash, and a new file of that size costs far
 // more in the cache than on the disk. What is left at the end goes through the cache.
-// The range count is only known at the end, so the block that holds it is kept back and written
-// last; the checksum is put together from the sums of the parts before, of that block and after.
+// The range count is only known at the end, so the disk page that holds it is kept back and
+// written last; the checksum is put together from the sums of the parts before, of that page and
+// after.
 class JournalWriter {
 public:
     JournalWriter(RunContext& run, FileStream& file)
@@ -89,12 +91,12 @@ public:
             std::copy(countBytes.begin(), countBytes.end(),
                       m_held->data() + (m_countAt - m_heldAt));
             const std::uint32_t held =
-                Crc32Update(0, std::span<const std::uint8_t>(m_held->data(), kWriteBlockSize));
-            m_before = Crc32Combine(m_before, held, kWriteBlockSize);
+                Crc32Update(0, std::span<const std::uint8_t>(m_held->data(), kPage));
+            m_before = Crc32Combine(m_before, held, kPage);
             m_file.Seek(m_heldAt);
             m_file.BypassCache(true);
             m_run.BeforeWrite(m_file.Path());
-            m_file.Write(m_held->data(), kWriteBlockSize);
+            m_file.Write(m_held->data(), kPage);
         } else {
             std::copy(countBytes.begin(), countBytes.end(),
                       m_buffer.data() + (m_countAt - m_written));
@@ -126,24 +128,36 @@ private:
         return kWriteBlockSize - m_used;
     }
 
-    // Hands the full buffer to the writer and goes on with the spare one; the block with the
-    // count is kept back instead.
+    // Hands the full buffer to the writer and goes on with the spare one. Of the block with the
+    // count, the disk page that holds it is kept back.
     void WriteBuffer() {
+        std::vector<BlockWriter::Piece> pieces;
         if (!m_held && m_countAt >= m_written && m_countAt < m_written + m_used) {
+            const std::size_t pageAt =
+                static_cast<std::size_t>(m_countAt - m_written) / kPage * kPage;
+            Sum(std::span<const std::uint8_t>(m_buffer.data(), pageAt));
             m_before = m_crc;
             m_crc = 0;
             m_summed = 0;
-            m_heldAt = m_written;
-            m_written += m_used;
-            m_used = 0;
-            m_held.emplace(kWriteBlockSize);
-            std::swap(*m_held, m_buffer);
-            return;
+            m_held.emplace(kPage);
+            std::copy_n(m_buffer.data() + pageAt, kPage, m_held->data());
+            m_heldAt = m_written + pageAt;
+            const std::size_t after = pageAt + kPage;
+            Sum(std::span<const std::uint8_t>(m_buffer.data() + after, m_used - after));
+            if (pageAt > 0) {
+                pieces.push_back({m_written, m_buffer.data(), pageAt, true});
+            }
+            if (after < m_used) {
+                pieces.push_back(
+                    {m_written + after, m_buffer.data() + after, m_used - after, true});
+            }
+        } else {
+            Sum(std::span<const std::uint8_t>(m_buffer.data(), m_used));
+            pieces.push_back({m_written, m_buffer.data(), m_used, true});
         }
-        Sum(std::span<const std::uint8_t>(m_buffer.data(), m_used));
         m_writer.Wait();
         m_run.BeforeWrite(m_file.Path());
-        m_writer.Start({{m_written, m_buffer.data(), m_used, true}});
+        m_writer.Start(std::move(pieces));
         m_written += m_used;
         m_used = 0;
         std::swap(m_buffer, m_spare);
@@ -167,7 +181,7 @@ private:
     std::size_t m_used = 0;
     std::uint64_t m_written = 0; // the position of the buffer's first byte
     std::uint64_t m_countAt = 0;
-    // The block kept back, at m_heldAt, and the checksum of everything before it.
+    // The page kept back, at m_heldAt, and the checksum of everything before it.
     std::optional<AlignedBuffer> m_held;
     std::uint64_t m_heldAt = 0;
     std::uint32_t m_before = 0;

@@ -10,7 +10,7 @@ namespace eitool::datapack {
 PieceLooks::PieceLooks(Mode mode, std::vector<PieceToLook> pieces, std::uint64_t keptBudget)
     : m_mode(mode), m_pieces(std::move(pieces)), m_keptBudget(keptBudget),
       m_chunkCount((m_pieces.size() + kChunk - 1) / kChunk),
-      m_chunks(std::min(kChunks, m_chunkCount)) {
+      m_chunks(std::min(mode == Mode::Sums ? kSumsChunks : kBytesChunks, m_chunkCount)) {
     const std::size_t workers = mode == Mode::Sums ? kSumsWorkers : kBytesWorkers;
     for (std::size_t i = 0; i < std::min(workers, m_chunkCount); ++i) {
         m_threads.emplace_back([this] { Work(); });

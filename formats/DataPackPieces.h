@@ -53,7 +53,7 @@ struct PieceLook {
 class PieceLooks {
 public:
     enum class Mode { Sums, Bytes };
-    static constexpr std::size_t kSumsKeptLimit = std::size_t{256} << 10;
+    static constexpr std::size_t kSumsKeptLimit = std::size_t{64} << 10;
     static constexpr std::size_t kBytesLimit = std::size_t{64} << 10;
 
     PieceLooks(Mode mode, std::vector<PieceToLook> pieces, std::uint64_t keptBudget = 0);
@@ -68,9 +68,11 @@ public:
 private:
     // The threads meet once a chunk, not once a piece.
     static constexpr std::size_t kChunk = 16;
-    static constexpr std::size_t kChunks = 32; // in flight at once
+    // Chunks in flight at once, and the workers on them. The writing reads what the comparison
+    // has just read, from the cache, and holds the bytes of its chunks: fewer of both.
+    static constexpr std::size_t kSumsChunks = 32;
     static constexpr std::size_t kSumsWorkers = 16;
-    // The writing reads what the comparison has just read, from the cache.
+    static constexpr std::size_t kBytesChunks = 4;
     static constexpr std::size_t kBytesWorkers = 4;
 
     struct Chunk {
