@@ -49,9 +49,8 @@ constexpr std::size_t kPage = AlignedBuffer::kAlignment;
 // small ranges do not cost two writes each. The blocks go straight to the disk where the system
 // allows it: the journal is read back only after a crash, and a new file of that size costs far
 // more in the cache than on the disk. What is left at the end goes through the cache.
-// The range count is only known at the end, so the disk page that holds it is kept back and
-// written last; the checksum is put together from the sums of the parts before, of that page and
-// after.
+// The range count is only known at the end, so the disk page that holds it is written again
+// last; the checksum is put together from the sums of the parts before, of that page and after.
 class JournalWriter {
 public:
     JournalWriter(RunContext& run, FileStream& file)
@@ -128,10 +127,10 @@ private:
         return kWriteBlockSize - m_used;
     }
 
-    // Hands the full buffer to the writer and goes on with the spare one. Of the block with the
-    // count, the disk page that holds it is kept back.
+    // Hands the full buffer to the writer and goes on with the spare one. The disk page with the
+    // count is written with a count of 0 for now, so that the file always begins as a journal
+    // does (an unfinished one is recognised and dropped), and a copy is kept for the last write.
     void WriteBuffer() {
-        std::vector<BlockWriter::Piece> pieces;
         if (!m_held && m_countAt >= m_written && m_countAt < m_written + m_used) {
             const std::size_t pageAt =
                 static_cast<std::size_t>(m_countAt - m_written) / kPage * kPage;
@@ -144,20 +143,12 @@ private:
             m_heldAt = m_written + pageAt;
             const std::size_t after = pageAt + kPage;
             Sum(std::span<const std::uint8_t>(m_buffer.data() + after, m_used - after));
-            if (pageAt > 0) {
-                pieces.push_back({m_written, m_buffer.data(), pageAt, true});
-            }
-            if (after < m_used) {
-                pieces.push_back(
-                    {m_written + after, m_buffer.data() + after, m_used - after, true});
-            }
         } else {
             Sum(std::span<const std::uint8_t>(m_buffer.data(), m_used));
-            pieces.push_back({m_written, m_buffer.data(), m_used, true});
         }
         m_writer.Wait();
         m_run.BeforeWrite(m_file.Path());
-        m_writer.Start(std::move(pieces));
+        m_writer.Start({{m_written, m_buffer.data(), m_used, true}});
         m_written += m_used;
         m_used = 0;
         std::swap(m_buffer, m_spare);
@@ -181,7 +172,8 @@ private:
     std::size_t m_used = 0;
     std::uint64_t m_written = 0; // the position of the buffer's first byte
     std::uint64_t m_countAt = 0;
-    // The page kept back, at m_heldAt, and the checksum of everything before it.
+    // The copy of the page written again last, at m_heldAt, and the checksum of everything
+    // before it.
     std::optional<AlignedBuffer> m_held;
     std::uint64_t m_heldAt = 0;
     std::uint32_t m_before = 0;

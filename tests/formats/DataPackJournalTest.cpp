@@ -88,7 +88,7 @@ class DataPackJournal : public ::testing::Test {
 protected:
     void SetUp() override {
         auto members = FewMembers(3, {0, 1, 2, 3});
-        members[3].data.assign(1536 * 1024, 0x33);
+        members[3].data.assign(4608 * 1024, 0x33);
         original = BuildPack(members);
         pack = bench.WritePack("data.tre", original);
         journal = DataPackJournalPath(pack);
@@ -97,7 +97,7 @@ protected:
         WriteWholeFile(lines[0], {0x10, 0x11});
         WriteWholeFile(lines[1], {0x20, 0x21, 0x22, 0x23});
         WriteWholeFile(lines[2], {});
-        WriteWholeFile(lines[3], Bytes(1536 * 1024 - 1, 0x44));
+        WriteWholeFile(lines[3], Bytes(4608 * 1024 - 1, 0x44));
 
         PathRecordingHook recorder;
         bench.Insert(pack, lines, &recorder);
@@ -169,7 +169,7 @@ TEST_F(DataPackJournal, InsertionWritesTheJournalBeforeThePack) {
     }
     const auto entries = ReadPackDirectory(inserted);
     EXPECT_EQ(entries[2].size, 0u);
-    EXPECT_EQ(entries[3].crc, Crc32Update(0, Bytes(1536 * 1024 - 1, 0x44)));
+    EXPECT_EQ(entries[3].crc, Crc32Update(0, Bytes(4608 * 1024 - 1, 0x44)));
 }
 
 TEST_F(DataPackJournal, FailureAtAnyWriteLeavesThePackAsItWas) {
@@ -600,6 +600,20 @@ TEST_F(DataPackJournal, WhatIsNotAJournalIsLeftAlone) {
     }
 }
 
+// Checks at every write that what is written so far begins as a journal does, so that a run
+// killed there leaves a file that the next run recognises as an unfinished journal.
+class BeginsAsJournalHook : public WriteHook {
+public:
+    int badWrites = 0;
+    void BeforeWrite(const std::string& path) override {
+        if (!std::filesystem::exists(path) || std::filesystem::file_size(path) < 8) {
+            return;
+        }
+        const Bytes bytes = ReadWholeFile(path);
+        badWrites += std::string(bytes.begin(), bytes.begin() + 8) == "EITJRNL2" ? 0 : 1;
+    }
+};
+
 // Journals of many blocks, with the range count in the first block or, behind a directory of
 // more than one block, in a later one: the pack is put back as it was when they were written.
 TEST(DataPackJournalBlocks, JournalsOfManyBlocksRestoreWhatWasThere) {
@@ -631,8 +645,9 @@ TEST(DataPackJournalBlocks, JournalsOfManyBlocksRestoreWhatWasThere) {
                 scribbled[i] ^= 0xFF;
             }
         }
+        BeginsAsJournalHook hook;
         {
-            RunContext run = bench.Run();
+            RunContext run = bench.Run(&hook);
             FileStream file = FileStream::Open(pack, omReadWrite);
             const Bytes directory(original.begin() + datapack::kDirectoryOffset,
                                   original.begin() + static_cast<std::ptrdiff_t>(directoryEnd));
@@ -643,6 +658,7 @@ TEST(DataPackJournalBlocks, JournalsOfManyBlocksRestoreWhatWasThere) {
         RunContext run = bench.Run();
         EXPECT_TRUE(RecoverDataPack(run, pack)) << shape.entries;
         EXPECT_TRUE(ReadWholeFile(pack) == original) << shape.entries;
+        EXPECT_EQ(hook.badWrites, 0) << shape.entries;
     }
 }
 
