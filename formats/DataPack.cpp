@@ -506,11 +506,7 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
                 bytes += n;
             });
         } else if (planned.length > 0) {
-            FileStream piece = FileStream::Open(planned.path, omRead);
-            if (piece.SizeAtOpen() != planned.length) {
-                throw FileReadError(planned.path, "the piece changed its length during the "
-                                                  "insertion");
-            }
+            FileStream piece = datapack::OpenPieceForWriting(planned.path, planned.length);
             writer.Append(entry.offset, planned.length,
                           [&](std::uint8_t* to, std::size_t n) { piece.ReadExact(to, n); });
         }

@@ -86,22 +86,21 @@ public:
         m_writer.Wait();
         std::array<std::uint8_t, 4> countBytes{};
         StoreU32le(countBytes, 0, count);
-        if (m_held) {
+        m_file.BypassCache(true);
+        if (m_countPage) {
             std::copy(countBytes.begin(), countBytes.end(),
-                      m_held->data() + (m_countAt - m_heldAt));
-            const std::uint32_t held =
-                Crc32Update(0, std::span<const std::uint8_t>(m_held->data(), kPage));
-            m_before = Crc32Combine(m_before, held, kPage);
-            m_file.Seek(m_heldAt);
-            m_file.BypassCache(true);
+                      m_countPage->data() + (m_countAt - m_countPageAt));
+            const std::uint32_t page =
+                Crc32Update(0, std::span<const std::uint8_t>(m_countPage->data(), kPage));
+            m_before = Crc32Combine(m_before, page, kPage);
+            m_file.Seek(m_countPageAt);
             m_run.BeforeWrite(m_file.Path());
-            m_file.Write(m_held->data(), kPage);
+            m_file.Write(m_countPage->data(), kPage);
         } else {
             std::copy(countBytes.begin(), countBytes.end(),
                       m_buffer.data() + (m_countAt - m_written));
         }
         m_file.Seek(m_written);
-        m_file.BypassCache(true);
         const std::size_t tail = m_used % AlignedBuffer::kAlignment;
         const std::size_t whole = m_used - tail;
         if (whole > 0) {
@@ -131,16 +130,16 @@ private:
     // count is written with a count of 0 for now, so that the file always begins as a journal
     // does (an unfinished one is recognised and dropped), and a copy is kept for the last write.
     void WriteBuffer() {
-        if (!m_held && m_countAt >= m_written && m_countAt < m_written + m_used) {
+        if (!m_countPage && m_countAt >= m_written && m_countAt < m_written + m_used) {
             const std::size_t pageAt =
                 static_cast<std::size_t>(m_countAt - m_written) / kPage * kPage;
             Sum(std::span<const std::uint8_t>(m_buffer.data(), pageAt));
             m_before = m_crc;
             m_crc = 0;
             m_summed = 0;
-            m_held.emplace(kPage);
-            std::copy_n(m_buffer.data() + pageAt, kPage, m_held->data());
-            m_heldAt = m_written + pageAt;
+            m_countPage.emplace(kPage);
+            std::copy_n(m_buffer.data() + pageAt, kPage, m_countPage->data());
+            m_countPageAt = m_written + pageAt;
             const std::size_t after = pageAt + kPage;
             Sum(std::span<const std::uint8_t>(m_buffer.data() + after, m_used - after));
         } else {
@@ -172,10 +171,10 @@ private:
     std::size_t m_used = 0;
     std::uint64_t m_written = 0; // the position of the buffer's first byte
     std::uint64_t m_countAt = 0;
-    // The copy of the page written again last, at m_heldAt, and the checksum of everything
+    // The copy of the page written again last, at m_countPageAt, and the checksum of everything
     // before it.
-    std::optional<AlignedBuffer> m_held;
-    std::uint64_t m_heldAt = 0;
+    std::optional<AlignedBuffer> m_countPage;
+    std::uint64_t m_countPageAt = 0;
     std::uint32_t m_before = 0;
     // The checksum of the m_summed bytes summed after the block kept back (or from the start).
     std::uint32_t m_crc = 0;

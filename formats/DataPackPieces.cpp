@@ -7,6 +7,14 @@
 
 namespace eitool::datapack {
 
+FileStream OpenPieceForWriting(const std::string& path, std::uint64_t length) {
+    FileStream file = FileStream::Open(path, omRead);
+    if (file.SizeAtOpen() != length) {
+        throw FileReadError(path, "the piece changed its length during the insertion");
+    }
+    return file;
+}
+
 PieceLooks::PieceLooks(Mode mode, std::vector<PieceToLook> pieces, std::uint64_t keptBudget)
     : m_mode(mode), m_pieces(std::move(pieces)), m_keptBudget(keptBudget),
       m_chunkCount((m_pieces.size() + kChunk - 1) / kChunk),
@@ -92,10 +100,7 @@ void PieceLooks::LookAt(const PieceToLook& piece, PieceLook& look, std::uint8_t*
         if (piece.size > kBytesLimit) {
             return;
         }
-        FileStream file = FileStream::Open(path, omRead);
-        if (file.SizeAtOpen() != piece.size) {
-            throw FileReadError(path, "the piece changed its length during the insertion");
-        }
+        FileStream file = OpenPieceForWriting(path, piece.size);
         look.present = true;
         look.length = piece.size;
         look.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(look.length);

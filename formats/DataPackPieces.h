@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -39,6 +40,10 @@ struct PieceLook {
     // What opening or reading it threw; thrown again where the look is taken.
     std::exception_ptr error;
 };
+
+// Opens a changed piece for its writing: it must still have the length it was compared with
+// (FileReadError otherwise).
+FileStream OpenPieceForWriting(const std::string& path, std::uint64_t length);
 
 // Looks at pieces[k], k from 0 up, a window ahead of the caller, on worker threads that take
 // chunks of pieces in turn. Each worker opens, reads and closes one piece at a time, so that the
