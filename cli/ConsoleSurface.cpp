@@ -117,7 +117,9 @@ void ConsoleSurface::ProcessMessages() {
 }
 
 void ConsoleSurface::FinishDisplay(bool completed) {
-    if (!m_options.showProgress || !m_everDrawn) {
+    // The last state is drawn before the summary, even where the whole run was shorter than one
+    // redraw interval.
+    if (!m_options.showProgress) {
         return;
     }
     if (completed) {
@@ -153,13 +155,16 @@ void ConsoleSurface::Changed() {
     if (now < m_nextDraw) {
         return;
     }
-    m_nextDraw = now + kRedrawInterval;
-    Draw();
+    // The interval starts with a line drawn: a change before the first status text draws
+    // nothing, so the first drawable state is drawn at once.
+    if (Draw()) {
+        m_nextDraw = now + kRedrawInterval;
+    }
 }
 
-void ConsoleSurface::Draw() {
+bool ConsoleSurface::Draw() {
     if (m_message.empty()) {
-        return; // nothing worth showing before the first status text
+        return false; // nothing worth showing before the first status text
     }
     // Into a file or a pipe, every redraw is a line of its own, without cursor controls.
     if (StderrIsTerminal()) {
@@ -168,8 +173,8 @@ void ConsoleSurface::Draw() {
     } else {
         WriteStderr(ComposeLine() + "\n");
     }
-    m_everDrawn = true;
     m_dirty = false;
+    return true;
 }
 
 void ConsoleSurface::EraseLine() {

@@ -53,7 +53,7 @@ public:
     const std::vector<std::string>& Results() const { return m_results; }
 
     // Ends the progress display: draws the last state of the run once more (both bars full when
-    // the run completed) and ends its line. Does nothing when nothing was ever drawn.
+    // the run completed) and ends its line. Does nothing before the first status text.
     void FinishDisplay(bool completed);
     // Takes the progress line off the screen (for callers that print their own report below).
     void ClearDisplay();
@@ -63,7 +63,7 @@ public:
 
 private:
     void Changed();
-    void Draw();
+    bool Draw();
     void EraseLine();
     std::string ComposeLine() const;
 
@@ -85,7 +85,6 @@ private:
     std::vector<std::string> m_results;
 
     bool m_lineShown = false; // the progress line is on the screen now
-    bool m_everDrawn = false;
     bool m_dirty = false;
     std::chrono::steady_clock::time_point m_nextDraw{};
 };
