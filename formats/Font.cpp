@@ -419,7 +419,12 @@ void ExtractFont(RunContext& run, const std::string& path) {
         run.surface.AddResultLine(path + " has no glyphs!");
         return;
     }
-    const Bitmap sheet = LoadSheet(path, SheetPathOf(path, *header));
+    const std::string sheetPath = SheetPathOf(path, *header);
+    const Bitmap sheet = LoadSheet(path, sheetPath);
+    if (sheet.Width() <= 0 || sheet.Height() <= 0) {
+        run.surface.AddResultLine(sheetPath + " has no pixels!");
+        return;
+    }
     ShowFileStatus(run, "Processing ", path);
 
     const std::optional<SheetGlyphs> glyphs = GlyphsOnSheet(font, *header, sheet);
@@ -479,6 +484,7 @@ struct Refusal {
 struct FontInsertion {
     std::vector<std::uint8_t> font;
     FontHeader header;
+    std::string sheetPath;
     std::string sheetOutput;
     Bitmap sheet;
     std::vector<std::uint8_t> table;
@@ -500,7 +506,8 @@ void LoadFontAndSheet(RunContext& run, const std::string& name, FontInsertion& i
         Refuse(fontPath + " has invalid header!");
     }
     insertion.header = *header;
-    const std::string sheetPath = SheetPathOf(fontPath, *header);
+    insertion.sheetPath = SheetPathOf(fontPath, *header);
+    const std::string& sheetPath = insertion.sheetPath;
     insertion.sheetOutput = JoinPath(run.state.TargetDirectory, SheetFileName(header->textureName));
     if (IsSameFile(insertion.sheetOutput, sheetPath) || insertion.sheetOutput == name) {
         Refuse(insertion.sheetOutput + " is the source sheet itself; choose another target "
@@ -509,6 +516,23 @@ void LoadFontAndSheet(RunContext& run, const std::string& name, FontInsertion& i
     insertion.sheet = LoadSheet(fontPath, sheetPath);
     if (insertion.sheet.Width() <= 0 || insertion.sheet.Height() <= 0) {
         Refuse(sheetPath + " has no pixels!");
+    }
+}
+
+// Neither the changed font nor the changed sheet may replace a file that the insertion reads:
+// with the extraction's folder as the target, the changed sheet bears the name of the strip.
+void CheckOutputsAreNotInputs(const std::string& name, const TextLines& lines,
+                              std::int32_t firstLine, const std::string& fontPath,
+                              const FontInsertion& insertion) {
+    const auto at = static_cast<std::size_t>(firstLine);
+    const std::string line = ReplacedInputLine(
+        {{name, "the changed font"}, {insertion.sheetOutput, "the changed sheet"}},
+        {{fontPath, "the font"},
+         {insertion.sheetPath, "the sheet"},
+         {lines[at], "the character table"},
+         {lines[at + 2], "the glyph strip"}});
+    if (!line.empty()) {
+        Refuse(line);
     }
 }
 
@@ -688,6 +712,7 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
         }
         FontInsertion insertion;
         LoadFontAndSheet(run, name, insertion);
+        CheckOutputsAreNotInputs(name, lines, firstLine, fontPath, insertion);
         ReadEntryLines(lines, firstLine, fontPath, insertion);
         CheckRoom(fontPath, insertion);
         ShowFileStatus(run, "Processing ", name);

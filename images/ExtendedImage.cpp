@@ -594,10 +594,27 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
         return scan.line - 1;
     }
 
-    // The patched copy is made beside the output and renamed over it when complete. A dry run
-    // reads the source instead and writes nothing.
     FileStream& source = *run.state.SourceStream;
     const std::uint64_t copySize = source.Size();
+    const Header header = ReadHeader(source, copySize);
+    const int depth = DepthOf(header);
+    const bool accepted = header.imageCount == 1 && depth != 0;
+    const std::vector<Level> levels =
+        accepted ? ReadLevels(source, copySize, header) : std::vector<Level>{};
+    // Nor may the patched copy replace a level bitmap that it is made from.
+    std::vector<RoleFile> bitmaps;
+    const auto first = static_cast<std::size_t>(firstLine);
+    for (std::size_t k = 0; k < levels.size() && first + k < lines.size(); ++k) {
+        bitmaps.push_back({lines[first + k], "a level bitmap"});
+    }
+    const std::string replaced = ReplacedInputLine({{outputPath, "the patched copy"}}, bitmaps);
+    if (!replaced.empty()) {
+        run.surface.AddResultLine(replaced);
+        return scan.line - 1;
+    }
+
+    // The patched copy is made beside the output and renamed over it when complete. A dry run
+    // reads the source instead and writes nothing.
     std::optional<PendingFile> pending;
     FileStream* patched = &source;
     if (!run.state.DryRun) {
@@ -607,14 +624,11 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
         patched->CopyFrom(source, copySize);
     }
     FileStream& copy = *patched;
-    const Header header = ReadHeader(copy, copySize);
     ShowFileStatus(run, "Processing ", outputPath);
 
     std::int32_t line = firstLine;
-    const int depth = DepthOf(header);
-    if (header.imageCount == 1 && depth != 0) {
-        const std::vector<Level> levels = ReadLevels(copy, copySize, header);
-        const std::vector<Rgb> palette = LevelPalette(copy, copySize, header);
+    if (accepted) {
+        const std::vector<Rgb> palette = LevelPalette(source, copySize, header);
         const auto count = static_cast<std::int32_t>(levels.size());
         // A log that ends inside the block leaves the remaining levels as they are.
         for (std::int32_t k = 0; k < count && line < static_cast<std::int32_t>(lines.size());

@@ -4,6 +4,7 @@
 #include "common/Paths.h"
 
 #include <limits>
+#include <optional>
 
 namespace eitool {
 
@@ -20,8 +21,34 @@ bool AbortRequested(RunContext& run) {
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {
-    const std::string resolved = CanonicalPath(a);
-    return !resolved.empty() && resolved == CanonicalPath(b);
+    const std::optional<FileIdentity> first = IdentityOf(a);
+    if (!first) {
+        return false;
+    }
+    const std::optional<FileIdentity> second = IdentityOf(b);
+    return second && first->SameFileAs(*second);
+}
+
+std::string ReplacedInputLine(const std::vector<RoleFile>& outputs,
+                              const std::vector<RoleFile>& inputs) {
+    std::vector<std::optional<FileIdentity>> read;
+    read.reserve(inputs.size());
+    for (const RoleFile& input : inputs) {
+        read.push_back(IdentityOf(input.path));
+    }
+    for (const RoleFile& output : outputs) {
+        const std::optional<FileIdentity> written = IdentityOf(output.path);
+        if (!written) {
+            continue;
+        }
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            if (read[i] && read[i]->SameFileAs(*written)) {
+                return inputs[i].path + " (" + inputs[i].what + ") would be replaced by " +
+                       output.what + "; choose another target directory!";
+            }
+        }
+    }
+    return {};
 }
 
 std::uint64_t OutputLimit(std::uint64_t inputSize) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace eitool {
 
@@ -25,9 +26,22 @@ inline constexpr const char* kPlanGrown = "grown     ";
 inline constexpr const char* kPlanMissing = "missing   ";
 inline constexpr const char* kPlanWrite = "write     ";
 
-// Whether two paths name one file (both resolved, links followed); false when either cannot be
-// resolved.
+// Whether two paths name one file by its identity (links followed, so a second hard link or a
+// symbolic link to it counts); false when either names nothing.
 bool IsSameFile(const std::string& a, const std::string& b);
+
+// A file of an insertion with what it is to the user ("the glyph strip", "the changed sheet").
+struct RoleFile {
+    std::string path;
+    std::string what;
+};
+
+// The results line for the first output that is, by file identity, one of the files the
+// insertion reads: the input's path + " (" + its role + ") would be replaced by " + the output's
+// role + "; choose another target directory!". Empty when every output is a file of its own or
+// not there yet.
+std::string ReplacedInputLine(const std::vector<RoleFile>& outputs,
+                              const std::vector<RoleFile>& inputs);
 
 // What extracting one input may write at most: kOutputFactor times its size plus
 // kOutputAllowance. Real files stay far below it; crafted ones that point many entries at the

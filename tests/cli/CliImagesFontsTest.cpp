@@ -12,7 +12,9 @@
 #include "support/Platform.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <string_view>
 #include <utility>
 
@@ -280,6 +282,119 @@ TEST(CliFonts, ExtractTheStripThenInsertNewGlyphsFromAHandWrittenLog) {
     EXPECT_EQ(slot.cellHeight, 16.0f + 14.0f);
     EXPECT_TRUE(FileExists(dir / "patched/font_main.bmp"));
     EXPECT_EQ(ReadWholeFile(fontPath), fontBytes);
+}
+
+// Every regular file below a directory with its bytes.
+std::map<std::string, std::vector<std::uint8_t>> FilesBelow(const std::string& directory) {
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory)) {
+        if (entry.is_regular_file()) {
+            files[entry.path().string()] = ReadWholeFile(entry.path().string());
+        }
+    }
+    return files;
+}
+
+// An insertion whose output would replace a file that it reads writes nothing of that block and
+// says which file and that another target is needed.
+TEST(CliInsertOutputs, AnOutputThatIsAnInputOfItsBlockIsRefusedBeforeAnythingIsWritten) {
+    struct Case {
+        const char* what;
+        std::string target; // below the test's directory
+        std::string table;  // the character table's path, below the test's directory
+        std::string strip;
+        bool hardLink;    // the strip is linked to target/font_main.bmp, not copied there
+        std::string line; // after the replaced file's full path
+    };
+    const std::string clash = "; choose another target directory!\n";
+    const std::vector<Case> cases = {
+        {"the extraction's folder as the target", "W", "chars.tbl", "W/font_main.bmp", false,
+         " (the glyph strip) would be replaced by the changed sheet" + clash},
+        {"a character table named like the font", "out", "out/font_main.fnt", "new.bmp", false,
+         " (the character table) would be replaced by the changed font" + clash},
+        {"a strip linked to the changed sheet's name", "out", "chars.tbl", "new.bmp", true,
+         " (the glyph strip) would be replaced by the changed sheet" + clash},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        CreateDirectories(dir / "game");
+        CreateDirectories(dir / c.target);
+        const samples::SampleFont font = samples::MakeSampleFont();
+        const std::string fontPath = dir / "game/font_main.fnt";
+        WriteWholeFile(fontPath, samples::BuildFont(font.tables));
+        font.sheet.SaveToFile(dir / "game/font_main.bmp");
+        ASSERT_EQ(RunEitool({"extract", "--target", dir / "W", fontPath}).exitCode, 0);
+        samples::MakeGlyphStrip({200}, 16).SaveToFile(dir / c.strip);
+        if (c.hardLink) {
+            std::filesystem::create_hard_link(dir / c.strip, dir / (c.target + "/font_main.bmp"));
+        }
+        WriteWholeFile(dir / c.table, samples::MakeCharacterTable({200}));
+        SaveTextLines(dir / "font.log", {"#Format: FNT", "#Source: " + fontPath, dir / c.table,
+                                         "0:192:0:1:1", dir / c.strip});
+        const auto before = FilesBelow(dir.Path());
+        const ProcessResult insert =
+            RunEitool({"insert", "--target", dir / c.target, dir / "font.log"});
+        EXPECT_EQ(insert.exitCode, 1) << insert.err;
+        const std::string replaced = c.hardLink ? c.strip : c.target == "W" ? c.strip : c.table;
+        EXPECT_EQ(insert.out, (dir / replaced) + c.line);
+        EXPECT_EQ(FilesBelow(dir.Path()), before);
+    }
+}
+
+TEST(CliInsertOutputs, APatchedTextureThatWouldReplaceItsLevelBitmapIsRefused) {
+    TempDir dir;
+    CreateDirectories(dir / "game");
+    CreateDirectories(dir / "out");
+    const std::string source = dir / "game/tex.tgax";
+    WriteWholeFile(source, samples::BuildExtendedImage(samples::MakeSampleTexture(8, 64, 32, 3)));
+    ASSERT_EQ(RunEitool({"extract", "--target", dir / "levels", source}).exitCode, 0);
+    // Level 1's bitmap lies where the patched copy goes.
+    std::filesystem::rename(dir / "levels/tex_mip_01.bmp", dir / "out/tex.tgax");
+    SaveTextLines(dir / "levels/result.log", {"#Format: BTE", "#Source: " + source,
+                                              dir / "levels/tex_mip_00.bmp", dir / "out/tex.tgax"});
+    const auto before = FilesBelow(dir.Path());
+    const ProcessResult insert =
+        RunEitool({"insert", "--target", dir / "out", dir / "levels/result.log"});
+    EXPECT_EQ(insert.exitCode, 1) << insert.err;
+    EXPECT_EQ(insert.out, (dir / "out/tex.tgax") +
+                              " (a level bitmap) would be replaced by the patched copy; choose "
+                              "another target directory!\n");
+    EXPECT_EQ(FilesBelow(dir.Path()), before);
+}
+
+// A sheet without pixels is refused with a results line; the run goes on to the next font.
+TEST(CliFonts, ASheetWithoutPixelsIsRefusedByExtraction) {
+    struct Case {
+        std::int32_t width;
+        std::int32_t height;
+        PixelFormat format;
+    };
+    for (const Case& c : {Case{0, 0, pf8bit}, Case{0, 5, pf24bit}, Case{5, 0, pf4bit},
+                          Case{0, 5, pf32bit}, Case{5, 0, pf16bit}}) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        TempDir dir;
+        CreateDirectories(dir / "empty");
+        CreateDirectories(dir / "game");
+        const samples::SampleFont font = samples::MakeSampleFont();
+        const std::vector<std::uint8_t> fontBytes = samples::BuildFont(font.tables);
+        WriteWholeFile(dir / "empty/font_main.fnt", fontBytes);
+        Bitmap sheet;
+        sheet.SetPixelFormat(c.format);
+        sheet.SetSize(c.width, c.height);
+        sheet.SaveToFile(dir / "empty/font_main.bmp");
+        samples::SampleFont other = samples::MakeSampleFont();
+        other.tables.textureName = "other.tga";
+        WriteWholeFile(dir / "game/other.fnt", samples::BuildFont(other.tables));
+        other.sheet.SaveToFile(dir / "game/other.bmp");
+        const ProcessResult extract =
+            RunEitool({"extract", "--target", dir / "strips", dir / "empty/font_main.fnt",
+                       dir / "game/other.fnt"});
+        EXPECT_EQ(extract.exitCode, 1) << extract.err;
+        EXPECT_EQ(extract.out, (dir / "empty/font_main.bmp") + " has no pixels!\n");
+        EXPECT_FALSE(FileExists(dir / "strips/font_main.bmp"));
+        EXPECT_TRUE(FileExists(dir / "strips/other.bmp"));
+    }
 }
 
 } // namespace
