@@ -292,45 +292,177 @@ PreScan ScanForSomethingToInsert(const TextLines& lines, std::int32_t firstLine)
     return scan;
 }
 
+// The channels of a 16-bit word as the BMP reader keeps them: 5-5-5 or 5-6-5, blue lowest.
+struct WordLayout {
+    int redShift = 10;
+    int greenBits = 5;
+    std::uint32_t mask = 0x7FFF;
+};
+
+WordLayout LayoutOf(PixelFormat format) {
+    return format == pf16bit ? WordLayout{11, 6, 0xFFFF} : WordLayout{};
+}
+
 // NOTE: editors keep the colours of a picture but not the order of its palette, and some save it
 // at another depth. The colours are what the user sees, so when every pixel's colour lies in the
-// level's palette, the picture goes in by the level's indices of its colours: a pixel keeps its
-// own index where the level's palette has its colour there, else it takes the lowest index of
-// that colour. An unchanged palette keeps every index.
+// level's palette, the picture goes in by the level's indices of its colours. Entries of one
+// colour differ in alpha only, which no editor shows: a pixel keeps the index the texture holds
+// at its position where that index has its colour, else its own index where that has its
+// colour, else it takes the lowest index of that colour. An unchanged picture, whatever an
+// editor made of its palette, keeps every index.
+// A 15- or 16-bit pixel has the colour of a palette entry when each of its channels lies within
+// one level of the entry's channel rounded to the pixel's precision, since editors reduce by
+// cutting bits, rounding or scaling by 256. It takes the held index when that entry has its
+// colour, else the one colour that has it; a pixel that two colours could give is not in the
+// palette.
 class LevelIndexer {
 public:
     LevelIndexer(const Bitmap& picture, const std::vector<Rgb>& palette)
-        : m_picture(picture), m_palette(palette) {
+        : m_picture(picture), m_palette(palette), m_shared(palette.size(), false) {
         for (std::size_t i = palette.size(); i-- > 0;) {
-            m_lowest[PackedColour(palette[i])] = static_cast<std::uint8_t>(i);
+            const auto [at, added] =
+                m_lowest.try_emplace(PackedColour(palette[i]), static_cast<std::uint8_t>(i));
+            if (!added) {
+                m_shared[i] = m_shared[at->second] = true;
+                at->second = static_cast<std::uint8_t>(i);
+            }
         }
+        m_anyShared = std::find(m_shared.begin(), m_shared.end(), true) != m_shared.end();
         // An indexed picture is translated through its palette, entry by entry.
         if (picture.Format() == pf4bit || picture.Format() == pf8bit) {
             const std::vector<Rgb> colours = picture.Palette();
             for (std::size_t j = 0; j < colours.size(); ++j) {
                 m_byIndex.push_back(Lookup(colours[j], j));
             }
+        } else if (picture.Format() == pf15bit || picture.Format() == pf16bit) {
+            MakeWordTable();
         }
     }
 
-    bool AllInPalette() const {
-        if (!m_byIndex.empty()) {
-            if (std::find(m_byIndex.begin(), m_byIndex.end(), kNone) == m_byIndex.end()) {
-                return true;
+    // Whether the texture's own indices can decide a pixel's index.
+    bool NeedsHeldIndices() const { return m_anyShared || !m_byWord.empty(); }
+
+    // The picture in the level's indices, or nothing when a pixel's colour is not in the
+    // palette. held, when given, is the level as the texture holds it, of the picture's size.
+    std::optional<Bitmap> Translated(PixelFormat format, const Bitmap* held) const {
+        Bitmap out;
+        out.SetPixelFormat(format);
+        if (!m_byIndex.empty() && !m_anyShared) {
+            if (!IndexedInPalette()) {
+                return std::nullopt;
             }
-            for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
-                const std::uint8_t* row = m_picture.ScanLine(y);
-                for (std::int32_t x = 0; x < m_picture.Width(); ++x) {
-                    if (m_byIndex[IndexedValue(row, x)] == kNone) {
-                        return false;
+            TranslateIndexed(out);
+            return out;
+        }
+        out.SetSize(m_picture.Width(), m_picture.Height());
+        for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
+            for (std::int32_t x = 0; x < m_picture.Width(); ++x) {
+                const int index = IndexAt(x, y, held);
+                if (index == kNone) {
+                    return std::nullopt;
+                }
+                out.SetPixelValue(x, y, static_cast<std::uint32_t>(index));
+            }
+        }
+        return out;
+    }
+
+private:
+    static constexpr int kNone = -1;
+    static constexpr std::int16_t kTwoColours = -2;
+
+    static constexpr std::uint32_t PackedColour(Rgb colour) {
+        return std::uint32_t{colour.r} << 16 | std::uint32_t{colour.g} << 8 | colour.b;
+    }
+
+    int Lookup(Rgb colour, std::size_t own) const {
+        if (own < m_palette.size() && m_palette[own] == colour) {
+            return static_cast<int>(own);
+        }
+        const auto found = m_lowest.find(PackedColour(colour));
+        return found == m_lowest.end() ? kNone : int{found->second};
+    }
+
+    // The levels of a channel of the given precision that an 8-bit value may have become: the
+    // nearest one and the levels on either side of it.
+    static std::array<std::uint32_t, 3> NearLevels(std::uint8_t value, int bits) {
+        const std::uint32_t top = (1u << bits) - 1;
+        const std::uint32_t nearest = (value * top + 127) / 255;
+        return {nearest == 0 ? 0 : nearest - 1, nearest, std::min(nearest + 1, top)};
+    }
+
+    // Every word that a palette entry may have become, with the lowest index of the one colour
+    // that gives it, or kTwoColours.
+    void MakeWordTable() {
+        m_layout = LayoutOf(m_picture.Format());
+        for (int value = 0; value < 256; ++value) {
+            const auto at = static_cast<std::size_t>(value);
+            m_near5[at] = NearLevels(static_cast<std::uint8_t>(value), 5);
+            m_nearGreen[at] = NearLevels(static_cast<std::uint8_t>(value), m_layout.greenBits);
+        }
+        m_byWord.assign(std::size_t{m_layout.mask} + 1, static_cast<std::int16_t>(kNone));
+        for (std::size_t i = 0; i < m_palette.size(); ++i) {
+            const Rgb colour = m_palette[i];
+            for (const std::uint32_t r : m_near5[colour.r]) {
+                for (const std::uint32_t g : m_nearGreen[colour.g]) {
+                    for (const std::uint32_t b : m_near5[colour.b]) {
+                        std::int16_t& entry = m_byWord[r << m_layout.redShift | g << 5 | b];
+                        if (entry == kNone) {
+                            entry = static_cast<std::int16_t>(i);
+                        } else if (entry >= 0 &&
+                                   m_palette[static_cast<std::size_t>(entry)] != colour) {
+                            entry = kTwoColours;
+                        }
                     }
                 }
             }
+        }
+    }
+
+    // Whether a palette entry has the colour of a 16-bit word.
+    bool WordHasColourOf(std::uint32_t word, Rgb colour) const {
+        const auto within = [](std::uint32_t level, const std::array<std::uint32_t, 3>& near) {
+            return std::find(near.begin(), near.end(), level) != near.end();
+        };
+        return within(word >> m_layout.redShift & 31, m_near5[colour.r]) &&
+               within(word >> 5 & ((1u << m_layout.greenBits) - 1), m_nearGreen[colour.g]) &&
+               within(word & 31, m_near5[colour.b]);
+    }
+
+    int IndexAt(std::int32_t x, std::int32_t y, const Bitmap* held) const {
+        const auto heldIndex = [&]() -> std::size_t {
+            return held != nullptr ? held->PixelValue(x, y) : m_palette.size();
+        };
+        if (!m_byWord.empty()) {
+            const std::uint32_t word = m_picture.PixelValue(x, y) & m_layout.mask;
+            const std::size_t kept = heldIndex();
+            if (kept < m_palette.size() && WordHasColourOf(word, m_palette[kept])) {
+                return static_cast<int>(kept);
+            }
+            const int only = m_byWord[word];
+            return only >= 0 ? only : kNone;
+        }
+        const int index = m_byIndex.empty() ? Lookup(m_picture.PixelColor(x, y), m_palette.size())
+                                            : m_byIndex[m_picture.PixelValue(x, y)];
+        if (index == kNone || !m_shared[static_cast<std::size_t>(index)]) {
+            return index;
+        }
+        const std::size_t kept = heldIndex();
+        return kept < m_palette.size() &&
+                       m_palette[kept] == m_palette[static_cast<std::size_t>(index)]
+                   ? static_cast<int>(kept)
+                   : index;
+    }
+
+    // Whether every index that the indexed picture uses has a colour of the palette.
+    bool IndexedInPalette() const {
+        if (std::find(m_byIndex.begin(), m_byIndex.end(), kNone) == m_byIndex.end()) {
             return true;
         }
         for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
+            const std::uint8_t* row = m_picture.ScanLine(y);
             for (std::int32_t x = 0; x < m_picture.Width(); ++x) {
-                if (IndexAt(x, y) == kNone) {
+                if (m_byIndex[IndexedValue(row, x)] == kNone) {
                     return false;
                 }
             }
@@ -338,21 +470,10 @@ public:
         return true;
     }
 
-    // The picture in the level's indices; only when AllInPalette.
-    Bitmap Translated(PixelFormat format) const {
-        Bitmap out;
-        out.SetPixelFormat(format);
-        if (m_byIndex.empty()) {
-            out.SetSize(m_picture.Width(), m_picture.Height());
-            for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
-                for (std::int32_t x = 0; x < m_picture.Width(); ++x) {
-                    out.SetPixelValue(x, y, static_cast<std::uint32_t>(IndexAt(x, y)));
-                }
-            }
-            return out;
-        }
-        // An indexed picture row by row through a table of its bytes (a byte holds two 4-bit
-        // pixels); every byte of a row is written.
+    // An indexed picture row by row through a table of its bytes (a byte holds two 4-bit
+    // pixels); every byte of a row is written.
+    void TranslateIndexed(Bitmap& out) const {
+        const PixelFormat format = out.Format();
         out.SetSizeForOverwrite(m_picture.Width(), m_picture.Height());
         const auto width = static_cast<std::size_t>(m_picture.Width());
         const bool fourToFour = m_picture.Format() == pf4bit && format == pf4bit;
@@ -376,7 +497,7 @@ public:
                     row[rowBytes] = static_cast<std::uint8_t>(bytes[in[rowBytes]] & 0xF0);
                 }
             }
-            return out;
+            return;
         }
         for (std::int32_t y = 0; y < m_picture.Height(); ++y) {
             const std::uint8_t* in = m_picture.ScanLine(y);
@@ -392,22 +513,6 @@ public:
                 }
             }
         }
-        return out;
-    }
-
-private:
-    static constexpr int kNone = -1;
-
-    static constexpr std::uint32_t PackedColour(Rgb colour) {
-        return std::uint32_t{colour.r} << 16 | std::uint32_t{colour.g} << 8 | colour.b;
-    }
-
-    int Lookup(Rgb colour, std::size_t own) const {
-        if (own < m_palette.size() && m_palette[own] == colour) {
-            return static_cast<int>(own);
-        }
-        const auto found = m_lowest.find(PackedColour(colour));
-        return found == m_lowest.end() ? kNone : int{found->second};
     }
 
     // The index of pixel x of a row of the indexed picture.
@@ -419,28 +524,42 @@ private:
         return at % 2 == 0 ? row[at / 2] >> 4 : row[at / 2] & 0x0F;
     }
 
-    int IndexAt(std::int32_t x, std::int32_t y) const {
-        return m_byIndex.empty() ? Lookup(m_picture.PixelColor(x, y), m_palette.size())
-                                 : m_byIndex[m_picture.PixelValue(x, y)];
-    }
-
     const Bitmap& m_picture;
     const std::vector<Rgb>& m_palette;
     std::unordered_map<std::uint32_t, std::uint8_t> m_lowest;
+    std::vector<bool> m_shared; // per palette entry: another entry has its colour
+    bool m_anyShared = false;
     std::vector<int> m_byIndex;
+    // 15- and 16-bit pictures: the word layout, the channel levels near each 8-bit value, and
+    // what every word stands for.
+    WordLayout m_layout;
+    std::array<std::array<std::uint32_t, 3>, 256> m_near5{};
+    std::array<std::array<std::uint32_t, 3>, 256> m_nearGreen{};
+    std::vector<std::int16_t> m_byWord;
 };
 
 // Writes the bitmap at bitmapPath over level `index` of the copy when its colours lie in the
 // level's palette or it has the image's depth, and it has the level's size; otherwise the level
 // stays as it is, with a results line. Indices taken as they are, with colours that the level's
-// palette lacks, are told in a notice.
-void InsertLevel(RunContext& run, FileStream& copy, std::uint64_t copySize,
+// palette lacks, are told in a notice. The source gives the indices the texture holds.
+void InsertLevel(RunContext& run, FileStream& source, FileStream& copy, std::uint64_t copySize,
                  const std::string& bitmapPath, const Level& level, const std::vector<Rgb>& palette,
                  int depth, std::size_t index) {
     int fileBits = 0;
     const Bitmap picture = Bitmap::LoadFromFile(bitmapPath, &fileBits);
     const LevelIndexer indexer(picture, palette);
-    const bool inPalette = indexer.AllInPalette();
+    std::optional<Bitmap> held;
+    if (indexer.NeedsHeldIndices() && picture.Width() == level.width &&
+        picture.Height() == level.height &&
+        IsSupportedTextureSize(level.width, level.height, depth) &&
+        RangeFits(LevelStart(level), LevelBytes(level, depth), copySize)) {
+        held.emplace();
+        held->SetPixelFormat(LevelFormat(depth));
+        DrawLevel(source, *held, level, depth);
+    }
+    std::optional<Bitmap> translated =
+        indexer.Translated(LevelFormat(depth), held ? &*held : nullptr);
+    const bool inPalette = translated.has_value();
     if (!inPalette && fileBits != depth) {
         run.surface.AddResultLine(bitmapPath + (depth == 4 ? " not 4 bit!" : " not 8 bit!"));
     } else if (picture.Width() != level.width || picture.Height() != level.height) {
@@ -454,7 +573,7 @@ void InsertLevel(RunContext& run, FileStream& copy, std::uint64_t copySize,
         run.surface.AddPlanLine(kPlanInsert + bitmapPath);
     } else {
         CheckLevelInFile(copy, copySize, level, depth, index);
-        Bitmap bitmap = inPalette ? indexer.Translated(LevelFormat(depth)) : picture;
+        Bitmap bitmap = inPalette ? std::move(*translated) : picture;
         if (depth == 4) {
             SwapBitmapNibbles(bitmap);
         }
@@ -635,8 +754,9 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
              ++k, ++line) {
             const std::string& bitmapPath = lines[static_cast<std::size_t>(line)];
             if (FileExists(bitmapPath)) {
-                InsertLevel(run, copy, copySize, bitmapPath, levels[static_cast<std::size_t>(k)],
-                            palette, depth, static_cast<std::size_t>(k));
+                InsertLevel(run, source, copy, copySize, bitmapPath,
+                            levels[static_cast<std::size_t>(k)], palette, depth,
+                            static_cast<std::size_t>(k));
             } else if (run.state.DryRun && bitmapPath != "NULL") {
                 run.surface.AddPlanLine(kPlanMissing + bitmapPath);
             }

@@ -6,6 +6,7 @@
 #include "common/TextLines.h"
 #include "formats/Font.h"
 #include "images/Bitmap.h"
+#include "images/ExtendedImage.h"
 #include "samples/SampleFont.h"
 #include "samples/SamplePack.h"
 #include "samples/SampleTexture.h"
@@ -250,6 +251,107 @@ TEST_F(CliEditedTextures, FilesWrittenByImageMagickGoInByTheirColours) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         Check("convert", cases[i], static_cast<int>(i));
+    }
+}
+
+// Saves a level as an editor would: save.py IN HOW OUT, where HOW is "reverse" (the palette in
+// reverse order), "rgb", "rgba", or 16-bit words: "cut555" (bits cut, no masks) or "round5551"
+// (rounded, the top bit set, with masks).
+constexpr std::string_view kSaveScript = R"(import struct, sys
+from PIL import Image
+source, how, target = sys.argv[1:4]
+im = Image.open(source)
+if how == "reverse":
+    im.remap_palette(list(range(255, -1, -1))).save(target)
+elif how in ("rgb", "rgba"):
+    im.convert(how.upper()).save(target)
+else:
+    rgb = im.convert("RGB")
+    w, h = rgb.size
+    cut = how == "cut555"
+    level = (lambda c: c >> 3) if cut else (lambda c: (c * 31 + 127) // 255)
+    rows = b""
+    for y in range(h - 1, -1, -1):
+        row = b"".join(struct.pack("<H", (0 if cut else 0x8000) | level(r) << 10 | level(g) << 5 |
+                                   level(b)) for r, g, b in (rgb.getpixel((x, y)) for x in range(w)))
+        rows += row + b"\0" * (-len(row) % 4)
+    header = struct.pack("<IiiHHIIiiII", 40 if cut else 56, w, h, 1, 16, 0 if cut else 3,
+                         len(rows), 0, 0, 0, 0)
+    if not cut:
+        header += struct.pack("<4I", 0x7C00, 0x3E0, 0x1F, 0x8000)
+    start = 14 + len(header)
+    open(target, "wb").write(b"BM" + struct.pack("<IHHI", start + len(rows), 0, 0, start) +
+                             header + rows)
+)";
+
+// A palette that holds every colour twice, opaque and half transparent, cannot be told apart in
+// an editor: an unchanged level saved by any of them gives the texture's bytes back.
+TEST(CliEditorSaves, AnUnchangedLevelGivesTheTexturesBytesWhateverTheEditorSavedItAs) {
+    TempDir dir;
+    CreateDirectories(dir / "game");
+    samples::SampleTexture texture;
+    texture.levelTable = false;
+    for (int k = 0; k < 256; ++k) {
+        const int colour = k % 128;
+        const std::uint8_t entry[4] = {static_cast<std::uint8_t>((colour & 7) * 36),
+                                       static_cast<std::uint8_t>((colour >> 3 & 3) * 80),
+                                       static_cast<std::uint8_t>((colour >> 5) * 80 + 10),
+                                       static_cast<std::uint8_t>(k < 128 ? 0x80 : 0x40)};
+        texture.palette.insert(texture.palette.end(), entry, entry + 4);
+    }
+    ReorderClut(texture.palette, 256, 4); // index order to storage order
+    samples::TextureLevel level{64, 64, std::vector<std::uint8_t>(64 * 64)};
+    for (std::size_t p = 0; p < level.linear.size(); ++p) {
+        level.linear[p] =
+            static_cast<std::uint8_t>((p / 512 * 8 + p % 64 / 8) % 128 + (p % 3 == 0 ? 128 : 0));
+    }
+    texture.levels.push_back(level);
+    const std::string source = dir / "game/twice.bmpx";
+    WriteWholeFile(source, samples::BuildExtendedImage(texture));
+    ASSERT_EQ(RunEitool({"extract", "--target", dir / "levels", source}).exitCode, 0);
+    const std::string original = dir / "original.bmp";
+    std::filesystem::copy_file(dir / "levels/twice_mip_00.bmp", original);
+    WriteWholeFile(dir / "save.py",
+                   std::vector<std::uint8_t>(kSaveScript.begin(), kSaveScript.end()));
+
+    struct Case {
+        const char* what;
+        std::string command; // IN and OUT stand for the two files
+        std::string result;  // after the level's path; empty for none
+    };
+    const std::string python = PythonWithPillow();
+    const std::string pillow = python + " " + Quoted(dir / "save.py") + " IN ";
+    const std::string added = "convert IN -type TrueColor -fill 'rgb(18,18,18)' -draw 'point 5,5' ";
+    const std::vector<Case> cases = {
+        {"Pillow, reordered palette", pillow + "reverse OUT", ""},
+        {"Pillow, RGB 24", pillow + "rgb OUT", ""},
+        {"Pillow, RGBA 32", pillow + "rgba OUT", ""},
+        {"16-bit 5-5-5, bits cut", pillow + "cut555 OUT", ""},
+        {"16-bit 5-5-5 and alpha, rounded", pillow + "round5551 OUT", ""},
+        {"ImageMagick, palette", "convert IN -type Palette BMP3:OUT", ""},
+        {"ImageMagick, RGB 24", "convert IN -type TrueColor BMP3:OUT", ""},
+        {"ImageMagick, RGBA 32", "convert IN -alpha on -type TrueColorAlpha BMP:OUT", ""},
+        {"ImageMagick, RGB 5-6-5", "convert IN -type TrueColor -define bmp:subtype=RGB565 BMP:OUT",
+         ""},
+        {"ImageMagick, RGB 5-5-5", "convert IN -type TrueColor -define bmp:subtype=RGB555 BMP:OUT",
+         ""},
+        {"added colour, 5-6-5", added + "-define bmp:subtype=RGB565 BMP:OUT", " not 8 bit!\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool usesPillow = c.command.starts_with(pillow);
+        if ((usesPillow && python.empty()) || (!usesPillow && !Shell("convert -version"))) {
+            continue; // the editor is not installed
+        }
+        std::string command = c.command;
+        command.replace(command.find("IN"), 2, Quoted(original));
+        command.replace(command.find("OUT"), 3, Quoted(dir / "levels/twice_mip_00.bmp"));
+        ASSERT_TRUE(Shell(command)) << command;
+        const ProcessResult insert =
+            RunEitool({"insert", "--target", dir / "patched", dir / "levels/result.log"});
+        EXPECT_EQ(insert.exitCode, c.result.empty() ? 0 : 1) << insert.err;
+        EXPECT_EQ(insert.out, c.result.empty() ? "" : (dir / "levels/twice_mip_00.bmp") + c.result);
+        EXPECT_EQ(ReadWholeFile(dir / "patched/twice.bmpx"), ReadWholeFile(source));
     }
 }
 
