@@ -405,7 +405,7 @@ TEST(CliInsertOutputs, AnOutputThatIsAnInputOfItsBlockIsRefusedBeforeAnythingIsW
         std::string target; // below the test's directory
         std::string table;  // the character table's path, below the test's directory
         std::string strip;
-        bool hardLink;    // the strip is linked to target/font_main.bmp, not copied there
+        bool hardLink;    // the strip is linked to target/font_main.bmp (the last case)
         std::string line; // after the replaced file's full path
     };
     const std::string clash = "; choose another target directory!\n";
@@ -429,6 +429,7 @@ TEST(CliInsertOutputs, AnOutputThatIsAnInputOfItsBlockIsRefusedBeforeAnythingIsW
         ASSERT_EQ(RunEitool({"extract", "--target", dir / "W", fontPath}).exitCode, 0);
         samples::MakeGlyphStrip({200}, 16).SaveToFile(dir / c.strip);
         if (c.hardLink) {
+            EITOOL_SKIP_ON_WINDOWS(testing::kNoLinks);
             std::filesystem::create_hard_link(dir / c.strip, dir / (c.target + "/font_main.bmp"));
         }
         WriteWholeFile(dir / c.table, samples::MakeCharacterTable({200}));
@@ -438,8 +439,8 @@ TEST(CliInsertOutputs, AnOutputThatIsAnInputOfItsBlockIsRefusedBeforeAnythingIsW
         const ProcessResult insert =
             RunEitool({"insert", "--target", dir / c.target, dir / "font.log"});
         EXPECT_EQ(insert.exitCode, 1) << insert.err;
-        const std::string replaced = c.hardLink ? c.strip : c.target == "W" ? c.strip : c.table;
-        EXPECT_EQ(insert.out, (dir / replaced) + c.line);
+        const bool table = c.line.find("character table") != std::string::npos;
+        EXPECT_EQ(insert.out, (dir / (table ? c.table : c.strip)) + c.line);
         EXPECT_EQ(FilesBelow(dir.Path()), before);
     }
 }
@@ -472,8 +473,7 @@ TEST(CliFonts, ASheetWithoutPixelsIsRefusedByExtraction) {
         std::int32_t height;
         PixelFormat format;
     };
-    for (const Case& c : {Case{0, 0, pf8bit}, Case{0, 5, pf24bit}, Case{5, 0, pf4bit},
-                          Case{0, 5, pf32bit}, Case{5, 0, pf16bit}}) {
+    for (const Case& c : {Case{0, 0, pf8bit}, Case{0, 5, pf24bit}, Case{5, 0, pf4bit}}) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
         TempDir dir;
         CreateDirectories(dir / "empty");
