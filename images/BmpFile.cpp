@@ -637,7 +637,8 @@ void Bitmap::Save(const std::string& path, WriteHook* hook, bool syncDirectory) 
     PendingFile pending(path, hook);
     FileStream& file = pending.Create();
     try {
-        for (std::int32_t row = m_height - 1; row >= 0; --row) {
+        // A bitmap without columns has rows of no bytes and no pixel memory.
+        for (std::int32_t row = m_stride == 0 ? -1 : m_height - 1; row >= 0; --row) {
             std::memcpy(chunk + filled, ScanLine(row), m_stride);
             filled += m_stride;
             if (filled >= kChunk) {
