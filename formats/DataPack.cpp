@@ -561,6 +561,19 @@ private:
             });
         }
         const bool refused = changed.has_value() && !allSame;
+        // Whom a refused piece names: a member of the same range whose piece holds other bytes,
+        // or one whose range overlaps its own in part.
+        std::vector<std::uint32_t> others;
+        std::uint32_t otherHolder = changed.value_or(first);
+        if (refused && shared.sameRange) {
+            members([&](std::uint32_t k) {
+                if (!same[k - first] && otherHolder == *changed) {
+                    otherHolder = k;
+                }
+            });
+        } else if (refused) {
+            others = OtherRanges(shared);
+        }
         bool written = false;
         for (std::uint32_t k = first; k < shared.end; ++k) {
             datapack::PieceLook& look = held[k - first];
@@ -576,9 +589,9 @@ private:
                 AddPlanned(k, look, !written);
                 written = true;
             } else {
-                const std::uint32_t other = shared.sameRange
-                                                ? OtherHolder(shared, same, k, *changed)
-                                                : OtherRange(shared, k);
+                const std::uint32_t other = !shared.sameRange ? others[k - first]
+                                            : same[k - first] ? otherHolder
+                                                              : *changed;
                 const std::string& otherLine = Line(other);
                 m_run.surface.AddResultLine(
                     Line(k) +
@@ -593,33 +606,49 @@ private:
         }
     }
 
-    // A member of the same range whose piece does not hold what the piece at k holds.
-    std::uint32_t OtherHolder(const SharedRun& shared, const std::vector<bool>& same,
-                              std::uint32_t k, std::uint32_t changed) const {
-        if (!same[k - shared.first]) {
-            return changed;
-        }
-        for (std::uint32_t j = shared.first; j < shared.end; ++j) {
-            if (j != k && EntryAt(j).size != 0 && !same[j - shared.first]) {
-                return j;
+    // For each position of a run whose ranges are not all one: a member whose range overlaps its
+    // own and is not the same (itself for an empty member). Of the distinct ranges in offset
+    // order, that is the one before with the furthest end when it reaches in, otherwise the next
+    // one, which the run being connected makes reach in.
+    std::vector<std::uint32_t> OtherRanges(const SharedRun& shared) const {
+        struct Range {
+            std::uint64_t offset;
+            std::uint64_t end;
+            std::uint32_t position;
+            bool operator<(const Range& r) const {
+                return offset != r.offset ? offset < r.offset : end < r.end;
+            }
+        };
+        std::vector<Range> ranges;
+        for (std::uint32_t k = shared.first; k < shared.end; ++k) {
+            const Entry& entry = EntryAt(k);
+            if (entry.size != 0) {
+                ranges.push_back({entry.offset, std::uint64_t{entry.offset} + entry.size, k});
             }
         }
-        return changed;
-    }
-
-    // A member whose range overlaps the one at k without being the same.
-    std::uint32_t OtherRange(const SharedRun& shared, std::uint32_t k) const {
-        const Entry& entry = EntryAt(k);
-        const std::uint64_t end = std::uint64_t{entry.offset} + entry.size;
-        for (std::uint32_t j = shared.first; j < shared.end; ++j) {
-            const Entry& other = EntryAt(j);
-            if (j != k && other.size != 0 && other.offset < end &&
-                entry.offset < std::uint64_t{other.offset} + other.size &&
-                (other.offset != entry.offset || other.size != entry.size)) {
-                return j;
+        std::stable_sort(ranges.begin(), ranges.end());
+        ranges.erase(std::unique(ranges.begin(), ranges.end(),
+                                 [](const Range& a, const Range& b) { return !(a < b); }),
+                     ranges.end());
+        std::vector<std::uint32_t> otherOf(ranges.size());
+        std::size_t furthest = 0;
+        for (std::size_t i = 0; i < ranges.size(); ++i) {
+            const bool before = i > 0 && ranges[furthest].end > ranges[i].offset;
+            otherOf[i] = before                  ? ranges[furthest].position
+                         : i + 1 < ranges.size() ? ranges[i + 1].position
+                                                 : ranges[0].position;
+            if (i == 0 || ranges[i].end > ranges[furthest].end) {
+                furthest = i;
             }
         }
-        return k == shared.first ? shared.first + 1 : shared.first;
+        std::vector<std::uint32_t> others(shared.end - shared.first);
+        for (std::uint32_t k = shared.first; k < shared.end; ++k) {
+            const Entry& entry = EntryAt(k);
+            const Range key{entry.offset, std::uint64_t{entry.offset} + entry.size, k};
+            const auto at = std::lower_bound(ranges.begin(), ranges.end(), key);
+            others[k - shared.first] = entry.size == 0 ? k : otherOf[at - ranges.begin()];
+        }
+        return others;
     }
 
     RunContext& m_run;
