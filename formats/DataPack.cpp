@@ -308,6 +308,9 @@ struct PlannedPiece {
     std::uint32_t crc = 0;
     // The piece's bytes as they were read for the CRC-32, when they are kept for the writing.
     std::unique_ptr<std::uint8_t[]> bytes;
+    // False for a member that shares its range with one planned before it: that one writes the
+    // bytes, and this one takes only the new size and CRC-32.
+    bool writesBytes = true;
 };
 
 // The bytes of small changed pieces are kept from their CRC-32 to their writing, up to this
@@ -345,67 +348,320 @@ void ReportPlanned(RunContext& run, const char* what, const std::string& line,
         std::to_string(entry.size) + ", free after it " + std::to_string(freeAfter[k]) + ")");
 }
 
+// Members whose ranges overlap, one after another in offset order: the positions [first, end)
+// (empty members among them share nothing), and whether every non-empty one has the same offset
+// and size.
+struct SharedRun {
+    std::uint32_t first = 0;
+    std::uint32_t end = 0;
+    bool sameRange = true;
+};
+
+std::vector<SharedRun> SharedRuns(const Directory& directory,
+                                  const std::vector<std::uint32_t>& order) {
+    std::vector<SharedRun> runs;
+    SharedRun current;
+    std::uint32_t members = 0;
+    std::uint64_t reach = 0; // the end of the furthest member of the current run
+    const Entry* head = nullptr;
+    for (std::uint32_t k = 0; k < order.size(); ++k) {
+        const Entry& entry = directory.entries[order[k]];
+        if (entry.size == 0) {
+            continue;
+        }
+        const std::uint64_t end = std::uint64_t{entry.offset} + entry.size;
+        if (members > 0 && entry.offset < reach) {
+            ++members;
+            current.end = k + 1;
+            current.sameRange &= entry.offset == head->offset && entry.size == head->size;
+            reach = std::max(reach, end);
+            continue;
+        }
+        if (members > 1) {
+            runs.push_back(current);
+        }
+        current = SharedRun{k, k + 1, true};
+        members = 1;
+        reach = end;
+        head = &entry;
+    }
+    if (members > 1) {
+        runs.push_back(current);
+    }
+    return runs;
+}
+
 // Looks at every entry line: a missing file is passed over, a piece that grew is reported, and
 // a piece with the same size and CRC-32 as its member needs no writing. The pieces are opened,
 // read and summed a window ahead, on threads of their own, so that reads of pieces not in the
 // cache overlap and the sums share the cores. The old bytes of every range to be written go
 // into the journal as it is found (none in a dry run).
-std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& directory,
-                                        const std::vector<std::uint32_t>& order,
-                                        std::int32_t firstLine, const std::string& packPath,
-                                        std::uint64_t packSize, datapack::JournalStream* journal) {
-    const auto count = static_cast<std::uint32_t>(directory.entries.size());
-    const std::vector<std::uint64_t> freeAfter =
-        run.state.DryRun ? FreeAfterMembers(directory.entries, order, packSize)
-                         : std::vector<std::uint64_t>();
-    std::vector<datapack::PieceToLook> pieces(count);
-    for (std::uint32_t k = 0; k < count; ++k) {
-        const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
-        const Entry& entry = directory.entries[order[k]];
-        pieces[k] = {line == "NULL" ? std::string_view() : std::string_view(line), entry.size,
-                     entry.crc};
-    }
-    std::vector<PlannedPiece> plan;
-    datapack::PieceLooks looks(datapack::PieceLooks::Mode::Sums, std::move(pieces),
-                               run.state.DryRun ? 0 : kKeptPiecesBudget);
-    for (std::uint32_t k = 0; k < count; ++k) {
-        const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
-        if (AbortRequested(run)) {
-            throw RunAborted(ShownPath(packPath) +
-                             ": the insertion was aborted before anything was written; the pack "
-                             "is unchanged");
+// Members that share bytes are planned together, once the last of them is looked at: their
+// changed pieces go in only when all of them have one range and all their pieces hold the same
+// new bytes, written once; otherwise each changed piece is a results line naming a member it
+// shares bytes with, and nothing of them is written. A piece that holds its member's bytes as
+// the pack has them (only the entry's CRC-32 was not theirs) changes no byte: it takes its
+// CRC-32 without a write, unless the others are refused.
+class InsertionPlanner {
+public:
+    InsertionPlanner(RunContext& run, const Directory& directory,
+                     const std::vector<std::uint32_t>& order, std::int32_t firstLine,
+                     FileStream& pack, std::uint64_t packSize, datapack::JournalStream* journal)
+        : m_run(run), m_directory(directory), m_order(order), m_firstLine(firstLine), m_pack(pack),
+          m_packPath(pack.Path()), m_packSize(packSize), m_journal(journal),
+          m_freeAfter(run.state.DryRun ? FreeAfterMembers(directory.entries, order, packSize)
+                                       : std::vector<std::uint64_t>()) {}
+
+    std::vector<PlannedPiece> Plan() {
+        const auto count = static_cast<std::uint32_t>(m_directory.entries.size());
+        std::vector<datapack::PieceToLook> pieces(count);
+        for (std::uint32_t k = 0; k < count; ++k) {
+            const std::string& line = Line(k);
+            const Entry& entry = EntryAt(k);
+            pieces[k] = {line == "NULL" ? std::string_view() : std::string_view(line), entry.size,
+                         entry.crc};
         }
-        const Entry& entry = directory.entries[order[k]];
-        datapack::PieceLook& look = looks.Take(k);
-        if (look.present) {
-            const std::string lengthText = std::to_string(look.length);
-            if (look.length > entry.size) {
-                run.surface.AddResultLine(line + " greater by " +
-                                          std::to_string(look.length - entry.size) + " bytes.");
-                ReportPlanned(run, kPlanGrown, line, lengthText, directory, order, k, freeAfter);
-            } else if (look.length != entry.size || look.crc != entry.crc) {
-                if (look.length > 0 && !RangeFits(entry.offset, look.length, packSize)) {
-                    throw CorruptFileError(packPath, "member " + std::to_string(order[k]) +
-                                                         " runs past the end of the file");
-                }
-                if (journal != nullptr && look.length > 0) {
-                    journal->Add(entry.offset, look.length);
-                }
-                plan.push_back(
-                    PlannedPiece{order[k], line, look.length, look.crc, std::move(look.bytes)});
-                ReportPlanned(run, kPlanInsert, line, lengthText, directory, order, k, freeAfter);
-            } else {
-                ReportPlanned(run, kPlanUnchanged, line, lengthText, directory, order, k,
-                              freeAfter);
+        const std::vector<SharedRun> shared = SharedRuns(m_directory, m_order);
+        std::size_t nextShared = 0;
+        std::vector<datapack::PieceLook> held; // the looks of the shared run at hand
+        datapack::PieceLooks looks(datapack::PieceLooks::Mode::Sums, std::move(pieces),
+                                   m_run.state.DryRun ? 0 : kKeptPiecesBudget);
+        for (std::uint32_t k = 0; k < count; ++k) {
+            if (AbortRequested(m_run)) {
+                throw RunAborted(ShownPath(m_packPath) +
+                                 ": the insertion was aborted before anything was written; the "
+                                 "pack is unchanged");
             }
-        } else if (line != "NULL") {
-            ReportPlanned(run, kPlanMissing, line, "", directory, order, k, freeAfter);
+            datapack::PieceLook& look = looks.Take(k);
+            if (nextShared < shared.size() && k >= shared[nextShared].first) {
+                held.push_back(std::move(look));
+                if (k + 1 == shared[nextShared].end) {
+                    PlanShared(shared[nextShared], held);
+                    held.clear();
+                    ++nextShared;
+                }
+            } else {
+                PlanOne(k, look);
+            }
+            ShowCounter(m_run, "Comparing: ", std::uint64_t{k} + 1, count);
+            ShowPieceProgress(m_run, k, count);
         }
-        ShowCounter(run, "Comparing: ", std::uint64_t{k} + 1, count);
-        ShowPieceProgress(run, k, count);
+        return std::move(m_plan);
     }
-    return plan;
-}
+
+private:
+    enum class Verdict { Missing, Grown, Changed, Unchanged };
+
+    const std::string& Line(std::uint32_t k) const {
+        return m_run.state.ReplayList[static_cast<std::size_t>(m_firstLine) + k];
+    }
+    const Entry& EntryAt(std::uint32_t k) const { return m_directory.entries[m_order[k]]; }
+
+    Verdict VerdictOf(std::uint32_t k, const datapack::PieceLook& look) const {
+        const Entry& entry = EntryAt(k);
+        if (!look.present) {
+            return Verdict::Missing;
+        }
+        if (look.length > entry.size) {
+            return Verdict::Grown;
+        }
+        return look.length != entry.size || look.crc != entry.crc ? Verdict::Changed
+                                                                  : Verdict::Unchanged;
+    }
+
+    void Report(const char* what, std::uint32_t k, const datapack::PieceLook& look) {
+        ReportPlanned(m_run, what, Line(k), look.present ? std::to_string(look.length) : "",
+                      m_directory, m_order, k, m_freeAfter);
+    }
+
+    // What happens to a piece that shares no bytes, or to one whose shared bytes are not
+    // written.
+    void PlanOne(std::uint32_t k, datapack::PieceLook& look) {
+        switch (VerdictOf(k, look)) {
+        case Verdict::Missing:
+            if (Line(k) != "NULL") {
+                Report(kPlanMissing, k, look);
+            }
+            break;
+        case Verdict::Grown:
+            m_run.surface.AddResultLine(Line(k) + " greater by " +
+                                        std::to_string(look.length - EntryAt(k).size) + " bytes.");
+            Report(kPlanGrown, k, look);
+            break;
+        case Verdict::Changed:
+            AddPlanned(k, look, true);
+            break;
+        case Verdict::Unchanged:
+            Report(kPlanUnchanged, k, look);
+            break;
+        }
+    }
+
+    // Plans the piece at position k; only one of the members that share a range writes it.
+    void AddPlanned(std::uint32_t k, datapack::PieceLook& look, bool writesBytes) {
+        const Entry& entry = EntryAt(k);
+        if (look.length > 0 && !RangeFits(entry.offset, look.length, m_packSize)) {
+            throw CorruptFileError(m_packPath, "member " + std::to_string(m_order[k]) +
+                                                   " runs past the end of the file");
+        }
+        if (m_journal != nullptr && writesBytes && look.length > 0) {
+            m_journal->Add(entry.offset, look.length);
+        }
+        m_plan.push_back(PlannedPiece{m_order[k], Line(k), look.length, look.crc,
+                                      writesBytes ? std::move(look.bytes) : nullptr, writesBytes});
+        Report(kPlanInsert, k, look);
+    }
+
+    // Whether the piece of look holds the same bytes as the changed piece of reference.
+    bool HoldsSame(const datapack::PieceLook& look, std::uint32_t k,
+                   const datapack::PieceLook& reference, std::uint32_t r) const {
+        if (!look.present || look.length != reference.length || look.read != look.length ||
+            look.crc != reference.crc) {
+            return false;
+        }
+        if (look.bytes && reference.bytes) {
+            return std::equal(look.bytes.get(), look.bytes.get() + look.length,
+                              reference.bytes.get());
+        }
+        return datapack::PiecesHoldSameBytes(Line(k), Line(r), look.length);
+    }
+
+    void PlanShared(const SharedRun& shared, std::vector<datapack::PieceLook>& held) {
+        const std::uint32_t first = shared.first;
+        const auto members = [&](auto visit) {
+            for (std::uint32_t k = first; k < shared.end; ++k) {
+                if (EntryAt(k).size != 0) {
+                    visit(k);
+                }
+            }
+        };
+        // Changed pieces that hold what the pack holds.
+        std::vector<bool> asInPack(held.size(), false);
+        std::optional<std::uint32_t> changed; // the first piece of other bytes
+        members([&](std::uint32_t k) {
+            const datapack::PieceLook& look = held[k - first];
+            if (VerdictOf(k, look) != Verdict::Changed) {
+                return;
+            }
+            const Entry& entry = EntryAt(k);
+            asInPack[k - first] =
+                look.length == entry.size && PieceHolds(Line(k), m_pack, entry.offset, entry.size);
+            if (!changed && !asInPack[k - first]) {
+                changed = k;
+            }
+        });
+        // Which members' pieces hold the same bytes as the first changed one.
+        std::vector<bool> same(held.size(), false);
+        bool allSame = changed.has_value() && shared.sameRange;
+        if (allSame) {
+            members([&](std::uint32_t k) {
+                same[k - first] = k == *changed ||
+                                  HoldsSame(held[k - first], k, held[*changed - first], *changed);
+                allSame = allSame && same[k - first];
+            });
+        }
+        const bool refused = changed.has_value() && !allSame;
+        // Whom a refused piece names: a member of the same range whose piece holds other bytes,
+        // or one whose range overlaps its own in part.
+        std::vector<std::uint32_t> others;
+        std::uint32_t otherHolder = changed.value_or(first);
+        if (refused && shared.sameRange) {
+            members([&](std::uint32_t k) {
+                if (!same[k - first] && otherHolder == *changed) {
+                    otherHolder = k;
+                }
+            });
+        } else if (refused) {
+            others = OtherRanges(shared);
+        }
+        bool written = false;
+        for (std::uint32_t k = first; k < shared.end; ++k) {
+            datapack::PieceLook& look = held[k - first];
+            if (EntryAt(k).size == 0 || VerdictOf(k, look) != Verdict::Changed) {
+                PlanOne(k, look);
+            } else if (asInPack[k - first]) {
+                if (refused) {
+                    Report(kPlanUnchanged, k, look);
+                } else {
+                    AddPlanned(k, look, false);
+                }
+            } else if (!refused) {
+                AddPlanned(k, look, !written);
+                written = true;
+            } else {
+                const std::uint32_t other = !shared.sameRange ? others[k - first]
+                                            : same[k - first] ? otherHolder
+                                                              : *changed;
+                const std::string& otherLine = Line(other);
+                m_run.surface.AddResultLine(
+                    Line(k) +
+                    (shared.sameRange ? " shares its bytes with member "
+                                      : " shares part of its bytes with member ") +
+                    std::to_string(m_order[other]) +
+                    (otherLine == "NULL" ? std::string() : " (" + otherLine + ")") +
+                    (shared.sameRange ? ", whose piece does not hold the same bytes" : "") +
+                    "; not inserted.");
+                Report(kPlanShared, k, look);
+            }
+        }
+    }
+
+    // For each position of a run whose ranges are not all one: a member whose range overlaps its
+    // own and is not the same (itself for an empty member). Of the distinct ranges in offset
+    // order, that is the one before with the furthest end when it reaches in, otherwise the next
+    // one, which the run being connected makes reach in.
+    std::vector<std::uint32_t> OtherRanges(const SharedRun& shared) const {
+        struct Range {
+            std::uint64_t offset;
+            std::uint64_t end;
+            std::uint32_t position;
+            bool operator<(const Range& r) const {
+                return offset != r.offset ? offset < r.offset : end < r.end;
+            }
+        };
+        std::vector<Range> ranges;
+        for (std::uint32_t k = shared.first; k < shared.end; ++k) {
+            const Entry& entry = EntryAt(k);
+            if (entry.size != 0) {
+                ranges.push_back({entry.offset, std::uint64_t{entry.offset} + entry.size, k});
+            }
+        }
+        std::stable_sort(ranges.begin(), ranges.end());
+        ranges.erase(std::unique(ranges.begin(), ranges.end(),
+                                 [](const Range& a, const Range& b) { return !(a < b); }),
+                     ranges.end());
+        std::vector<std::uint32_t> otherOf(ranges.size());
+        std::size_t furthest = 0;
+        for (std::size_t i = 0; i < ranges.size(); ++i) {
+            const bool before = i > 0 && ranges[furthest].end > ranges[i].offset;
+            otherOf[i] = before                  ? ranges[furthest].position
+                         : i + 1 < ranges.size() ? ranges[i + 1].position
+                                                 : ranges[0].position;
+            if (i == 0 || ranges[i].end > ranges[furthest].end) {
+                furthest = i;
+            }
+        }
+        std::vector<std::uint32_t> others(shared.end - shared.first);
+        for (std::uint32_t k = shared.first; k < shared.end; ++k) {
+            const Entry& entry = EntryAt(k);
+            const Range key{entry.offset, std::uint64_t{entry.offset} + entry.size, k};
+            const auto at = std::lower_bound(ranges.begin(), ranges.end(), key);
+            others[k - shared.first] = entry.size == 0 ? k : otherOf[at - ranges.begin()];
+        }
+        return others;
+    }
+
+    RunContext& m_run;
+    const Directory& m_directory;
+    const std::vector<std::uint32_t>& m_order;
+    const std::int32_t m_firstLine;
+    FileStream& m_pack;
+    const std::string& m_packPath;
+    const std::uint64_t m_packSize;
+    datapack::JournalStream* m_journal;
+    const std::vector<std::uint64_t> m_freeAfter;
+    std::vector<PlannedPiece> m_plan;
+};
 
 // Writes the pieces into the pack, gathering those that follow each other without a gap into
 // runs of up to 4 MiB, each written on a thread of its own while the next is gathered. The pack
@@ -480,7 +736,7 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
     // The pieces whose bytes were not kept are read again, the small ones a window ahead.
     std::vector<datapack::PieceToLook> pieces(count);
     for (std::uint32_t j = 0; j < count; ++j) {
-        if (!plan[j].bytes && plan[j].length > 0) {
+        if (plan[j].writesBytes && !plan[j].bytes && plan[j].length > 0) {
             pieces[j] = {plan[j].path, plan[j].length, plan[j].crc};
         }
     }
@@ -500,7 +756,9 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
         Entry& entry = directory.entries[planned.fileIndex];
         datapack::PieceLook& look = looks.Take(j);
         const std::uint8_t* bytes = planned.bytes ? planned.bytes.get() : look.bytes.get();
-        if (bytes != nullptr) {
+        if (!planned.writesBytes) {
+            // The member that shares this range wrote the same bytes.
+        } else if (bytes != nullptr) {
             writer.Append(entry.offset, planned.length, [&](std::uint8_t* to, std::size_t n) {
                 std::copy_n(bytes, n, to);
                 bytes += n;
@@ -516,7 +774,7 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
         StoreU32le(directory.raw, at + 4, entry.size);
         StoreU32le(directory.raw, at + 12, entry.crc);
         ++run.state.stats.pieces;
-        run.state.stats.bytes += planned.length;
+        run.state.stats.bytes += planned.writesBytes ? planned.length : 0;
         ShowCounter(run, "Writing pieces: ", std::uint64_t{j} + 1, count);
         ShowPieceProgress(run, j, count);
     }
@@ -634,12 +892,13 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
     // Directory bytes as stored: the journal takes them before any entry changes.
     datapack::JournalStream journal(run, pack, directory->raw, DataPackJournalPath(pack.Path()));
     const std::vector<PlannedPiece> plan =
-        PlanInsertion(run, *directory, order, firstLine, pack.Path(), packSize,
-                      run.state.DryRun ? nullptr : &journal);
+        InsertionPlanner(run, *directory, order, firstLine, pack, packSize,
+                         run.state.DryRun ? nullptr : &journal)
+            .Plan();
     if (run.state.DryRun) {
         std::uint64_t bytes = 0;
         for (const PlannedPiece& planned : plan) {
-            bytes += planned.length;
+            bytes += planned.writesBytes ? planned.length : 0;
         }
         run.state.stats.pieces += plan.size();
         run.state.stats.bytes += bytes;

@@ -15,6 +15,29 @@ FileStream OpenPieceForWriting(const std::string& path, std::uint64_t length) {
     return file;
 }
 
+bool PiecesHoldSameBytes(const std::string& a, const std::string& b, std::uint64_t length) {
+    if (a == b) {
+        return true;
+    }
+    std::optional<FileStream> first = FileStream::OpenExisting(a, omRead);
+    std::optional<FileStream> second = FileStream::OpenExisting(b, omRead);
+    if (!first || !second || first->SizeAtOpen() != length || second->SizeAtOpen() != length) {
+        return false;
+    }
+    constexpr std::size_t kBlock = std::size_t{64} << 10;
+    const auto blocks = std::make_unique_for_overwrite<std::uint8_t[]>(2 * kBlock);
+    for (std::uint64_t left = length; left > 0;) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlock));
+        if (first->Read(blocks.get(), want) != want ||
+            second->Read(blocks.get() + kBlock, want) != want ||
+            !std::equal(blocks.get(), blocks.get() + want, blocks.get() + kBlock)) {
+            return false;
+        }
+        left -= want;
+    }
+    return true;
+}
+
 PieceLooks::PieceLooks(Mode mode, std::vector<PieceToLook> pieces, std::uint64_t keptBudget)
     : m_mode(mode), m_pieces(std::move(pieces)), m_keptBudget(keptBudget),
       m_chunkCount((m_pieces.size() + kChunk - 1) / kChunk),
@@ -114,6 +137,12 @@ void PieceLooks::LookAt(const PieceToLook& piece, PieceLook& look, std::uint8_t*
     }
     look.present = true;
     look.length = file->SizeAtOpen();
+    // Files of the system's own (/proc/self/status) report a size of 0 and hold bytes all the
+    // same; such a piece would empty its member.
+    if (look.length == 0 && file->Read(scratch, 1) != 0) {
+        throw FileOpenError(path, "cannot open file: it is not a regular file (it reports a size "
+                                  "of 0 but holds bytes)");
+    }
     if (look.length > piece.size) {
         return;
     }

@@ -45,6 +45,10 @@ struct PieceLook {
 // (FileReadError otherwise).
 FileStream OpenPieceForWriting(const std::string& path, std::uint64_t length);
 
+// Whether the pieces at paths a and b both hold the same length bytes (a path names the same
+// bytes as itself). A missing piece, or one of another length, holds other bytes.
+bool PiecesHoldSameBytes(const std::string& a, const std::string& b, std::uint64_t length);
+
 // Looks at pieces[k], k from 0 up, a window ahead of the caller, on worker threads that take
 // chunks of pieces in turn. Each worker opens, reads and closes one piece at a time, so that the
 // reads of pieces not in the cache overlap (sixteen at once: on a virtual disk the time of

@@ -19,11 +19,13 @@ bool AbortRequested(RunContext& run);
 
 // The first words of a dry run's lines (StatusSurface::AddPlanLine), all of one width: a piece
 // that would go in, one equal to what is there already, one that grew beyond its room, one that
-// is not there, and a file that would be written.
+// is not there, one kept out because its member shares bytes with another, and a file that would
+// be written.
 inline constexpr const char* kPlanInsert = "insert    ";
 inline constexpr const char* kPlanUnchanged = "unchanged ";
 inline constexpr const char* kPlanGrown = "grown     ";
 inline constexpr const char* kPlanMissing = "missing   ";
+inline constexpr const char* kPlanShared = "shared    ";
 inline constexpr const char* kPlanWrite = "write     ";
 
 // Whether two paths name one file by its identity (links followed, so a second hard link or a

@@ -472,13 +472,19 @@ TEST(DataPackInsert, TiedOffsetsPairLinesAsExtractionDid) {
     members[2536].offset = x;
     members[2536].data = {0xC1};
     const Extracted e = ExtractFresh(bench, members);
-    // Position 3 is m2535 (two bytes at X+3): give it one byte.
+    // Position 3 is m2535 (two bytes at X+3), which shares its first byte with m2534 at
+    // position 2: its edit is refused, naming both.
     WriteWholeFile(e.lines[3], {0x5A});
+    const Bytes before = ReadWholeFile(e.pack);
     bench.Insert(e.pack, e.lines);
-    const auto entries = ReadPackDirectory(ReadWholeFile(e.pack));
-    EXPECT_EQ(entries[2535].size, 1u);
-    EXPECT_EQ(entries[2534].size, 1u);
-    EXPECT_EQ(entries[1].size, members[1].data.size());
+    EXPECT_EQ(bench.surface.results,
+              std::vector<std::string>{e.lines[3] + " shares part of its bytes with member 2534 (" +
+                                       e.lines[2] + "); not inserted."});
+    const Bytes after = ReadWholeFile(e.pack);
+    const auto entries = ReadPackDirectory(after);
+    EXPECT_EQ(entries[2535].size, 2u);
+    EXPECT_EQ(entries[2535].crc, ReadPackDirectory(before)[2535].crc);
+    EXPECT_EQ(Slice(after, x + 3, 2), Slice(before, x + 3, 2));
 }
 
 TEST(DataPackInsert, UnchangedPiecesAreNotWritten) {
