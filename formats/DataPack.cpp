@@ -316,7 +316,7 @@ struct PlannedPiece {
 // that could be measured over the page cache.
 constexpr std::uint64_t kKeptPiecesBudget = std::uint64_t{2} << 20;
 
-void CheckLinesLeft(const std::string& packPath, const TextLines& lines, std::int32_t firstLine,
+void CheckLinesLeft(const std::string& packPath, const LineBuffer& lines, std::int32_t firstLine,
                     std::uint32_t count) {
     const std::uint64_t left =
         (firstLine >= 0 && static_cast<std::uint64_t>(firstLine) <= lines.size())
@@ -360,7 +360,7 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
                          : std::vector<std::uint64_t>();
     std::vector<datapack::PieceToLook> pieces(count);
     for (std::uint32_t k = 0; k < count; ++k) {
-        const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
+        const std::string_view line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
         const Entry& entry = directory.entries[order[k]];
         pieces[k] = {line == "NULL" ? std::string_view() : std::string_view(line), entry.size,
                      entry.crc};
@@ -369,7 +369,7 @@ std::vector<PlannedPiece> PlanInsertion(RunContext& run, const Directory& direct
     datapack::PieceLooks looks(datapack::PieceLooks::Mode::Sums, std::move(pieces),
                                run.state.DryRun ? 0 : kKeptPiecesBudget);
     for (std::uint32_t k = 0; k < count; ++k) {
-        const std::string& line = run.state.ReplayList[static_cast<std::size_t>(firstLine) + k];
+        const std::string line(run.state.ReplayList[static_cast<std::size_t>(firstLine) + k]);
         if (AbortRequested(run)) {
             throw RunAborted(ShownPath(packPath) +
                              ": the insertion was aborted before anything was written; the pack "
@@ -600,6 +600,15 @@ void ExtractDataPack(RunContext& run, const std::string& path) {
     if (directory && WithinOutputLimit(run, path, PiecesTotal(*directory), fileSize)) {
         ExtractMembers(run, pack, *directory);
     }
+}
+
+bool HoldsDataPack(FileStream& file) {
+    const std::uint64_t size = file.Size();
+    if (!RangeFits(0, kCountSize, size)) {
+        return false;
+    }
+    const std::uint32_t count = datapack::ReadEntryCount(file, size);
+    return count > kNamesListIndex && RangeFits(kDirectoryOffset, kEntrySize * count, size);
 }
 
 std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32_t firstLine) {

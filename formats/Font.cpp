@@ -9,6 +9,7 @@
 #include "common/RunError.h"
 #include "run/HandlerSupport.h"
 #include "run/PieceChecks.h"
+#include "run/PiecePath.h"
 
 #include <algorithm>
 #include <array>
@@ -445,6 +446,7 @@ void ExtractFont(RunContext& run, const std::string& path) {
     // bears the same name.
     const std::string stripPath =
         JoinPath(run.state.TargetDirectory, SheetFileName(header->textureName));
+    RefuseLineBreak(stripPath, "piece path");
     if (!ClaimPieces(run, path, {stripPath})) {
         run.state.ResultLog.emplace_back("NULL");
         return;
@@ -525,15 +527,15 @@ Placement ReadPlacement(const std::string& fontPath, const std::string& line) {
 }
 
 // The three entry lines: the character table, the placement line and the glyph strip.
-void ReadEntryLines(const TextLines& lines, std::int32_t firstLine, const std::string& fontPath,
+void ReadEntryLines(const LineBuffer& lines, std::int32_t firstLine, const std::string& fontPath,
                     FontInsertion& insertion) {
     const auto at = static_cast<std::size_t>(firstLine);
-    const std::string& tablePath = lines[at];
+    const std::string tablePath(lines[at]);
     insertion.table = ReadCharacterTable(tablePath);
     if (insertion.table.size() < kCharacterTableSize) {
         Refuse(tablePath + " is shorter than 256 bytes!");
     }
-    insertion.placement = ReadPlacement(fontPath, lines[at + 1]);
+    insertion.placement = ReadPlacement(fontPath, std::string(lines[at + 1]));
     insertion.stripPath = lines[at + 2];
     insertion.strip = Bitmap::LoadFromFile(insertion.stripPath);
     FindGlyphBoxes(insertion.strip, insertion.boxes);
@@ -674,7 +676,7 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
                                   : firstLine + 3;
     run.state.SourceStream.reset();
     const std::string fontPath = run.state.SourcePath;
-    const TextLines& lines = run.state.ReplayList;
+    const LineBuffer& lines = run.state.ReplayList;
     // The block of a font that the extraction left out (its strip had the name of an earlier
     // file's) holds one "NULL" line: nothing is inserted, and the replay goes on after it.
     if (firstLine >= 0 && static_cast<std::size_t>(firstLine) < lines.size() &&

@@ -277,10 +277,10 @@ struct PreScan {
     bool found = false;
 };
 
-PreScan ScanForSomethingToInsert(const TextLines& lines, std::int32_t firstLine) {
+PreScan ScanForSomethingToInsert(const LineBuffer& lines, std::int32_t firstLine) {
     PreScan scan{firstLine, false};
     for (; scan.line < static_cast<std::int32_t>(lines.size()); ++scan.line) {
-        const std::string& line = lines[static_cast<std::size_t>(scan.line)];
+        const std::string line(lines[static_cast<std::size_t>(scan.line)]);
         if (line.find("#Format:") != std::string::npos) {
             break;
         }
@@ -574,13 +574,22 @@ void ExtractExtendedImage(RunContext& run, const std::string& path) {
     }
 }
 
+bool HoldsExtendedImage(FileStream& file) {
+    const std::uint64_t size = file.Size();
+    if (!RangeFits(0, kHeaderSize, size)) {
+        return false;
+    }
+    const Header header = ReadHeader(file, size);
+    return header.imageCount == 1 && DepthOf(header) != 0;
+}
+
 std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
                                  std::int32_t firstLine) {
-    const TextLines& lines = run.state.ReplayList;
+    const LineBuffer& lines = run.state.ReplayList;
     const PreScan scan = ScanForSomethingToInsert(lines, firstLine);
     if (!scan.found) {
         for (std::int32_t line = firstLine; run.state.DryRun && line < scan.line; ++line) {
-            const std::string& missing = lines[static_cast<std::size_t>(line)];
+            const std::string missing(lines[static_cast<std::size_t>(line)]);
             if (!missing.empty() && missing != "NULL") {
                 run.surface.AddPlanLine(kPlanMissing + missing);
             }
@@ -619,7 +628,7 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
         // A log that ends inside the block leaves the remaining levels as they are.
         for (std::int32_t k = 0; k < count && line < static_cast<std::int32_t>(lines.size());
              ++k, ++line) {
-            const std::string& bitmapPath = lines[static_cast<std::size_t>(line)];
+            const std::string bitmapPath(lines[static_cast<std::size_t>(line)]);
             if (FileExists(bitmapPath)) {
                 InsertLevel(run, copy, copySize, bitmapPath, levels[static_cast<std::size_t>(k)],
                             palette, depth, static_cast<std::size_t>(k));
