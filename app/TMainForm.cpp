@@ -94,13 +94,13 @@ bool LiesInside(const std::string& path, const std::string& top) {
     return after == '/' || after == '\\' || last == '/' || last == '\\';
 }
 
-// An extraction records its target and sources in result.log, one line each: one that holds a
-// line break is refused before anything is written.
-void RefuseLineBreaksOfExtraction(const RunState& state) {
-    if (state.InputKind == kKindLogs || state.InputKind == kKindProjectList) {
-        return;
-    }
-    RefuseLineBreak(state.TargetDirectory, "target directory");
+// An extraction records its sources and target in result.log, one line each: one that holds a
+// line break is refused before anything is written (the sources before the picker is shown).
+bool IsExtraction(const RunState& state) {
+    return state.InputKind != kKindLogs && state.InputKind != kKindProjectList;
+}
+
+void RefuseLineBreaksInSources(const RunState& state) {
     for (const std::string& entry : state.inputList) {
         RefuseLineBreak(entry, "source path");
     }
@@ -284,6 +284,9 @@ void TMainForm::BProcessClick() {
     if (m_state.inputList.empty()) {
         return;
     }
+    if (IsExtraction(m_state)) {
+        RefuseLineBreaksInSources(m_state);
+    }
     const RunningScope running(m_view);
     m_surface.ClearResults();
     m_state.ResultLog.clear();
@@ -298,7 +301,9 @@ void TMainForm::BProcessClick() {
     std::string chosen = m_state.TargetDirectory;
     if (m_dialogs.SelectDirectory("Select Directory", chosen)) {
         m_state.TargetDirectory = chosen;
-        RefuseLineBreaksOfExtraction(m_state);
+        if (IsExtraction(m_state)) {
+            RefuseLineBreak(m_state.TargetDirectory, "target directory");
+        }
         SetCurrentDirectory(m_state.TargetDirectory);
         m_surface.SetTotalMax(100);
         m_surface.SetTotalPosition(0);
