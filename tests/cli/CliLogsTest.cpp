@@ -129,8 +129,7 @@ TEST(CliLogs, ASourceOfAnotherFormatIsReportedAndNothingIsWrittenForIt) {
     for (const Case& c : {Case{"BTE", game.pack, game.dir / "textures/tex_mip_00.bmp"},
                           Case{"TRE", game.texture, game.dir / "packs/BIN/0000_m0.bin"}}) {
         WriteText(game.dir / "x.log", std::string("#Format: ") + c.tag + "\r\n#Source: " +
-                                          c.source + "\r\n" + c.piece + "\r\n" +
-                                          game.Block('f'));
+                                          c.source + "\r\n" + c.piece + "\r\n" + game.Block('f'));
         const ProcessResult run =
             RunEitool({"insert", "--target", game.dir / "out", game.dir / "x.log"});
         EXPECT_EQ(run.exitCode, 1) << run.err;
