@@ -4,6 +4,7 @@
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/RunError.h"
+#include "run/HandlerSupport.h"
 
 #include <algorithm>
 #include <limits>
@@ -37,12 +38,6 @@ std::string_view FirstWord(std::string_view line) {
 
 bool IsLogKeyword(std::string_view word) {
     return word == kFormatKeyword || word == kSourceKeyword || word == kTargetKeyword;
-}
-
-// A line that begins a block or its source: the replay never passes one without handling it.
-bool IsFramingLine(std::string_view line) {
-    const std::string_view word = FirstWord(line);
-    return word == kFormatKeyword || word == kSourceKeyword;
 }
 
 // Line i * 100 / (count - 1), truncating, in 64 bits. A log of one line would divide by zero;

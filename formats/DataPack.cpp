@@ -318,10 +318,14 @@ constexpr std::uint64_t kKeptPiecesBudget = std::uint64_t{2} << 20;
 
 void CheckLinesLeft(const std::string& packPath, const LineBuffer& lines, std::int32_t firstLine,
                     std::uint32_t count) {
-    const std::uint64_t left =
-        (firstLine >= 0 && static_cast<std::uint64_t>(firstLine) <= lines.size())
-            ? lines.size() - static_cast<std::uint64_t>(firstLine)
-            : 0;
+    // The block ends at the next block's framing line.
+    std::uint64_t left = 0;
+    if (firstLine >= 0 && static_cast<std::uint64_t>(firstLine) <= lines.size()) {
+        for (auto at = lines.IteratorAt(static_cast<std::size_t>(firstLine));
+             left < count && at != lines.end() && !IsFramingLine(*at); ++at) {
+            ++left;
+        }
+    }
     if (left < count) {
         throw CorruptFileError(packPath, "the log has " + std::to_string(left) +
                                              " entry lines for its " + std::to_string(count) +

@@ -625,8 +625,9 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
         const std::vector<Level> levels = ReadLevels(copy, copySize, header);
         const std::vector<Rgb> palette = LevelPalette(copy, copySize, header);
         const auto count = static_cast<std::int32_t>(levels.size());
-        // A log that ends inside the block leaves the remaining levels as they are.
-        for (std::int32_t k = 0; k < count && line < static_cast<std::int32_t>(lines.size());
+        // A log or a block that ends early leaves the remaining levels as they are.
+        for (std::int32_t k = 0; k < count && line < static_cast<std::int32_t>(lines.size()) &&
+                                 !IsFramingLine(lines[static_cast<std::size_t>(line)]);
              ++k, ++line) {
             const std::string bitmapPath(lines[static_cast<std::size_t>(line)]);
             if (FileExists(bitmapPath)) {

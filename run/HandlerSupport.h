@@ -25,6 +25,11 @@ inline constexpr const char* kPlanGrown = "grown     ";
 inline constexpr const char* kPlanMissing = "missing   ";
 inline constexpr const char* kPlanWrite = "write     ";
 
+// Whether a log line begins a block or names its source: its first word is "#Format:" or
+// "#Source:". No inserter takes such a line as an entry line of its block, and the replay goes
+// on at it.
+bool IsFramingLine(std::string_view line);
+
 // Whether two paths name one file (both resolved, links followed); false when either cannot be
 // resolved.
 bool IsSameFile(const std::string& a, const std::string& b);

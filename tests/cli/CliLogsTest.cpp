@@ -118,6 +118,34 @@ TEST(CliLogs, AJoinedLogInsertsEveryBlockByItsOwnFormat) {
     }
 }
 
+// A block cut short ends at the next block's "#Format:" line: its inserter never takes the next
+// block's lines as its own. A texture leaves its last levels as they are; a pack that lacks entry
+// lines is refused whole.
+TEST(CliLogs, ABlockCutShortNeverTakesTheNextBlocksLines) {
+    const EditedGame game;
+    const auto cut = [](std::string block) {
+        block.resize(block.size() - 2);
+        block.resize(block.rfind("\r\n") + 2);
+        return block;
+    };
+    WriteText(game.dir / "tp.log", cut(game.Block('t')) + game.Block('p'));
+    const ProcessResult texture =
+        RunEitool({"insert", "--target", game.dir / "out", game.dir / "tp.log"});
+    EXPECT_EQ(texture.exitCode, 0) << texture.err << texture.out;
+    EXPECT_NE(ReadWholeFile(game.dir / "out/tex.tgax"), game.textureBytes);
+    EXPECT_NE(ReadWholeFile(game.pack), game.packBytes);
+
+    WriteWholeFile(game.pack, game.packBytes);
+    fs::remove_all(game.dir / "out");
+    WriteText(game.dir / "pt.log", cut(game.Block('p')) + game.Block('t'));
+    const ProcessResult pack =
+        RunEitool({"insert", "--target", game.dir / "out", game.dir / "pt.log"});
+    EXPECT_EQ(pack.exitCode, 3);
+    EXPECT_NE(pack.err.find(" lines are missing"), std::string::npos) << pack.err;
+    EXPECT_EQ(ReadWholeFile(game.pack), game.packBytes);
+    EXPECT_EQ(FilesIn(game.dir / "out"), std::set<std::string>{});
+}
+
 // A source of another format under a block's tag is reported and left alone, and the run goes on.
 TEST(CliLogs, ASourceOfAnotherFormatIsReportedAndNothingIsWrittenForIt) {
     const EditedGame game;
