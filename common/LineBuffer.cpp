@@ -163,7 +163,7 @@ void LineBuffer::push_back(std::string_view line) {
 void LineBuffer::clear() {
     // The memory goes back too: a list may have held a whole log.
     m_text = std::string();
-    m_starts = std::vector<std::uint64_t>();
+    m_starts = std::vector<std::size_t>();
     m_count = 0;
 }
 

@@ -85,7 +85,7 @@ private:
     // Every line followed by one LF. A CR never ends a line here: DropFront fills the bytes it
     // removes with CR, and a line's text begins after its leading CRs.
     std::string m_text;
-    std::vector<std::uint64_t> m_starts; // the start of line k * kStride, for every k
+    std::vector<std::size_t> m_starts; // the start of line k * kStride, for every k
     std::size_t m_count = 0;
 };
 
