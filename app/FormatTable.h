@@ -34,6 +34,9 @@ using FileHandler = void (*)(RunContext& run, const std::string& path);
 // ReplayLog).
 using Inserter = std::int32_t (*)(RunContext& run, const std::string& outputPath,
                                   std::int32_t firstLine);
+// Whether an open source holds this format at all; asked before a block with entry lines goes to
+// its inserter.
+using FormatCheck = bool (*)(FileStream& file);
 
 // One file type of the open dialog, with everything that hangs on it.
 struct FormatRow {
@@ -44,20 +47,26 @@ struct FormatRow {
     std::string_view tag;         // the "#Format:" tag; empty for logs and project lists
     std::string_view typeName;    // the command line's --type name
     FileHandler handler;
-    Inserter inserter; // null where no tag leads to it
+    Inserter inserter;       // null where no tag leads to it
+    FormatCheck holdsFormat; // null where the inserter refuses a foreign file itself
+    // The entry line of a block, counted from its first, that names no file (the font's
+    // placement line), or -1.
+    int lineWithoutPath;
 };
 
 // The five file types, in the order of the open dialog.
 // NOTE: positions 4 and 5 have kinds 5 and 4: a project list is kind 5, a log kind 4.
 inline constexpr std::array<FormatRow, 5> kFormatTable = {{
     {kTypeDataPacks, kKindDataPacks, "Data Packs (*.tre)", "*.tre", "TRE", "tre", &ExtractDataPack,
-     &InsertDataPack},
+     &InsertDataPack, &HoldsDataPack, -1},
     {kTypeExtendedImages, kKindExtendedImages, "Extended Images (*.bmpx,*.tgax)", "*.bmpx;*.tgax",
-     "BTE", "img", &ExtractExtendedImage, &InsertExtendedImage},
-    {kTypeFonts, kKindFonts, "Fints (*.fnt)", "*.fnt", "FNT", "fnt", &ExtractFont, &InsertFont},
+     "BTE", "img", &ExtractExtendedImage, &InsertExtendedImage, &HoldsExtendedImage, -1},
+    {kTypeFonts, kKindFonts, "Fints (*.fnt)", "*.fnt", "FNT", "fnt", &ExtractFont, &InsertFont,
+     nullptr, 1},
     {kTypeProjectList, kKindProjectList, "Project list files (*.lst)", "*.lst", "", "lst",
-     &ReplayLog, nullptr},
-    {kTypeLogs, kKindLogs, "Log files (*.log)", "*.log", "", "log", &ReplayLog, nullptr},
+     &ReplayLog, nullptr, nullptr, -1},
+    {kTypeLogs, kKindLogs, "Log files (*.log)", "*.log", "", "log", &ReplayLog, nullptr, nullptr,
+     -1},
 }};
 
 static_assert([] {

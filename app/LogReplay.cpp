@@ -3,8 +3,12 @@
 #include "app/FormatTable.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
+#include "common/RunError.h"
+#include "run/HandlerSupport.h"
 
 #include <algorithm>
+#include <limits>
+#include <string_view>
 
 namespace eitool {
 
@@ -20,7 +24,7 @@ bool IsBlank(char c) {
 
 // The first word of a line: leading white space skipped, then everything up to the next white
 // space. Words of any length are taken whole.
-std::string FirstWord(const std::string& line) {
+std::string_view FirstWord(std::string_view line) {
     std::size_t start = 0;
     while (start < line.size() && IsBlank(line[start])) {
         ++start;
@@ -32,7 +36,7 @@ std::string FirstWord(const std::string& line) {
     return line.substr(start, end - start);
 }
 
-bool IsLogKeyword(const std::string& word) {
+bool IsLogKeyword(std::string_view word) {
     return word == kFormatKeyword || word == kSourceKeyword || word == kTargetKeyword;
 }
 
@@ -42,19 +46,44 @@ int Percent(std::int32_t i, std::size_t count) {
     return count > 1 ? static_cast<int>(static_cast<std::uint64_t>(i) * 100 / (count - 1)) : 0;
 }
 
-// Counts the entry lines from firstLine to lastLine that name a piece (keyword lines and "NULL"
-// name none) and those of them that name nothing that exists.
-void CountNamedPieces(RunState& state, std::int32_t firstLine, std::int32_t lastLine) {
-    const TextLines& lines = state.ReplayList;
+// Where the replay goes on after an inserter that consumed the lines from firstLine to lastLine:
+// at the first framing line among them, or after them.
+std::int32_t ResumeLine(const LineBuffer& lines, std::int32_t firstLine, std::int32_t lastLine) {
     const auto end =
         std::min<std::int64_t>(std::int64_t{lastLine} + 1, static_cast<std::int64_t>(lines.size()));
-    for (std::int64_t i = firstLine; i < end; ++i) {
-        const std::string& line = lines[static_cast<std::size_t>(i)];
-        if (line != "NULL" && !IsLogKeyword(FirstWord(line))) {
-            ++state.stats.piecesNamed;
-            state.stats.piecesMissing += FileExists(line) ? 0 : 1;
+    auto at = lines.IteratorAt(static_cast<std::size_t>(firstLine));
+    for (std::int64_t i = firstLine; i < end; ++i, ++at) {
+        if (IsFramingLine(*at)) {
+            return static_cast<std::int32_t>(i);
         }
     }
+    return lastLine == std::numeric_limits<std::int32_t>::max() ? lastLine : lastLine + 1;
+}
+
+// Counts the entry lines from firstLine to lastLine that the inserter takes as piece paths
+// ("NULL", keyword lines and the format's line without a path name none) and those of them
+// that name nothing that exists.
+void CountNamedPieces(RunState& state, const FormatRow& row, std::int32_t firstLine,
+                      std::int32_t lastLine) {
+    const LineBuffer& lines = state.ReplayList;
+    const auto end =
+        std::min<std::int64_t>(std::int64_t{lastLine} + 1, static_cast<std::int64_t>(lines.size()));
+    auto at = lines.IteratorAt(static_cast<std::size_t>(firstLine));
+    for (std::int64_t i = firstLine; i < end; ++i, ++at) {
+        const std::string_view line = *at;
+        if (i - firstLine != row.lineWithoutPath && line != "NULL" &&
+            !IsLogKeyword(FirstWord(line))) {
+            ++state.stats.piecesNamed;
+            state.stats.piecesMissing += FileExists(std::string(line)) ? 0 : 1;
+        }
+    }
+}
+
+// Whether the block that begins at firstLine has entry lines: a next line that is not a framing
+// line.
+bool HasEntryLines(const LineBuffer& lines, std::int32_t firstLine) {
+    return static_cast<std::size_t>(firstLine) < lines.size() &&
+           !IsFramingLine(lines[static_cast<std::size_t>(firstLine)]);
 }
 
 // Closes the replay's source stream however the handling of its line ends.
@@ -63,14 +92,28 @@ struct SourceStreamCloser {
     ~SourceStreamCloser() { state.SourceStream.reset(); }
 };
 
-// The inserter of ReplayKind with the output path and the first entry line; without one the
-// replay goes on with the next line.
-std::int32_t CallInserter(RunContext& run, const std::string& outputPath, std::int32_t firstLine) {
-    const FormatRow* row = RowOfKind(run.state.ReplayKind);
+// Hands the open source to the inserter of ReplayKind with the output path and its first entry
+// line, and returns the line after which the replay goes on. Without an inserter, or for a source
+// that is not of its block's format, the replay goes on with the next line.
+std::int32_t InsertSource(RunContext& run, const std::string& sourcePath, std::int32_t firstLine) {
+    RunState& state = run.state;
+    const FormatRow* row = RowOfKind(state.ReplayKind);
     if (row == nullptr || row->inserter == nullptr) {
         return firstLine - 1;
     }
-    return row->inserter(run, outputPath, firstLine);
+    if (row->holdsFormat != nullptr && HasEntryLines(state.ReplayList, firstLine) &&
+        !row->holdsFormat(*state.SourceStream)) {
+        run.surface.AddResultLine(sourcePath + " is not a " + std::string(row->tag) + " file!");
+        return firstLine - 1;
+    }
+    const std::string outputPath = JoinPath(state.TargetDirectory, FileNamePart(sourcePath));
+    const std::int32_t last = row->inserter(run, outputPath, firstLine);
+    if (last < firstLine) {
+        return std::max(last, firstLine - 1);
+    }
+    const std::int32_t resume = ResumeLine(state.ReplayList, firstLine, last);
+    CountNamedPieces(state, *row, firstLine, resume - 1);
+    return resume - 1;
 }
 
 } // namespace
@@ -79,39 +122,50 @@ void ReplayLog(RunContext& run, const std::string& logPath) {
     RunState& state = run.state;
     StatusSurface& surface = run.surface;
     state.ReplayList.clear();
-    state.ReplayList = LoadTextLines(logPath);
+    state.ReplayList = LineBuffer::Load(logPath);
+    if (state.ReplayList.size() >
+        static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        const std::size_t count = state.ReplayList.size();
+        state.ReplayList.clear();
+        throw FileReadError(logPath, "the log has " + std::to_string(count) +
+                                         " lines, more than a line position can reach");
+    }
     const std::string status = "Processing " + FileNamePart(logPath) + "...";
     surface.SetCurrentMessage(status);
     surface.SetTotalMax(100);
     surface.SetTotalPosition(0);
     state.ReplayKind = kKindNone;
 
-    TextLines& lines = state.ReplayList;
-    for (std::int32_t i = 0; i < static_cast<std::int32_t>(lines.size()); ++i) {
+    LineBuffer& lines = state.ReplayList;
+    const auto count = static_cast<std::int32_t>(lines.size());
+    auto at = lines.begin();
+    for (std::int32_t i = 0; i < count; ++i, ++at) {
         SourceStreamCloser closer{state};
         surface.SetCurrentMessage(status);
         surface.SetTotalPosition(Percent(i, lines.size()));
-        const std::string word = FirstWord(lines[static_cast<std::size_t>(i)]);
+        const std::string_view word = FirstWord(*at);
         if (!word.empty() && IsLogKeyword(word)) {
             // NOTE: the keyword is cut off by its length plus one from the very front of the
             // line, so a keyword line with leading blanks leaves a garbled rest that matches
             // nothing; logs written by a run never have leading blanks.
-            std::string& line = lines[static_cast<std::size_t>(i)];
-            line.erase(0, std::min(line.size(), word.size() + 1));
-            if (word == kFormatKeyword) {
+            const bool isFormat = word == kFormatKeyword;
+            const bool isSource = word == kSourceKeyword;
+            lines.DropFront(static_cast<std::size_t>(i), word.size() + 1);
+            const std::string_view line = *at;
+            if (isFormat) {
                 state.ReplayKind = KindOfTag(FirstWord(line));
-            } else if (word == kSourceKeyword) {
-                const std::string sourcePath = line; // blanks inside and at the end stay
+            } else if (isSource) {
+                const std::string sourcePath(line); // blanks inside and at the end stay
                 if (FileExists(sourcePath)) {
                     state.SourceStream =
                         std::make_unique<FileStream>(FileStream::Open(sourcePath, omReadWrite));
                     state.SourcePath = sourcePath;
                     surface.SetCurrentMessage("Processing " + FileNamePart(sourcePath) + "...");
-                    const std::string outputPath =
-                        JoinPath(state.TargetDirectory, FileNamePart(sourcePath));
-                    const std::int32_t firstLine = i + 1;
-                    i = CallInserter(run, outputPath, firstLine);
-                    CountNamedPieces(state, firstLine, i);
+                    const std::int32_t last = InsertSource(run, sourcePath, i + 1);
+                    if (last != i) {
+                        i = last;
+                        at = lines.IteratorAt(static_cast<std::size_t>(i));
+                    }
                 }
             }
         }

@@ -3,9 +3,11 @@
 #include "app/FormatTable.h"
 #include "app/LogReplay.h"
 #include "common/FileSystem.h"
+#include "common/LineBuffer.h"
 #include "common/Paths.h"
 #include "common/RunError.h"
 #include "run/PieceChecks.h"
+#include "run/PiecePath.h"
 
 #include <algorithm>
 #include <system_error>
@@ -49,6 +51,28 @@ std::uint8_t KindOfType(int type) {
     return row == nullptr ? 0 : row->kind;
 }
 
+// Whether a line holds nothing but white space.
+bool IsBlankLine(std::string_view line) {
+    return std::all_of(line.begin(), line.end(),
+                       [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
+
+// The entries of a project list: its lines, blank ones passed over. The file is read as one
+// buffer, so a list costs its own bytes while it is read, and then its entries.
+TextLines LoadProjectList(const std::string& path) {
+    const LineBuffer lines = LineBuffer::Load(path);
+    const auto kept = static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(), [](std::string_view line) { return !IsBlankLine(line); }));
+    TextLines entries;
+    entries.reserve(kept);
+    for (const std::string_view line : lines) {
+        if (!IsBlankLine(line)) {
+            entries.emplace_back(line);
+        }
+    }
+    return entries;
+}
+
 // Whether path names something that is there but is not a regular file once links are followed:
 // a dangling link, a directory, a FIFO, a device. A path that names nothing is left to the
 // handler, which reports it as a file that cannot be opened.
@@ -68,6 +92,18 @@ bool LiesInside(const std::string& path, const std::string& top) {
     const char after = path[top.size()];
     const char last = top.empty() ? '\0' : top.back();
     return after == '/' || after == '\\' || last == '/' || last == '\\';
+}
+
+// An extraction records its sources and target in result.log, one line each: one that holds a
+// line break is refused before anything is written (the sources before the picker is shown).
+bool IsExtraction(const RunState& state) {
+    return state.InputKind != kKindLogs && state.InputKind != kKindProjectList;
+}
+
+void RefuseLineBreaksInSources(const RunState& state) {
+    for (const std::string& entry : state.inputList) {
+        RefuseLineBreak(entry, "source path");
+    }
 }
 
 // Marks the view as running for the lifetime of a batch run, however the run ends.
@@ -170,7 +206,7 @@ void TMainForm::AddChosenFiles(const FileDialog* chosen) {
         if (kind == kKindProjectList) {
             if (!choice.files.empty()) {
                 // Read before anything changes, so a failed read leaves the list as it was.
-                TextLines lines = LoadTextLines(choice.files.front());
+                TextLines lines = LoadProjectList(choice.files.front());
                 EmptyList();
                 m_state.inputList = std::move(lines);
             }
@@ -248,6 +284,9 @@ void TMainForm::BProcessClick() {
     if (m_state.inputList.empty()) {
         return;
     }
+    if (IsExtraction(m_state)) {
+        RefuseLineBreaksInSources(m_state);
+    }
     const RunningScope running(m_view);
     m_surface.ClearResults();
     m_state.ResultLog.clear();
@@ -262,6 +301,9 @@ void TMainForm::BProcessClick() {
     std::string chosen = m_state.TargetDirectory;
     if (m_dialogs.SelectDirectory("Select Directory", chosen)) {
         m_state.TargetDirectory = chosen;
+        if (IsExtraction(m_state)) {
+            RefuseLineBreak(m_state.TargetDirectory, "target directory");
+        }
         SetCurrentDirectory(m_state.TargetDirectory);
         m_surface.SetTotalMax(100);
         m_surface.SetTotalPosition(0);
@@ -417,7 +459,13 @@ void TMainForm::ScanTree(const std::string& directory, int depth) {
     }
     for (const DirectoryEntry& entry : entries) {
         if (MatchesMask(entry.name, m_scanMask)) {
-            m_state.inputList.push_back(JoinPath(directory, entry.name));
+            std::string path = JoinPath(directory, entry.name);
+            if (HoldsLineBreak(path)) {
+                // No result log or project list could hold it as one line.
+                m_surface.AddResultLine(ShownPath(path) + " has a line break in its path!");
+            } else {
+                m_state.inputList.push_back(std::move(path));
+            }
         }
     }
 }

@@ -9,6 +9,7 @@
 #include "common/FileSystem.h"
 #include "common/RunError.h"
 #include "run/PieceChecks.h"
+#include "run/PiecePath.h"
 
 #include <algorithm>
 #include <chrono>
@@ -190,6 +191,10 @@ int RunBatch(const CommandLine& line) {
     std::string aborted;
     std::string edited;
     try {
+        if (line.command == Command::Extract) {
+            // Refused before the picker makes the directory.
+            RefuseLineBreak(target, "target directory");
+        }
         FillInputList(form, input);
         form.BProcessClick();
     } catch (const RunAborted& error) {

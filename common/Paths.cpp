@@ -201,4 +201,8 @@ bool IsWithinDirectory(std::string_view path, std::string_view directory) {
     return true;
 }
 
+bool HoldsLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
 } // namespace eitool

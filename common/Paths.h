@@ -52,4 +52,7 @@ bool MatchesMask(std::string_view name, std::string_view mask);
 // inside directory (or is directory itself).
 bool IsWithinDirectory(std::string_view path, std::string_view directory);
 
+// True when text holds a CR or an LF, which no line of a result log or a project list can hold.
+bool HoldsLineBreak(std::string_view text);
+
 } // namespace eitool

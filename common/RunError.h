@@ -20,13 +20,18 @@ public:
     using RunError::RunError;
 };
 
-// path as a message shows it: a NUL byte is written as "\0", so the message is not cut there.
+// path as a message shows it: a NUL byte is written as "\0", so the message is not cut there,
+// and a CR or LF as "\r" or "\n", so that it stays one line.
 inline std::string ShownPath(const std::string& path) {
     std::string shown;
     shown.reserve(path.size());
     for (const char c : path) {
         if (c == '\0') {
             shown += "\\0";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\n') {
+            shown += "\\n";
         } else {
             shown += c;
         }

@@ -319,12 +319,16 @@ struct PlannedPiece {
 // that could be measured over the page cache.
 constexpr std::uint64_t kKeptPiecesBudget = std::uint64_t{2} << 20;
 
-void CheckLinesLeft(const std::string& packPath, const TextLines& lines, std::int32_t firstLine,
+void CheckLinesLeft(const std::string& packPath, const LineBuffer& lines, std::int32_t firstLine,
                     std::uint32_t count) {
-    const std::uint64_t left =
-        (firstLine >= 0 && static_cast<std::uint64_t>(firstLine) <= lines.size())
-            ? lines.size() - static_cast<std::uint64_t>(firstLine)
-            : 0;
+    // The block ends at the next block's framing line.
+    std::uint64_t left = 0;
+    if (firstLine >= 0 && static_cast<std::uint64_t>(firstLine) <= lines.size()) {
+        for (auto at = lines.IteratorAt(static_cast<std::size_t>(firstLine));
+             left < count && at != lines.end() && !IsFramingLine(*at); ++at) {
+            ++left;
+        }
+    }
     if (left < count) {
         throw CorruptFileError(packPath, "the log has " + std::to_string(left) +
                                              " entry lines for its " + std::to_string(count) +
@@ -335,7 +339,7 @@ void CheckLinesLeft(const std::string& packPath, const TextLines& lines, std::in
 
 // A dry run's line for the piece of the entry line at position k: what would happen to it,
 // its length where it has one, and the member's room.
-void ReportPlanned(RunContext& run, const char* what, const std::string& line,
+void ReportPlanned(RunContext& run, const char* what, std::string_view line,
                    const std::string& length, const Directory& directory,
                    const std::vector<std::uint32_t>& order, std::uint32_t k,
                    const std::vector<std::uint64_t>& freeAfter) {
@@ -343,9 +347,10 @@ void ReportPlanned(RunContext& run, const char* what, const std::string& line,
         return;
     }
     const Entry& entry = directory.entries[order[k]];
-    run.surface.AddPlanLine(
-        std::string(what) + line + " (" + (length.empty() ? "" : length + " bytes; ") + "room " +
-        std::to_string(entry.size) + ", free after it " + std::to_string(freeAfter[k]) + ")");
+    run.surface.AddPlanLine(std::string(what) + std::string(line) + " (" +
+                            (length.empty() ? "" : length + " bytes; ") + "room " +
+                            std::to_string(entry.size) + ", free after it " +
+                            std::to_string(freeAfter[k]) + ")");
 }
 
 // Members whose ranges overlap, one after another in offset order: the positions [first, end)
@@ -416,7 +421,7 @@ public:
         const auto count = static_cast<std::uint32_t>(m_directory.entries.size());
         std::vector<datapack::PieceToLook> pieces(count);
         for (std::uint32_t k = 0; k < count; ++k) {
-            const std::string& line = Line(k);
+            const std::string_view line = Line(k);
             const Entry& entry = EntryAt(k);
             pieces[k] = {line == "NULL" ? std::string_view() : std::string_view(line), entry.size,
                          entry.crc};
@@ -452,7 +457,7 @@ public:
 private:
     enum class Verdict { Missing, Grown, Changed, Unchanged };
 
-    const std::string& Line(std::uint32_t k) const {
+    std::string_view Line(std::uint32_t k) const {
         return m_run.state.ReplayList[static_cast<std::size_t>(m_firstLine) + k];
     }
     const Entry& EntryAt(std::uint32_t k) const { return m_directory.entries[m_order[k]]; }
@@ -484,7 +489,7 @@ private:
             }
             break;
         case Verdict::Grown:
-            m_run.surface.AddResultLine(Line(k) + " greater by " +
+            m_run.surface.AddResultLine(std::string(Line(k)) + " greater by " +
                                         std::to_string(look.length - EntryAt(k).size) + " bytes.");
             Report(kPlanGrown, k, look);
             break;
@@ -507,7 +512,7 @@ private:
         if (m_journal != nullptr && writesBytes && look.length > 0) {
             m_journal->Add(entry.offset, look.length);
         }
-        m_plan.push_back(PlannedPiece{m_order[k], Line(k), look.length, look.crc,
+        m_plan.push_back(PlannedPiece{m_order[k], std::string(Line(k)), look.length, look.crc,
                                       writesBytes ? std::move(look.bytes) : nullptr, writesBytes});
         Report(kPlanInsert, k, look);
     }
@@ -523,7 +528,8 @@ private:
             return std::equal(look.bytes.get(), look.bytes.get() + look.length,
                               reference.bytes.get());
         }
-        return datapack::PiecesHoldSameBytes(Line(k), Line(r), look.length);
+        return datapack::PiecesHoldSameBytes(std::string(Line(k)), std::string(Line(r)),
+                                             look.length);
     }
 
     void PlanShared(const SharedRun& shared, std::vector<datapack::PieceLook>& held) {
@@ -545,7 +551,8 @@ private:
             }
             const Entry& entry = EntryAt(k);
             asInPack[k - first] =
-                look.length == entry.size && PieceHolds(Line(k), m_pack, entry.offset, entry.size);
+                look.length == entry.size &&
+                PieceHolds(std::string(Line(k)), m_pack, entry.offset, entry.size);
             if (!changed && !asInPack[k - first]) {
                 changed = k;
             }
@@ -592,9 +599,9 @@ private:
                 const std::uint32_t other = !shared.sameRange ? others[k - first]
                                             : same[k - first] ? otherHolder
                                                               : *changed;
-                const std::string& otherLine = Line(other);
+                const std::string otherLine(Line(other));
                 m_run.surface.AddResultLine(
-                    Line(k) +
+                    std::string(Line(k)) +
                     (shared.sameRange ? " shares its bytes with member "
                                       : " shares part of its bytes with member ") +
                     std::to_string(m_order[other]) +
@@ -858,6 +865,15 @@ void ExtractDataPack(RunContext& run, const std::string& path) {
     if (directory && WithinOutputLimit(run, path, PiecesTotal(*directory), fileSize)) {
         ExtractMembers(run, pack, *directory);
     }
+}
+
+bool HoldsDataPack(FileStream& file) {
+    const std::uint64_t size = file.Size();
+    if (!RangeFits(0, kCountSize, size)) {
+        return false;
+    }
+    const std::uint32_t count = datapack::ReadEntryCount(file, size);
+    return count > kNamesListIndex && RangeFits(kDirectoryOffset, kEntrySize * count, size);
 }
 
 std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32_t firstLine) {

@@ -44,6 +44,10 @@ void ExtractDataPack(RunContext& run, const std::string& path);
 // journal beside the pack restores it if anything fails. Returns firstLine + N.
 std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32_t firstLine);
 
+// Whether the open file can be a data pack with a names list: its count reads, is larger than
+// the names list's index, and its directory lies inside the file.
+bool HoldsDataPack(FileStream& file);
+
 // If an insertion into the pack at packPath was interrupted (its journal lies beside it), puts
 // the pack back as it was before that insertion, adds a results line saying so and returns true.
 // A journal written for another file, of an old format or damaged, or anything at the journal's

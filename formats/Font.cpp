@@ -9,6 +9,7 @@
 #include "common/RunError.h"
 #include "run/HandlerSupport.h"
 #include "run/PieceChecks.h"
+#include "run/PiecePath.h"
 
 #include <algorithm>
 #include <array>
@@ -450,6 +451,7 @@ void ExtractFont(RunContext& run, const std::string& path) {
     // bears the same name.
     const std::string stripPath =
         JoinPath(run.state.TargetDirectory, SheetFileName(header->textureName));
+    RefuseLineBreak(stripPath, "piece path");
     if (!ClaimPieces(run, path, {stripPath})) {
         run.state.ResultLog.emplace_back("NULL");
         return;
@@ -521,7 +523,7 @@ void LoadFontAndSheet(RunContext& run, const std::string& name, FontInsertion& i
 
 // Neither the changed font nor the changed sheet may replace a file that the insertion reads:
 // with the extraction's folder as the target, the changed sheet bears the name of the strip.
-void CheckOutputsAreNotInputs(const std::string& name, const TextLines& lines,
+void CheckOutputsAreNotInputs(const std::string& name, const LineBuffer& lines,
                               std::int32_t firstLine, const std::string& fontPath,
                               const FontInsertion& insertion) {
     const auto at = static_cast<std::size_t>(firstLine);
@@ -529,8 +531,8 @@ void CheckOutputsAreNotInputs(const std::string& name, const TextLines& lines,
         {{name, "the changed font"}, {insertion.sheetOutput, "the changed sheet"}},
         {{fontPath, "the font"},
          {insertion.sheetPath, "the sheet"},
-         {lines[at], "the character table"},
-         {lines[at + 2], "the glyph strip"}});
+         {std::string(lines[at]), "the character table"},
+         {std::string(lines[at + 2]), "the glyph strip"}});
     if (!line.empty()) {
         Refuse(line);
     }
@@ -549,15 +551,15 @@ Placement ReadPlacement(const std::string& fontPath, const std::string& line) {
 }
 
 // The three entry lines: the character table, the placement line and the glyph strip.
-void ReadEntryLines(const TextLines& lines, std::int32_t firstLine, const std::string& fontPath,
+void ReadEntryLines(const LineBuffer& lines, std::int32_t firstLine, const std::string& fontPath,
                     FontInsertion& insertion) {
     const auto at = static_cast<std::size_t>(firstLine);
-    const std::string& tablePath = lines[at];
+    const std::string tablePath(lines[at]);
     insertion.table = ReadCharacterTable(tablePath);
     if (insertion.table.size() < kCharacterTableSize) {
         Refuse(tablePath + " is shorter than 256 bytes!");
     }
-    insertion.placement = ReadPlacement(fontPath, lines[at + 1]);
+    insertion.placement = ReadPlacement(fontPath, std::string(lines[at + 1]));
     insertion.stripPath = lines[at + 2];
     insertion.strip = Bitmap::LoadFromFile(insertion.stripPath);
     FindGlyphBoxes(insertion.strip, insertion.boxes);
@@ -698,7 +700,7 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
                                   : firstLine + 3;
     run.state.SourceStream.reset();
     const std::string fontPath = run.state.SourcePath;
-    const TextLines& lines = run.state.ReplayList;
+    const LineBuffer& lines = run.state.ReplayList;
     // The block of a font that the extraction left out (its strip had the name of an earlier
     // file's) holds one "NULL" line: nothing is inserted, and the replay goes on after it.
     if (firstLine >= 0 && static_cast<std::size_t>(firstLine) < lines.size() &&

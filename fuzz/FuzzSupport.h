@@ -186,7 +186,7 @@ void ExtractThenInsert(const std::uint8_t* data, std::size_t size, const std::st
     try {
         extract(run, path);
         if (!state.ResultLog.empty()) {
-            state.ReplayList = state.ResultLog;
+            state.ReplayList = LineBuffer(state.ResultLog);
             state.SourceStream = std::make_unique<FileStream>(FileStream::Open(path, mode));
             insert(run, outputName.empty() ? path : work.File(outputName), 0);
         }

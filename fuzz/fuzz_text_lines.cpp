@@ -5,9 +5,11 @@
 #include "FuzzSupport.h"
 #include "app/AnsweringDialogs.h"
 #include "app/TMainForm.h"
+#include "common/LineBuffer.h"
 #include "common/RunError.h"
 #include "common/TextLines.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -36,6 +38,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const eitool::TextLines lines = eitool::SplitTextLines(text);
     CheckSplit(lines);
+    if (!(eitool::LineBuffer::FromText(std::string(text)) == lines)) {
+        std::abort();
+    }
+    // A project list's blank lines are passed over.
+    eitool::TextLines entries;
+    for (const std::string& line : lines) {
+        if (std::any_of(line.begin(), line.end(),
+                        [](char c) { return static_cast<unsigned char>(c) > ' '; })) {
+            entries.push_back(line);
+        }
+    }
 
     const auto& work = eitool::fuzz::WorkDirectory::Get();
     work.Fresh();
@@ -53,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         form.BAddLogClick();
         // NOTE: a list with a NUL byte may be refused line by line, so only lists without one
         // must come through whole.
-        if (text.find('\0') == std::string_view::npos && form.State().inputList != lines) {
+        if (text.find('\0') == std::string_view::npos && form.State().inputList != entries) {
             std::abort();
         }
         form.BSaveListClick();

@@ -277,10 +277,10 @@ struct PreScan {
     bool found = false;
 };
 
-PreScan ScanForSomethingToInsert(const TextLines& lines, std::int32_t firstLine) {
+PreScan ScanForSomethingToInsert(const LineBuffer& lines, std::int32_t firstLine) {
     PreScan scan{firstLine, false};
     for (; scan.line < static_cast<std::int32_t>(lines.size()); ++scan.line) {
-        const std::string& line = lines[static_cast<std::size_t>(scan.line)];
+        const std::string line(lines[static_cast<std::size_t>(scan.line)]);
         if (line.find("#Format:") != std::string::npos) {
             break;
         }
@@ -693,13 +693,22 @@ void ExtractExtendedImage(RunContext& run, const std::string& path) {
     }
 }
 
+bool HoldsExtendedImage(FileStream& file) {
+    const std::uint64_t size = file.Size();
+    if (!RangeFits(0, kHeaderSize, size)) {
+        return false;
+    }
+    const Header header = ReadHeader(file, size);
+    return header.imageCount == 1 && DepthOf(header) != 0;
+}
+
 std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
                                  std::int32_t firstLine) {
-    const TextLines& lines = run.state.ReplayList;
+    const LineBuffer& lines = run.state.ReplayList;
     const PreScan scan = ScanForSomethingToInsert(lines, firstLine);
     if (!scan.found) {
         for (std::int32_t line = firstLine; run.state.DryRun && line < scan.line; ++line) {
-            const std::string& missing = lines[static_cast<std::size_t>(line)];
+            const std::string missing(lines[static_cast<std::size_t>(line)]);
             if (!missing.empty() && missing != "NULL") {
                 run.surface.AddPlanLine(kPlanMissing + missing);
             }
@@ -724,7 +733,7 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
     std::vector<RoleFile> bitmaps;
     const auto first = static_cast<std::size_t>(firstLine);
     for (std::size_t k = 0; k < levels.size() && first + k < lines.size(); ++k) {
-        bitmaps.push_back({lines[first + k], "a level bitmap"});
+        bitmaps.push_back({std::string(lines[first + k]), "a level bitmap"});
     }
     const std::string replaced = ReplacedInputLine({{outputPath, "the patched copy"}}, bitmaps);
     if (!replaced.empty()) {
@@ -749,10 +758,11 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
     if (accepted) {
         const std::vector<Rgb> palette = LevelPalette(source, copySize, header);
         const auto count = static_cast<std::int32_t>(levels.size());
-        // A log that ends inside the block leaves the remaining levels as they are.
-        for (std::int32_t k = 0; k < count && line < static_cast<std::int32_t>(lines.size());
+        // A log or a block that ends early leaves the remaining levels as they are.
+        for (std::int32_t k = 0; k < count && line < static_cast<std::int32_t>(lines.size()) &&
+                                 !IsFramingLine(lines[static_cast<std::size_t>(line)]);
              ++k, ++line) {
-            const std::string& bitmapPath = lines[static_cast<std::size_t>(line)];
+            const std::string bitmapPath(lines[static_cast<std::size_t>(line)]);
             if (FileExists(bitmapPath)) {
                 InsertLevel(run, source, copy, copySize, bitmapPath,
                             levels[static_cast<std::size_t>(k)], palette, depth,

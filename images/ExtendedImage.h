@@ -23,6 +23,10 @@ void ExtractExtendedImage(RunContext& run, const std::string& path);
 std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
                                  std::int32_t firstLine);
 
+// Whether the open file can be an extended image whose levels go in: its header reads, with one
+// image of a known pixel format.
+bool HoldsExtendedImage(FileStream& file);
+
 // Puts a palette of count entries of entrySize bytes from the console's storage order into index
 // order, in place (see the .cpp for the rule).
 void ReorderClut(std::span<std::uint8_t> palette, int count, int entrySize);

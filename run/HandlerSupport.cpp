@@ -13,6 +13,21 @@ void ShowFileStatus(RunContext& run, std::string_view verb, const std::string& p
     run.surface.ProcessMessages();
 }
 
+// Every byte up to the blank counts as white space, as the replay takes words.
+bool IsFramingLine(std::string_view line) {
+    const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    std::size_t start = 0;
+    while (start < line.size() && isBlank(line[start])) {
+        ++start;
+    }
+    std::size_t end = start;
+    while (end < line.size() && !isBlank(line[end])) {
+        ++end;
+    }
+    const std::string_view word = line.substr(start, end - start);
+    return word == "#Format:" || word == "#Source:";
+}
+
 bool AbortRequested(RunContext& run) {
     if (run.state.StopTag == 1) {
         run.surface.ProcessMessages();

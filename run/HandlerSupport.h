@@ -28,6 +28,11 @@ inline constexpr const char* kPlanMissing = "missing   ";
 inline constexpr const char* kPlanShared = "shared    ";
 inline constexpr const char* kPlanWrite = "write     ";
 
+// Whether a log line begins a block or names its source: its first word is "#Format:" or
+// "#Source:". No inserter takes such a line as an entry line of its block, and the replay goes
+// on at it.
+bool IsFramingLine(std::string_view line);
+
 // Whether two paths name one file by its identity (links followed, so a second hard link or a
 // symbolic link to it counts); false when either names nothing.
 bool IsSameFile(const std::string& a, const std::string& b);

@@ -142,11 +142,19 @@ std::string PiecePathOf(const RunState& state, const std::string& sourcePath,
         const std::string mirrored = state.TargetDirectory + sourcePath.substr(cut);
         fullPath = DirectoryPart(mirrored) + relativeName;
     }
+    RefuseLineBreak(fullPath, "piece path");
     if (!IsWithinDirectory(fullPath, state.TargetDirectory)) {
         throw UnsafePathError(fullPath, "the piece path leaves the target directory " +
                                             state.TargetDirectory);
     }
     return fullPath;
+}
+
+void RefuseLineBreak(const std::string& path, const std::string& what) {
+    if (HoldsLineBreak(path)) {
+        throw UnsafePathError(path, "the " + what +
+                                        " holds a line break, which a result log cannot record");
+    }
 }
 
 void MakePieceDirectories(RunContext& run, const std::string& piecePath) {

@@ -16,6 +16,10 @@ std::string MakePiecePath(RunContext& run, const std::string& sourcePath,
 std::string PiecePathOf(const RunState& state, const std::string& sourcePath,
                         const std::string& relativeName);
 
+// Refuses a source, target or piece path of an extraction that holds a CR or LF
+// (UnsafePathError): the result log could not record it as one line.
+void RefuseLineBreak(const std::string& path, const std::string& what);
+
 // Creates the missing directories of a piece path from PiecePathOf, as MakePiecePath does.
 void MakePieceDirectories(RunContext& run, const std::string& piecePath);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/FileStream.h"
+#include "common/LineBuffer.h"
 #include "common/TextLines.h"
 
 #include <cstdint>
@@ -37,7 +38,8 @@ struct RunState {
     std::uint8_t InputKind = 0;
     std::string TargetDirectory;
     TextLines ResultLog;
-    TextLines ReplayList;
+    // The log being replayed, held as its bytes: a log may be far larger than its lines matter.
+    LineBuffer ReplayList;
     std::uint8_t ReplayKind = 0;
     std::unique_ptr<FileStream> SourceStream;
     std::string SourcePath;

@@ -37,7 +37,8 @@ TEST_F(Replay, EmptyLogShowsItsNameAndHandlesNothing) {
 TEST_F(Replay, KeywordLinesAreShortenedAndOnlyExactKeywordsCount) {
     WriteText(tmp / "k.log", "#format: TRE\n#Format:TRE\n#Format: TRE\n#Target x\nentry\n");
     ReplayLog(run, tmp / "k.log");
-    EXPECT_EQ(state.ReplayList, (TextLines{"#format: TRE", "#Format:TRE", "TRE", "x", "entry"}));
+    EXPECT_EQ(state.ReplayList.ToTextLines(),
+              (TextLines{"#format: TRE", "#Format:TRE", "TRE", "x", "entry"}));
     EXPECT_EQ(state.ReplayKind, kKindDataPacks);
 }
 
@@ -70,7 +71,7 @@ TEST_F(Replay, MissingSourceIsPassedOverWithItsEntryLines) {
     WriteText(tmp / "m.log", "#Format: TRE\n#Source: " + (tmp / "gone.tre") + "\nNULL\n");
     ReplayLog(run, tmp / "m.log");
     EXPECT_EQ(state.SourcePath, "");
-    EXPECT_EQ(state.ReplayList.back(), "NULL");
+    EXPECT_EQ(state.ReplayList[state.ReplayList.size() - 1], "NULL");
 }
 
 TEST_F(Replay, SourceThatCannotBeOpenedEndsTheRun) {
@@ -114,7 +115,7 @@ TEST_F(Replay, StopEndsTheReplayAfterTheCurrentLine) {
     WriteText(tmp / "s.log", "#Format: TRE\n#Format: BTE\n");
     surface.onDispatch = [&] { state.StopTag = 1; };
     ReplayLog(run, tmp / "s.log");
-    EXPECT_EQ(state.ReplayList, (TextLines{"TRE", "#Format: BTE"}));
+    EXPECT_EQ(state.ReplayList.ToTextLines(), (TextLines{"TRE", "#Format: BTE"}));
 }
 
 TEST_F(Replay, UnreadableLogEndsTheRun) {

@@ -97,7 +97,7 @@ protected:
     // Replays the extraction's lines for source into outputPath; returns the inserter's result.
     std::int32_t Insert(const std::string& source, const TextLines& lines,
                         const std::string& outputPath) {
-        state.ReplayList = lines;
+        state.ReplayList = LineBuffer(lines);
         state.SourcePath = source;
         state.SourceStream = std::make_unique<FileStream>(FileStream::Open(source, omReadWrite));
         const std::int32_t result = InsertExtendedImage(run, outputPath, 0);

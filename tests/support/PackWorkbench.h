@@ -69,9 +69,10 @@ public:
     // the entry lines and the next block's first line, with the pack open as the source.
     std::int32_t Insert(const std::string& packPath, const TextLines& entryLines,
                         WriteHook* hook = nullptr) {
-        state.ReplayList = {"TRE", packPath};
-        state.ReplayList.insert(state.ReplayList.end(), entryLines.begin(), entryLines.end());
-        state.ReplayList.emplace_back("TRE");
+        TextLines lines = {"TRE", packPath};
+        lines.insert(lines.end(), entryLines.begin(), entryLines.end());
+        lines.emplace_back("TRE");
+        state.ReplayList = LineBuffer(lines);
         state.SourceStream = std::make_unique<FileStream>(FileStream::Open(packPath, omReadWrite));
         state.SourcePath = packPath;
         struct CloseSource {
