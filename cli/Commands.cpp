@@ -110,24 +110,27 @@ std::string CompletedPacksText(const RunState& state) {
     return text;
 }
 
-// The message of a run that Ctrl-C stopped (once) or aborted (twice); aborted is the message of
-// the file that was aborted, if one was.
+// The message of a run that Ctrl-C stopped (once) or aborted (twice, or SIGTERM or SIGHUP once);
+// aborted is the message of the file that was aborted, if one was. An aborted extraction still
+// wrote result.log for the files it finished.
 std::string InterruptedText(const CommandLine& line, const RunState& state,
                             const std::string& aborted) {
     const std::string files = std::to_string(state.stats.files) + " file(s)";
+    const bool extraction = line.command == Command::Extract;
     std::string text;
     if (!aborted.empty()) {
         text = "eitool: " + aborted;
-        if (line.command == Command::Extract && state.stats.files > 0) {
+        if (extraction && state.stats.files > 0) {
             text += "; the pieces of the " + files + " before it are complete";
         }
-    } else if (state.StopTag >= 2 && line.command == Command::Extract) {
-        text = "eitool: aborted by Ctrl-C after " + files + ", whose pieces are complete";
+    } else if (state.StopTag >= 2 && extraction) {
+        text = "eitool: aborted by " + StopCause() + " after " + files + ", whose pieces are complete";
     } else {
-        text = "eitool: stopped by Ctrl-C after " + files;
+        text = "eitool: stopped by " + StopCause() + " after " + files;
     }
-    if (line.command == Command::Extract && state.StopTag >= 2) {
-        text += "; no result.log was written";
+    if (extraction && state.StopTag >= 2) {
+        text += state.stats.files > 0 ? "; result.log lists the " + files + " finished"
+                                      : "; no result.log was written";
     }
     if (line.command == Command::Insert) {
         text += "\n" + CompletedPacksText(state);

@@ -4,6 +4,7 @@
 #include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
+#include "common/PendingFile.h"
 #include "common/Paths.h"
 #include "common/RunError.h"
 #include "formats/Crc32.h"
@@ -193,16 +194,21 @@ std::uint64_t PiecesTotal(const Directory& directory) {
     return total;
 }
 
-void WritePiece(FileStream& pack, const Entry& entry, const std::string& piecePath) {
-    FileStream piece = FileStream::Open(piecePath, omCreate);
+// The piece is written under a temporary name and gets its own name when complete, so that a run
+// that ends at any moment leaves every piece complete or absent, and a name held by a link of
+// another file is replaced instead of written through. No sync: see PendingFile.
+void WritePiece(RunContext& run, FileStream& pack, const Entry& entry,
+                const std::string& piecePath) {
+    PendingFile piece(piecePath, run.writeHook);
+    FileStream& file = piece.Create();
+    pack.Seek(entry.offset);
     try {
-        pack.Seek(entry.offset);
-        piece.CopyFrom(pack, entry.size);
-    } catch (...) {
-        piece.Close();
-        RemoveFileQuietly(piecePath);
-        throw;
+        file.CopyFrom(pack, entry.size);
+    } catch (const FileWriteError& error) {
+        throw FileWriteError(piecePath,
+                             std::string("cannot write the file (") + error.what() + ")");
     }
+    piece.CommitWithoutSync();
 }
 
 // The piece path of every non-empty member in offset order (empty for an empty member), all
@@ -235,8 +241,17 @@ std::vector<bool> UnchangedPieces(RunContext& run, FileStream& pack, const Direc
             continue;
         }
         MakePieceDirectories(run, paths[k]);
-        const std::optional<std::uint64_t> size = ExistingPieceSize(paths[k]);
-        if (!size) {
+        const std::optional<FileIdentity> there = IdentityOfPath(paths[k]);
+        if (!there) {
+            continue;
+        }
+        // A piece replaces the name it is written to, but a link found there is refused, before
+        // anything is written, as the creation of a file never goes through one.
+        if (there->kind == FileKind::Link) {
+            throw FileCreateError(paths[k],
+                                  "cannot create file: it is a link; nothing is written through it");
+        }
+        if (there->kind != FileKind::Regular) {
             continue;
         }
         // Comparing a tree extracted before reads it whole, so the counter shows it.
@@ -244,7 +259,7 @@ std::vector<bool> UnchangedPieces(RunContext& run, FileStream& pack, const Direc
                     static_cast<std::uint32_t>(paths.size()));
         ShowPieceProgress(run, k, static_cast<std::uint32_t>(paths.size()));
         const Entry& entry = directory.entries[order[k]];
-        if (*size == entry.size && PieceHolds(paths[k], pack, entry.offset, entry.size)) {
+        if (there->size == entry.size && PieceHolds(paths[k], pack, entry.offset, entry.size)) {
             unchanged[k] = true;
         } else if (!edited) {
             AllowReplacingEdited(run, pack.Path(), paths[k]);
@@ -285,7 +300,8 @@ void ExtractMembers(RunContext& run, FileStream& pack, const Directory& director
         } else {
             // A piece equal to the member is left as it is; it is complete all the same.
             if (!unchanged[k]) {
-                WritePiece(pack, entry, paths[k]);
+                SetOldResultLogAside(run);
+                WritePiece(run, pack, entry, paths[k]);
             }
             ++written;
             lastPiece = paths[k];

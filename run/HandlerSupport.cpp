@@ -13,7 +13,7 @@ void ShowFileStatus(RunContext& run, std::string_view verb, const std::string& p
 }
 
 bool AbortRequested(RunContext& run) {
-    if (run.state.StopTag == 1) {
+    if (run.state.StopTag == 1 || run.surface.StopWaiting()) {
         run.surface.ProcessMessages();
     }
     return run.state.StopTag >= 2;
