@@ -4,8 +4,8 @@
 #include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
-#include "common/PendingFile.h"
 #include "common/Paths.h"
+#include "common/PendingFile.h"
 #include "common/RunError.h"
 #include "formats/Crc32.h"
 #include "formats/DataPackContents.h"
@@ -248,8 +248,8 @@ std::vector<bool> UnchangedPieces(RunContext& run, FileStream& pack, const Direc
         // A piece replaces the name it is written to, but a link found there is refused, before
         // anything is written, as the creation of a file never goes through one.
         if (there->kind == FileKind::Link) {
-            throw FileCreateError(paths[k],
-                                  "cannot create file: it is a link; nothing is written through it");
+            throw FileCreateError(
+                paths[k], "cannot create file: it is a link; nothing is written through it");
         }
         if (there->kind != FileKind::Regular) {
             continue;
