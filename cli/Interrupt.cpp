@@ -8,6 +8,7 @@
 
 #include <io.h>
 #else
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -84,8 +85,13 @@ void InstallInterruptHandler(bool eraseProgressLine) {
     std::strcat(g_notice, "\n");
     std::signal(SIGINT, OnInterrupt);
 #ifndef _WIN32
-    std::signal(SIGTERM, OnTerminate);
-    std::signal(SIGHUP, OnTerminate);
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        // A signal ignored by whoever started the process (nohup) stays ignored.
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+            std::signal(signal, OnTerminate);
+        }
+    }
 #else
     // The console's Ctrl-C goes to the control handler; raise(SIGINT) still reaches OnInterrupt.
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
