@@ -194,13 +194,17 @@ std::uint64_t PiecesTotal(const Directory& directory) {
     return total;
 }
 
-// The piece is written under a temporary name and gets its own name when complete, so that a run
-// that ends at any moment leaves every piece complete or absent, and a name held by a link of
-// another file is replaced instead of written through. No sync: see PendingFile.
+// A piece is complete or absent at its name whatever ends the run, and a name held by a link of
+// another file is replaced instead of written through. Where the file system allows, the piece is
+// written as an unnamed file and linked to its name when complete (nothing is left behind by a
+// kill); a name already taken is replaced through a temporary name and a rename. Elsewhere it
+// goes through a pending file. No sync: see PendingFile::CommitWithoutSync.
 void WritePiece(RunContext& run, FileStream& pack, const Entry& entry,
                 const std::string& piecePath) {
-    PendingFile piece(piecePath, run.writeHook);
-    FileStream& file = piece.Create();
+    std::optional<PendingFile> pending;
+    std::optional<FileStream> unnamed =
+        FileStream::CreateUnnamed(DirectoryPart(piecePath), piecePath);
+    FileStream& file = unnamed ? *unnamed : pending.emplace(piecePath, run.writeHook).Create();
     pack.Seek(entry.offset);
     try {
         file.CopyFrom(pack, entry.size);
@@ -208,7 +212,28 @@ void WritePiece(RunContext& run, FileStream& pack, const Entry& entry,
         throw FileWriteError(piecePath,
                              std::string("cannot write the file (") + error.what() + ")");
     }
-    piece.CommitWithoutSync();
+    if (pending) {
+        pending->CommitWithoutSync();
+        return;
+    }
+    run.BeforeWrite(piecePath);
+    if (unnamed->LinkAs(piecePath)) {
+        return;
+    }
+    const std::string temporary = PendingFile::TemporaryPathOf(piecePath);
+    if (EntryTypeOf(temporary) == EntryType::RegularFile) {
+        RemoveFileQuietly(temporary); // left by a run that was killed
+    }
+    if (!unnamed->LinkAs(temporary)) {
+        throw FileCreateError(piecePath,
+                              "cannot create file: " + ShownPath(temporary) + " is in the way");
+    }
+    try {
+        RenameFile(temporary, piecePath);
+    } catch (...) {
+        RemoveFileQuietly(temporary);
+        throw;
+    }
 }
 
 // The piece path of every non-empty member in offset order (empty for an empty member), all
