@@ -237,6 +237,26 @@ TEST(CliEndedExtraction, SigtermSighupAndASecondCtrlCAbortBetweenPiecesAndLogThe
     }
 }
 
+// During an insertion SIGTERM and SIGHUP put the pack back from its journal, as a second Ctrl-C
+// does.
+TEST(CliEndedExtraction, SigtermAndSighupDuringAnInsertionPutThePackBack) {
+    Reextraction setup;
+    ASSERT_EQ(setup.Extract().exitCode, 0);
+    WriteWholeFile(setup.oldLog.at(setup.pieces[0] + 2), {1, 2});
+    WriteWholeFile(setup.oldLog.at(setup.pieces[5] + 2), {3});
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        RunOptions options = WithEnvironment("EITOOL_TEST_INTERRUPT_AT_WRITE", "1");
+        options.env.emplace_back("EITOOL_TEST_SIGNAL", std::to_string(signal));
+        const ProcessResult run =
+            RunEitool({"insert", "--target", setup.target, setup.log}, options);
+        EXPECT_EQ(run.exitCode, 130) << signal << run.err;
+        EXPECT_NE(run.err.find("the pack was restored from its journal"), std::string::npos)
+            << run.err;
+        EXPECT_TRUE(ReadWholeFile(setup.pack) == setup.original) << signal;
+        EXPECT_FALSE(FileExists(setup.pack + ".eitool-journal")) << signal;
+    }
+}
+
 // A run held by SIGSTOP at its first write keeps its target locked: another extraction or an
 // insertion into it is refused at once and changes nothing there; another target is free.
 TEST(CliEndedExtraction, ASecondRunIntoTheSameTargetIsRefusedAtOnce) {
