@@ -93,7 +93,7 @@ struct Reextraction {
     std::size_t LeftTemporaries() const {
         std::size_t count = 0;
         for (const auto& [path, bytes] : TreeOf(target)) {
-            count += EndsWith(path, ".eitool-new") ? 1 : 0;
+            count += path.ends_with(".eitool-new") ? 1 : 0;
         }
         return count;
     }
