@@ -10,6 +10,7 @@
 #include "run/PiecePath.h"
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 
 namespace eitool {
@@ -295,9 +296,12 @@ void TMainForm::BProcessClick() {
     m_state.KnownDirectories.clear();
     m_state.WrittenPieces.clear();
     m_state.ReplaceEditedPieces = false;
+    m_state.OldLog = OldResultLog::Untouched;
     m_state.stats = RunStats{};
     m_state.TargetDirectory = CurrentDirectory();
 
+    // Held until the run ends, its result.log written; a dry run writes nothing and takes none.
+    std::optional<DirectoryLock> targetLock;
     std::string chosen = m_state.TargetDirectory;
     if (m_dialogs.SelectDirectory("Select Directory", chosen)) {
         m_state.TargetDirectory = chosen;
@@ -305,6 +309,9 @@ void TMainForm::BProcessClick() {
             RefuseLineBreak(m_state.TargetDirectory, "target directory");
         }
         SetCurrentDirectory(m_state.TargetDirectory);
+        if (!m_state.DryRun) {
+            targetLock.emplace(m_state.TargetDirectory);
+        }
         m_surface.SetTotalMax(100);
         m_surface.SetTotalPosition(0);
         m_state.ExtractedBytes = 0;
@@ -325,19 +332,21 @@ void TMainForm::BProcessClick() {
                     m_state.ResultLog.push_back("#Format: " + tag);
                     m_state.ResultLog.push_back("#Source: " + entry);
                     ProcessInputFile(m_state.InputKind, entry);
-                } catch (const RunAborted&) {
-                    m_surface.SetTotalFollowsProgress(false);
-                    throw; // an aborted run writes no result log
                 } catch (const EditedPiecesError&) {
                     m_surface.SetTotalFollowsProgress(false);
                     // NOTE: the result.log already there still leads the edited pieces back;
-                    // it stays as it is.
+                    // it stays as it is, or is put back when an earlier file set it aside.
                     m_state.ResultLog.resize(handled);
+                    try {
+                        PutOldResultLogBack();
+                    } catch (...) {
+                        // The refusal is the one to report.
+                    }
                     throw;
                 } catch (...) {
                     m_surface.SetTotalFollowsProgress(false);
                     // The files handled before this one keep their log, so their pieces can
-                    // still be inserted; the error then ends the run as before.
+                    // still be inserted; the error, or the abort, then ends the run as before.
                     m_state.ResultLog.resize(handled);
                     try {
                         SaveResultLog();
@@ -364,9 +373,7 @@ void TMainForm::BProcessClick() {
         m_surface.AddResultLine("Total " + std::to_string(m_state.ExtractedBytes) +
                                 " bytes extracted.");
     }
-    if (m_state.StopTag < 2) {
-        SaveResultLog(); // an aborted run writes none
-    }
+    SaveResultLog();
     m_dialogs.ShowMessage("Operation complete!", "Process status:", miInformation);
 }
 
@@ -374,8 +381,21 @@ void TMainForm::BProcessClick() {
 void TMainForm::SaveResultLog() {
     if (!m_state.ResultLog.empty() && m_state.InputKind != kKindLogs &&
         m_state.InputKind != kKindProjectList) {
-        SaveTextLines(JoinPath(m_state.TargetDirectory, "result.log"), m_state.ResultLog,
-                      m_writeHook);
+        SaveTextLines(ResultLogPath(m_state.TargetDirectory), m_state.ResultLog, m_writeHook);
+        // The new log describes the pieces there now; an old one set aside by this run or by
+        // one that ended early has no use left.
+        RemoveFileQuietly(SetAsideLogPath(m_state.TargetDirectory));
+    }
+}
+
+// After a refusal that ends an extraction run: the old log goes back to its name, unless a log
+// is there again.
+void TMainForm::PutOldResultLogBack() {
+    if (m_state.OldLog == OldResultLog::SetAside &&
+        !FileExists(ResultLogPath(m_state.TargetDirectory))) {
+        RenameFile(SetAsideLogPath(m_state.TargetDirectory),
+                   ResultLogPath(m_state.TargetDirectory));
+        m_state.OldLog = OldResultLog::Untouched;
     }
 }
 

@@ -80,6 +80,7 @@ private:
     void ScanTree(const std::string& directory, int depth);
     bool EntersLink(const std::string& path) const;
     void SaveResultLog();
+    void PutOldResultLogBack();
     bool AskReplaceEdited();
 
     RunState m_state;

@@ -24,14 +24,18 @@ namespace eitool::cli {
 namespace {
 
 // Test seams. With EITOOL_TEST_KILL_AT_WRITE=n in the environment, the process ends by SIGKILL
-// just before the n-th call of the write hook (a write of a data pack or its journal, or the
-// rename of a file written beside its target), as if the power went off there. The end-to-end
-// tests use it to check that the next run finds the journal and puts the pack back. With
-// EITOOL_TEST_INTERRUPT_AT_WRITE=n or n,m, the process sends itself SIGINT just before the n-th
-// (and the m-th) call instead: Ctrl-C pressed at known points. Nothing else sets them.
+// just before the n-th call of the write hook (a write of a data pack or its journal, the rename
+// of a file written beside its target or of an extracted piece, the setting aside of an old
+// result.log), as if the power went off there. The end-to-end tests use it to check that the
+// next run finds the journal and puts the pack back. With EITOOL_TEST_INTERRUPT_AT_WRITE=n or
+// n,m, the process sends itself SIGINT just before the n-th (and the m-th) call instead: Ctrl-C
+// pressed at known points; EITOOL_TEST_SIGNAL=number sends that signal instead of SIGINT (a
+// SIGSTOP holds the run there until it is continued). With EITOOL_TEST_NO_SPACE_AT_WRITE=n, the
+// n-th call and every later one fail as a full disk does. Nothing else sets them.
 class SignalAtWriteHook : public WriteHook {
 public:
-    SignalAtWriteHook(int signal, std::vector<long> at) : m_signal(signal), m_at(std::move(at)) {}
+    SignalAtWriteHook(int signal, std::vector<long> at, bool ends)
+        : m_signal(signal), m_at(std::move(at)), m_ends(ends) {}
 
     void BeforeWrite(const std::string&) override {
         ++m_calls;
@@ -41,12 +45,12 @@ public:
 #ifndef SIGKILL
         // Windows has no SIGKILL: the process ends at once with the status a shell gives a
         // killed one, nothing flushed and nothing cleaned up.
-        if (m_signal != SIGINT) {
+        if (m_ends) {
             std::_Exit(128 + 9);
         }
 #endif
         std::raise(m_signal);
-        if (m_signal != SIGINT) {
+        if (m_ends) {
             std::abort();
         }
     }
@@ -54,6 +58,22 @@ public:
 private:
     int m_signal;
     std::vector<long> m_at;
+    bool m_ends;
+    long m_calls = 0;
+};
+
+class NoSpaceAtWriteHook : public WriteHook {
+public:
+    explicit NoSpaceAtWriteHook(long at) : m_at(at) {}
+
+    void BeforeWrite(const std::string& path) override {
+        if (++m_calls >= m_at) {
+            throw FileWriteError(path, "cannot write the file (No space left on device)");
+        }
+    }
+
+private:
+    long m_at;
     long m_calls = 0;
 };
 
@@ -87,14 +107,21 @@ std::unique_ptr<WriteHook> TestHookFromEnvironment() {
     std::vector<long> kill = CountsFromEnvironment("EITOOL_TEST_KILL_AT_WRITE");
     if (!kill.empty()) {
 #ifdef SIGKILL
-        return std::make_unique<SignalAtWriteHook>(SIGKILL, std::move(kill));
+        return std::make_unique<SignalAtWriteHook>(SIGKILL, std::move(kill), true);
 #else
-        return std::make_unique<SignalAtWriteHook>(SIGABRT, std::move(kill));
+        return std::make_unique<SignalAtWriteHook>(SIGABRT, std::move(kill), true);
 #endif
     }
     std::vector<long> interrupt = CountsFromEnvironment("EITOOL_TEST_INTERRUPT_AT_WRITE");
     if (!interrupt.empty()) {
-        return std::make_unique<SignalAtWriteHook>(SIGINT, std::move(interrupt));
+        const std::vector<long> signal = CountsFromEnvironment("EITOOL_TEST_SIGNAL");
+        return std::make_unique<SignalAtWriteHook>(
+            signal.size() == 1 ? static_cast<int>(signal.front()) : SIGINT, std::move(interrupt),
+            false);
+    }
+    const std::vector<long> noSpace = CountsFromEnvironment("EITOOL_TEST_NO_SPACE_AT_WRITE");
+    if (noSpace.size() == 1) {
+        return std::make_unique<NoSpaceAtWriteHook>(noSpace.front());
     }
     return nullptr;
 }
@@ -111,24 +138,28 @@ std::string CompletedPacksText(const RunState& state) {
     return text;
 }
 
-// The message of a run that Ctrl-C stopped (once) or aborted (twice); aborted is the message of
-// the file that was aborted, if one was.
+// The message of a run that Ctrl-C stopped (once) or aborted (twice, or SIGTERM or SIGHUP once);
+// aborted is the message of the file that was aborted, if one was. An aborted extraction still
+// wrote result.log for the files it finished.
 std::string InterruptedText(const CommandLine& line, const RunState& state,
                             const std::string& aborted) {
     const std::string files = std::to_string(state.stats.files) + " file(s)";
+    const bool extraction = line.command == Command::Extract;
     std::string text;
     if (!aborted.empty()) {
         text = "eitool: " + aborted;
-        if (line.command == Command::Extract && state.stats.files > 0) {
+        if (extraction && state.stats.files > 0) {
             text += "; the pieces of the " + files + " before it are complete";
         }
-    } else if (state.StopTag >= 2 && line.command == Command::Extract) {
-        text = "eitool: aborted by Ctrl-C after " + files + ", whose pieces are complete";
+    } else if (state.StopTag >= 2 && extraction) {
+        text =
+            "eitool: aborted by " + StopCause() + " after " + files + ", whose pieces are complete";
     } else {
-        text = "eitool: stopped by Ctrl-C after " + files;
+        text = "eitool: stopped by " + StopCause() + " after " + files;
     }
-    if (line.command == Command::Extract && state.StopTag >= 2) {
-        text += "; no result.log was written";
+    if (extraction && state.StopTag >= 2) {
+        text += state.stats.files > 0 ? "; result.log lists the " + files + " finished"
+                                      : "; no result.log was written";
     }
     if (line.command == Command::Insert) {
         text += "\n" + CompletedPacksText(state);

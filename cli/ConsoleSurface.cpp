@@ -116,6 +116,10 @@ void ConsoleSurface::ProcessMessages() {
     }
 }
 
+bool ConsoleSurface::StopWaiting() const {
+    return InterruptCount() > m_stopsPressed;
+}
+
 void ConsoleSurface::FinishDisplay(bool completed) {
     // The last state is drawn before the summary, even where the whole run was shorter than one
     // redraw interval.

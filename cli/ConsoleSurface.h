@@ -49,6 +49,7 @@ public:
     void EnableStop(bool) override {}
     void EnableSaveLog(bool) override {}
     void ProcessMessages() override;
+    bool StopWaiting() const override;
 
     const std::vector<std::string>& Results() const { return m_results; }
 

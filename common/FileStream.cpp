@@ -205,6 +205,51 @@ std::optional<FileStream> FileStream::OpenFile(const std::string& path, OpenMode
 #endif
 }
 
+std::optional<FileStream> FileStream::CreateUnnamed(const std::string& directory,
+                                                    const std::string& path) {
+    CheckPathText(directory);
+    CheckPathText(path);
+#if defined(__linux__) && defined(O_TMPFILE)
+    // Naming goes through /proc; without it no file is made unnamed.
+    static const bool procThere = ::access("/proc/self/fd", X_OK) == 0;
+    if (!procThere) {
+        return std::nullopt;
+    }
+    const int fd =
+        ::open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        // File systems without unnamed files answer with one of these.
+        if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) {
+            return std::nullopt;
+        }
+        throw FileCreateError(path, "cannot create file: " + ErrnoText(error));
+    }
+    return FileStream(fd, path, 0);
+#else
+    (void)directory;
+    (void)path;
+    return std::nullopt;
+#endif
+}
+
+bool FileStream::LinkAs(const std::string& path) {
+    CheckPathText(path);
+#if defined(__linux__)
+    const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        return true;
+    }
+    const int error = errno;
+    if (error == EEXIST) {
+        return false;
+    }
+    throw FileWriteError(path, "cannot name the file: " + ErrnoText(error));
+#else
+    throw FileWriteError(path, "cannot name the file: not supported");
+#endif
+}
+
 FileStream::FileStream(FileStream&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_pos(other.m_pos),
       m_sizeAtOpen(other.m_sizeAtOpen), m_bypass(other.m_bypass) {}

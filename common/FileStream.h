@@ -47,6 +47,13 @@ public:
     // refused as Open refuses it.
     static std::optional<FileStream> OpenExisting(const std::string& path, OpenMode mode);
 
+    // A new file without a name in directory (Linux: O_TMPFILE), open for reading and writing,
+    // to be named by LinkAs once complete, so that nothing of it is left if the process ends
+    // first; nothing where the system or the file system cannot make one. path is the name it is
+    // meant to get, which errors show.
+    static std::optional<FileStream> CreateUnnamed(const std::string& directory,
+                                                   const std::string& path);
+
     FileStream() = default;
     FileStream(FileStream&& other) noexcept;
     FileStream& operator=(FileStream&& other) noexcept;
@@ -84,6 +91,10 @@ public:
     // Asks the system to start reading the whole file into its cache, and returns at once;
     // nothing happens where the system has no such request.
     void AdviseWillRead();
+
+    // Gives a file from CreateUnnamed the name path, never replacing anything there; false when
+    // path exists. Throws FileWriteError naming path for any other failure.
+    bool LinkAs(const std::string& path);
 
     // Makes everything written so far durable (fsync).
     void Flush();

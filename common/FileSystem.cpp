@@ -1,5 +1,6 @@
 #include "common/FileSystem.h"
 
+#include "common/Paths.h"
 #include "common/RunError.h"
 
 #include <filesystem>
@@ -8,6 +9,7 @@
 #ifndef _WIN32
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #else
@@ -236,6 +238,63 @@ void SyncDirectory(const std::string& directory) {
 #else
     // Windows makes a rename durable without a handle on the directory.
     CheckPathText(directory);
+#endif
+}
+
+namespace {
+
+[[noreturn]] void ThrowDirectoryInUse(const std::string& directory) {
+    throw FileOpenError(directory,
+                        "cannot write into the directory: it is in use by another process");
+}
+
+} // namespace
+
+DirectoryLock::DirectoryLock(const std::string& directory) {
+    CheckPathText(directory);
+#ifndef _WIN32
+    m_fd = ::open(directory.empty() ? "." : directory.c_str(),
+                  O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (m_fd < 0) {
+        return;
+    }
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(m_fd);
+        m_fd = -1;
+        if (error == EWOULDBLOCK) {
+            ThrowDirectoryInUse(directory);
+        }
+    }
+#else
+    const std::wstring wide = WidePath(JoinPath(directory, ".eitool-lock"));
+    const HANDLE handle =
+        CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+            error == ERROR_ACCESS_DENIED) {
+            // A lock file being deleted by the run that held it also refuses access.
+            if (error != ERROR_ACCESS_DENIED || FileExists(JoinPath(directory, ".eitool-lock"))) {
+                ThrowDirectoryInUse(directory);
+            }
+        }
+        return;
+    }
+    m_handle = handle;
+#endif
+}
+
+DirectoryLock::~DirectoryLock() {
+#ifndef _WIN32
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+#else
+    if (m_handle != nullptr) {
+        CloseHandle(static_cast<HANDLE>(m_handle));
+    }
 #endif
 }
 

@@ -55,6 +55,28 @@ void RenameFile(const std::string& from, const std::string& to);
 // Makes a rename or creation inside the directory durable; failures are ignored.
 void SyncDirectory(const std::string& directory);
 
+// The lock one run of this tool holds on the directory it writes into, for its whole length, so
+// that two runs never mix their outputs in one directory. Linux takes an exclusive flock on the
+// directory itself; Windows keeps a hidden file ".eitool-lock" in it, open without sharing and
+// removed when closed. Like the lock on a data pack it holds between runs of this tool only.
+class DirectoryLock {
+public:
+    // Throws FileOpenError naming the directory, with "it is in use by another process", when
+    // another run holds the lock. A directory that cannot be opened is not locked: the run then
+    // fails, or goes on, as it would without the lock.
+    explicit DirectoryLock(const std::string& directory);
+    ~DirectoryLock();
+    DirectoryLock(const DirectoryLock&) = delete;
+    DirectoryLock& operator=(const DirectoryLock&) = delete;
+
+private:
+#ifdef _WIN32
+    void* m_handle = nullptr;
+#else
+    int m_fd = -1;
+#endif
+};
+
 std::string CurrentDirectory();
 // The path with every link and "." / ".." resolved; empty when it cannot be resolved.
 std::string CanonicalPath(const std::string& path);

@@ -5,6 +5,7 @@
 #include "common/RunError.h"
 
 #include <cassert>
+#include <optional>
 #include <utility>
 
 namespace eitool {
@@ -27,12 +28,19 @@ std::string PendingFile::TemporaryPathOf(const std::string& target) {
 
 FileStream& PendingFile::Create() {
     try {
-        // A temporary left by a run that was killed is a plain file and goes; anything else
-        // under that name (a link, a FIFO) stays and makes the creation fail.
-        if (EntryTypeOf(m_temporary) == EntryType::RegularFile) {
+        std::optional<FileStream> file;
+        try {
+            file = FileStream::Open(m_temporary, omCreateNew);
+        } catch (const FileCreateError&) {
+            // A temporary left by a run that was killed is a plain file and goes; anything else
+            // under that name (a link, a FIFO) stays and makes the creation fail.
+            if (EntryTypeOf(m_temporary) != EntryType::RegularFile) {
+                throw;
+            }
             RemoveFileQuietly(m_temporary);
+            file = FileStream::Open(m_temporary, omCreateNew);
         }
-        m_file = FileStream::Open(m_temporary, omCreateNew);
+        m_file = std::move(*file);
         m_created = true;
         return m_file;
     } catch (const FileError& error) {
@@ -63,6 +71,16 @@ void PendingFile::CommitWithoutDirectorySync() {
     } catch (const FileError& error) {
         throw FileWriteError(m_target, std::string("cannot write the file (") + error.what() + ")");
     }
+    Rename();
+}
+
+void PendingFile::CommitWithoutSync() {
+    assert(m_created && !m_committed);
+    m_file.Close();
+    Rename();
+}
+
+void PendingFile::Rename() {
     CallWriteHook(m_hook, m_target);
     RenameFile(m_temporary, m_target);
     m_committed = true;

@@ -38,8 +38,14 @@ public:
     // Commit without the sync of the directory, for a writer of several files in one directory
     // that syncs it (SyncDirectory) once after the last of them.
     void CommitWithoutDirectorySync();
+    // Commit without any sync, for the many pieces of an extraction, where a sync per file would
+    // cost more than the extraction itself: a process that ends at any moment still leaves the
+    // target complete or absent, but after a power cut the new name may hold an empty file.
+    void CommitWithoutSync();
 
 private:
+    void Rename();
+
     std::string m_target;
     std::string m_temporary;
     WriteHook* m_hook = nullptr;

@@ -5,6 +5,7 @@
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
+#include "common/PendingFile.h"
 #include "common/RunError.h"
 #include "formats/Crc32.h"
 #include "formats/DataPackContents.h"
@@ -193,14 +194,44 @@ std::uint64_t PiecesTotal(const Directory& directory) {
     return total;
 }
 
-void WritePiece(FileStream& pack, const Entry& entry, const std::string& piecePath) {
-    FileStream piece = FileStream::Open(piecePath, omCreate);
+// A piece is complete or absent at its name whatever ends the run, and a name held by a link of
+// another file is replaced instead of written through. Where the file system allows, the piece is
+// written as an unnamed file and linked to its name when complete (nothing is left behind by a
+// kill); a name already taken is replaced through a temporary name and a rename. Elsewhere it
+// goes through a pending file. No sync: see PendingFile::CommitWithoutSync.
+void WritePiece(RunContext& run, FileStream& pack, const Entry& entry,
+                const std::string& piecePath) {
+    std::optional<PendingFile> pending;
+    std::optional<FileStream> unnamed =
+        FileStream::CreateUnnamed(DirectoryPart(piecePath), piecePath);
+    FileStream& file = unnamed ? *unnamed : pending.emplace(piecePath, run.writeHook).Create();
+    pack.Seek(entry.offset);
     try {
-        pack.Seek(entry.offset);
-        piece.CopyFrom(pack, entry.size);
+        file.CopyFrom(pack, entry.size);
+    } catch (const FileWriteError& error) {
+        throw FileWriteError(piecePath,
+                             std::string("cannot write the file (") + error.what() + ")");
+    }
+    if (pending) {
+        pending->CommitWithoutSync();
+        return;
+    }
+    run.BeforeWrite(piecePath);
+    if (unnamed->LinkAs(piecePath)) {
+        return;
+    }
+    const std::string temporary = PendingFile::TemporaryPathOf(piecePath);
+    if (EntryTypeOf(temporary) == EntryType::RegularFile) {
+        RemoveFileQuietly(temporary); // left by a run that was killed
+    }
+    if (!unnamed->LinkAs(temporary)) {
+        throw FileCreateError(piecePath,
+                              "cannot create file: " + ShownPath(temporary) + " is in the way");
+    }
+    try {
+        RenameFile(temporary, piecePath);
     } catch (...) {
-        piece.Close();
-        RemoveFileQuietly(piecePath);
+        RemoveFileQuietly(temporary);
         throw;
     }
 }
@@ -235,8 +266,17 @@ std::vector<bool> UnchangedPieces(RunContext& run, FileStream& pack, const Direc
             continue;
         }
         MakePieceDirectories(run, paths[k]);
-        const std::optional<std::uint64_t> size = ExistingPieceSize(paths[k]);
-        if (!size) {
+        const std::optional<FileIdentity> there = IdentityOfPath(paths[k]);
+        if (!there) {
+            continue;
+        }
+        // A piece replaces the name it is written to, but a link found there is refused, before
+        // anything is written, as the creation of a file never goes through one.
+        if (there->kind == FileKind::Link) {
+            throw FileCreateError(
+                paths[k], "cannot create file: it is a link; nothing is written through it");
+        }
+        if (there->kind != FileKind::Regular) {
             continue;
         }
         // Comparing a tree extracted before reads it whole, so the counter shows it.
@@ -244,7 +284,7 @@ std::vector<bool> UnchangedPieces(RunContext& run, FileStream& pack, const Direc
                     static_cast<std::uint32_t>(paths.size()));
         ShowPieceProgress(run, k, static_cast<std::uint32_t>(paths.size()));
         const Entry& entry = directory.entries[order[k]];
-        if (*size == entry.size && PieceHolds(paths[k], pack, entry.offset, entry.size)) {
+        if (there->size == entry.size && PieceHolds(paths[k], pack, entry.offset, entry.size)) {
             unchanged[k] = true;
         } else if (!edited) {
             AllowReplacingEdited(run, pack.Path(), paths[k]);
@@ -285,7 +325,8 @@ void ExtractMembers(RunContext& run, FileStream& pack, const Directory& director
         } else {
             // A piece equal to the member is left as it is; it is complete all the same.
             if (!unchanged[k]) {
-                WritePiece(pack, entry, paths[k]);
+                SetOldResultLogAside(run);
+                WritePiece(run, pack, entry, paths[k]);
             }
             ++written;
             lastPiece = paths[k];

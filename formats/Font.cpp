@@ -462,6 +462,7 @@ void ExtractFont(RunContext& run, const std::string& path) {
         if (exists) {
             AllowReplacingEdited(run, path, stripPath);
         }
+        SetOldResultLogAside(run);
         strip.SaveToFile(stripPath, run.writeHook);
     }
     run.state.ResultLog.push_back(stripPath);

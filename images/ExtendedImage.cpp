@@ -675,6 +675,7 @@ void ExtractExtendedImage(RunContext& run, const std::string& path) {
         } else {
             if (!unchanged[at]) {
                 DrawLevel(file, bitmap, level, depth);
+                SetOldResultLogAside(run);
                 bitmap.SaveToFileWithoutDirectorySync(paths[at], run.writeHook);
                 std::string directory = DirectoryPart(paths[at]);
                 if (std::find(writtenDirectories.begin(), writtenDirectories.end(), directory) ==

@@ -29,7 +29,7 @@ bool IsFramingLine(std::string_view line) {
 }
 
 bool AbortRequested(RunContext& run) {
-    if (run.state.StopTag == 1) {
+    if (run.state.StopTag == 1 || run.surface.StopWaiting()) {
         run.surface.ProcessMessages();
     }
     return run.state.StopTag >= 2;

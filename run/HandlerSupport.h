@@ -14,7 +14,8 @@ namespace eitool {
 void ShowFileStatus(RunContext& run, std::string_view verb, const std::string& path);
 
 // Whether a second press of Stop asks to abort the file being handled. Once Stop has been
-// pressed, pending messages are dispatched at every call, so a second press is seen at once.
+// pressed, or while the surface knows of a press that waits, pending messages are dispatched at
+// every call, so a second press is seen at once.
 bool AbortRequested(RunContext& run);
 
 // The first words of a dry run's lines (StatusSurface::AddPlanLine), all of one width: a piece

@@ -1,5 +1,6 @@
 #include "run/PieceChecks.h"
 
+#include "common/FileSystem.h"
 #include "common/Paths.h"
 
 #include <algorithm>
@@ -122,6 +123,32 @@ void AllowReplacingEdited(RunContext& run, const std::string& sourcePath,
     if (!run.state.ReplaceEditedPieces) {
         throw EditedPiecesError(editedPiece, sourcePath);
     }
+}
+
+std::string ResultLogPath(const std::string& targetDirectory) {
+    return JoinPath(targetDirectory, "result.log");
+}
+
+std::string SetAsideLogPath(const std::string& targetDirectory) {
+    return ResultLogPath(targetDirectory) + ".eitool-old";
+}
+
+void SetOldResultLogAside(RunContext& run) {
+    if (run.state.OldLog != OldResultLog::Untouched) {
+        return;
+    }
+    const std::string log = ResultLogPath(run.state.TargetDirectory);
+    const EntryType there = EntryTypeOf(log);
+    if (there != EntryType::RegularFile && there != EntryType::Link) {
+        run.state.OldLog = OldResultLog::NoneThere;
+        return;
+    }
+    run.BeforeWrite(log);
+    RenameFile(log, SetAsideLogPath(run.state.TargetDirectory));
+    // Durable before any piece is named, so that not even a power cut pairs the old log with
+    // pieces of this run.
+    SyncDirectory(DirectoryPart(log));
+    run.state.OldLog = OldResultLog::SetAside;
 }
 
 } // namespace eitool

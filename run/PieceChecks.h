@@ -58,4 +58,16 @@ bool PieceHolds(const std::string& piecePath, FileStream& source, std::uint64_t 
 void AllowReplacingEdited(RunContext& run, const std::string& sourcePath,
                           const std::string& editedPiece);
 
+// The result log of an extraction run: "result.log" in the target directory. From the first
+// piece an extraction writes until its new log is written, the old one lies at its set-aside
+// name ("result.log.eitool-old"), so that a run that ends early leaves no log beside pieces it
+// does not describe.
+std::string ResultLogPath(const std::string& targetDirectory);
+std::string SetAsideLogPath(const std::string& targetDirectory);
+
+// Called by every extractor just before it writes a file (after the checks that may still end
+// the run without a change): the first call of a run renames the target's result.log to its
+// set-aside name, replacing one left there by an earlier run. Later calls do nothing.
+void SetOldResultLogAside(RunContext& run);
+
 } // namespace eitool

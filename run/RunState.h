@@ -21,6 +21,13 @@ enum : std::uint8_t {
     kKindNone = 6, // ReplayKind only: no inserter
 };
 
+// What an extraction run did with the target's old result.log.
+enum class OldResultLog {
+    Untouched, // no piece was written yet
+    NoneThere, // pieces were written; there was no result.log to set aside
+    SetAside,  // pieces were written; the old log was renamed to its set-aside name
+};
+
 // Counts kept for the command line's summary; the results pane never shows them.
 struct RunStats {
     std::uint64_t files = 0;
@@ -62,6 +69,9 @@ struct RunState {
     // The user agreed during this run that edited pieces are replaced. Cleared at the start of
     // every run.
     bool ReplaceEditedPieces = false;
+    // What the extraction did with the result.log it found in the target before its first piece
+    // (SetOldResultLogAside). Cleared at the start of every run.
+    OldResultLog OldLog = OldResultLog::Untouched;
     // A dry run of an insertion: every inserter checks and reports (StatusSurface::AddPlanLine)
     // what it would do, and no file is written. Set by the front end; a run does not clear it.
     bool DryRun = false;

@@ -45,6 +45,10 @@ public:
 
     // Lets the platform handle what waits for the program's one thread (repaint, clicks, Stop).
     virtual void ProcessMessages() = 0;
+    // Whether a press of Stop is known to wait for the next dispatch (the command line's
+    // signals), so that a handler between two steps dispatches at once instead of at its next
+    // percentage.
+    virtual bool StopWaiting() const { return false; }
 };
 
 // Sets the per-file bar to value and dispatches pending messages, but only when value differs

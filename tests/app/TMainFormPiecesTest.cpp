@@ -286,5 +286,26 @@ TEST_F(PackLock, ExtractionIsRefusedWhileAnInsertionHoldsThePack) {
     EXPECT_FALSE(FileExists(tmp / "out/result.log"));
 }
 
+// Another run holding the target: extraction and insertion into it are refused before anything
+// is read or written there.
+TEST_F(PackLock, ARunIntoATargetThatAnotherRunHoldsIsRefused) {
+    const Sources sources = WritePacks(tmp);
+    const std::string out = tmp / "out";
+    Run(kTypeDataPacks, {sources.a}, out);
+    const std::map<std::string, Bytes> extracted = Snapshot(out);
+    const DirectoryLock otherRun(out);
+    for (const int type : {kTypeDataPacks, kTypeLogs}) {
+        try {
+            Run(type, {type == kTypeLogs ? out + "/result.log" : sources.c}, out);
+            ADD_FAILURE() << "a second run went into a held target";
+        } catch (const FileOpenError& error) {
+            EXPECT_EQ(error.Path(), out);
+            EXPECT_NE(std::string(error.what()).find("it is in use by another process"),
+                      std::string::npos);
+        }
+        EXPECT_EQ(Snapshot(out), extracted);
+    }
+}
+
 } // namespace
 } // namespace eitool

@@ -113,16 +113,28 @@ TEST(CliHostile, LinksInTheTargetNeverLeadWritesOutside) {
         const char* link;   // below the target
         const char* points; // below dir
     };
-    for (const Case& c : {Case{"a directory link", "BIN", "elsewhere"},
-                          Case{"a link at a piece", "TGA/0000_m0.tga", "elsewhere/file.bin"},
-                          Case{"a link at result.log", "result.log", "elsewhere/file.bin"}}) {
-        const std::string target = dir / (std::string("out-") + c.link[0]);
+    for (const Case& c :
+         {Case{"a directory link", "BIN", "elsewhere"},
+          Case{"a link at a piece", "TGA/0000_m0.tga", "elsewhere/file.bin"},
+          Case{"a link at result.log", "result.log", "elsewhere/file.bin"},
+          Case{"a hard link at a piece", "TGA/0000_m0.tga", "elsewhere/file.bin"}}) {
+        const bool hard = std::string(c.what).find("hard") != std::string::npos;
+        const std::string target = dir / (std::string("out-") + (hard ? 'h' : c.link[0]));
         CreateDirectories(DirectoryPart(target + "/" + c.link));
-        fs::create_symlink(dir / c.points, target + "/" + c.link);
+        if (hard) {
+            fs::create_hard_link(dir / c.points, target + "/" + c.link);
+        } else {
+            fs::create_symlink(dir / c.points, target + "/" + c.link);
+        }
         const Snapshot before = TakeSnapshot(dir / "elsewhere");
-        const ProcessResult run = RunWithin({"extract", "--target", target, pack});
+        const ProcessResult run = RunWithin({"extract", "--overwrite", "--target", target, pack});
         EXPECT_EQ(TakeSnapshot(dir / "elsewhere"), before) << c.what;
-        if (std::string(c.link) == "result.log") {
+        if (hard) {
+            // The piece replaces the name; the other name keeps its bytes.
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(fs::hard_link_count(dir / c.points), 1u);
+            EXPECT_EQ(ReadWholeFile(target + "/" + c.link), Members()[0].data);
+        } else if (std::string(c.link) == "result.log") {
             // The log replaces the link itself.
             EXPECT_EQ(run.exitCode, 0) << run.err;
             EXPECT_EQ(EntryTypeOf(target + "/result.log"), EntryType::RegularFile);
