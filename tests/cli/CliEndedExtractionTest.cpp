@@ -7,6 +7,7 @@
 #include "common/TextLines.h"
 #include "samples/SampleFont.h"
 #include "samples/SampleTexture.h"
+#include "support/FilesBelow.h"
 #include "support/PackWorkbench.h"
 #include "support/Platform.h"
 
@@ -23,22 +24,6 @@ namespace eitool::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Every regular file below directory with its bytes.
-std::map<std::string, Bytes> TreeOf(const std::string& directory) {
-    std::map<std::string, Bytes> tree;
-    for (const auto& entry : fs::recursive_directory_iterator(directory)) {
-        if (entry.is_regular_file()) {
-            tree[entry.path().string()] = ReadWholeFile(entry.path().string());
-        }
-    }
-    return tree;
-}
-
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
 
 // game/a.tre with 24 pieces, one of them 20,000 bytes, extracted into out/; then the piece
 // folder is deleted, result.log stays.
@@ -92,7 +77,7 @@ struct Reextraction {
 
     std::size_t LeftTemporaries() const {
         std::size_t count = 0;
-        for (const auto& [path, bytes] : TreeOf(target)) {
+        for (const auto& [path, bytes] : FilesBelow(target)) {
             count += path.ends_with(".eitool-new") ? 1 : 0;
         }
         return count;
@@ -224,7 +209,7 @@ TEST(CliEndedExtraction, SigtermSighupAndASecondCtrlCAbortBetweenPiecesAndLogThe
         ASSERT_EQ(log.size(), first.size() + 2) << c.cause;
         EXPECT_EQ(log[1], "#Source: " + dir / "game/a.tre");
         std::size_t written = 0;
-        for (const auto& [path, bytes] : TreeOf(target + "/BIN")) {
+        for (const auto& [path, bytes] : FilesBelow(target + "/BIN")) {
             const std::string name = fs::path(path).filename().string();
             ASSERT_EQ(name.find(".eitool-new"), std::string::npos) << path;
             if (name.find("_nm") != std::string::npos) {
@@ -273,7 +258,7 @@ TEST(CliEndedExtraction, ASecondRunIntoTheSameTargetIsRefusedAtOnce) {
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, WUNTRACED), pid);
         ASSERT_TRUE(WIFSTOPPED(status));
-        const auto before = TreeOf(setup.target);
+        const auto before = FilesBelow(setup.target);
         for (const std::vector<std::string>& args :
              {std::vector<std::string>{"extract", "--target", setup.target, otherPack},
               std::vector<std::string>{"insert", "--target", setup.target, setup.log}}) {
@@ -283,7 +268,7 @@ TEST(CliEndedExtraction, ASecondRunIntoTheSameTargetIsRefusedAtOnce) {
             EXPECT_NE(second.err.find("it is in use by another process"), std::string::npos)
                 << second.err;
         }
-        EXPECT_EQ(TreeOf(setup.target), before);
+        EXPECT_EQ(FilesBelow(setup.target), before);
         EXPECT_EQ(RunEitool({"extract", "--target", setup.dir / "elsewhere", otherPack}).exitCode,
                   0);
     };

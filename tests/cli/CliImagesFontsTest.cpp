@@ -10,6 +10,7 @@
 #include "samples/SampleFont.h"
 #include "samples/SamplePack.h"
 #include "samples/SampleTexture.h"
+#include "support/FilesBelow.h"
 #include "support/Platform.h"
 
 #include <cstdlib>
@@ -22,6 +23,7 @@
 namespace eitool {
 namespace {
 
+using testing::FilesBelow;
 using testing::ProcessResult;
 using testing::RunEitool;
 using testing::TempDir;
@@ -384,17 +386,6 @@ TEST(CliFonts, ExtractTheStripThenInsertNewGlyphsFromAHandWrittenLog) {
     EXPECT_EQ(slot.cellHeight, 16.0f + 14.0f);
     EXPECT_TRUE(FileExists(dir / "patched/font_main.bmp"));
     EXPECT_EQ(ReadWholeFile(fontPath), fontBytes);
-}
-
-// Every regular file below a directory with its bytes.
-std::map<std::string, std::vector<std::uint8_t>> FilesBelow(const std::string& directory) {
-    std::map<std::string, std::vector<std::uint8_t>> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory)) {
-        if (entry.is_regular_file()) {
-            files[entry.path().string()] = ReadWholeFile(entry.path().string());
-        }
-    }
-    return files;
 }
 
 // An insertion whose output would replace a file that it reads writes nothing of that block and

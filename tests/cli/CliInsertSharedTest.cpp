@@ -6,6 +6,7 @@
 #include "common/TextLines.h"
 #include "formats/Crc32.h"
 #include "samples/SamplePack.h"
+#include "support/FilesBelow.h"
 #include "support/Platform.h"
 
 #include <filesystem>
@@ -16,21 +17,11 @@ namespace eitool {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FilesBelow;
 using testing::ProcessResult;
 using testing::RunEitool;
 using testing::TempDir;
 using Bytes = std::vector<std::uint8_t>;
-
-// Every file below directory with its bytes.
-std::map<std::string, Bytes> Snapshot(const std::string& directory) {
-    std::map<std::string, Bytes> snapshot;
-    for (const auto& entry : fs::recursive_directory_iterator(directory)) {
-        if (entry.is_regular_file()) {
-            snapshot[entry.path().string()] = ReadWholeFile(entry.path().string());
-        }
-    }
-    return snapshot;
-}
 
 // A path as the console shows it, with single separators.
 std::string Shown(std::string path) {
@@ -107,7 +98,7 @@ TEST(CliInsertShared, APieceGoesInOnlyWhenEveryMemberOfItsRangeHoldsTheSameNewBy
             WriteWholeFile(p[k], bytes);
         }
         WriteWholeFile(p[10], Bytes(5, 'r')); // a member apart goes in as usual
-        const auto before = Snapshot(setup.dir.Path());
+        const auto before = FilesBelow(setup.dir.Path());
 
         std::vector<std::string> args = {"insert", setup.log};
         if (c.dryRun) {
@@ -133,7 +124,7 @@ TEST(CliInsertShared, APieceGoesInOnlyWhenEveryMemberOfItsRangeHoldsTheSameNewBy
                                          ? "\ninsert    " + Shown(p[1]) + " (4 bytes; room 12"
                                          : "\nshared    " + Shown(p[0]) + " (4 bytes; room 12";
             EXPECT_NE(run.out.find(plan), std::string::npos) << c.what << run.out.substr(0, 400);
-            EXPECT_EQ(Snapshot(setup.dir.Path()), before) << c.what;
+            EXPECT_EQ(FilesBelow(setup.dir.Path()), before) << c.what;
             continue;
         }
         EXPECT_EQ(run.out, expected) << c.what;
