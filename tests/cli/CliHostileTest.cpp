@@ -177,7 +177,7 @@ TEST(CliHostile, AFifoInPlaceOfAnyInputIsRefusedWithoutWaiting) {
                dir / "game/fifo.tre",
                true},
           Case{{"insert", "--target", dir / "x", dir / "fifo.log"}, dir / "fifo.log", true},
-          Case{{"insert", dir / "out/result.log"}, piece, false},
+          Case{{"insert", "--target", dir / "x", dir / "out/result.log"}, piece, false},
           Case{{"extract", "--target", dir / "x", dir / "game/font_main.fnt"},
                dir / "game/font_main.bmp",
                false}}) {

@@ -100,7 +100,7 @@ TEST(CliInsertShared, APieceGoesInOnlyWhenEveryMemberOfItsRangeHoldsTheSameNewBy
         WriteWholeFile(p[10], Bytes(5, 'r')); // a member apart goes in as usual
         const auto before = FilesBelow(setup.dir.Path());
 
-        std::vector<std::string> args = {"insert", setup.log};
+        std::vector<std::string> args = {"insert", "--target", setup.dir.Path(), setup.log};
         if (c.dryRun) {
             args.insert(args.begin() + 1, "--dry-run");
         }
@@ -156,7 +156,7 @@ TEST(CliInsertShared, APieceThatReportsNoBytesButHoldsSomeIsRefused) {
     SaveTextLines(setup.log, lines);
     const Bytes original = ReadWholeFile(setup.pack);
 
-    const ProcessResult run = RunEitool({"insert", setup.log});
+    const ProcessResult run = RunEitool({"insert", "--target", setup.dir.Path(), setup.log});
 
     EXPECT_EQ(run.exitCode, 3) << run.out;
     EXPECT_NE(run.err.find("/proc/self/status: cannot open file: it is not a regular file"),
