@@ -90,7 +90,9 @@ constexpr SourceWriter kAllFormats[] = {&WritePacks, &WriteTextures, &WriteFonts
 std::map<std::string, Bytes> Snapshot(const std::string& directory) {
     std::map<std::string, Bytes> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(directory)) {
-        if (entry.is_regular_file() && entry.path().filename() != "result.log") {
+        // The lock file that a run holds in its target on Windows is not a piece.
+        const auto name = entry.path().filename();
+        if (entry.is_regular_file() && name != "result.log" && name != ".eitool-lock") {
             files[std::filesystem::relative(entry.path(), directory).string()] =
                 ReadWholeFile(entry.path().string());
         }

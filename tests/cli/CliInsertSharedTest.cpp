@@ -3,6 +3,7 @@
 #include "cli/RunEitool.h"
 #include "common/ByteWriter.h"
 #include "common/FileSystem.h"
+#include "common/Paths.h"
 #include "common/TextLines.h"
 #include "formats/Crc32.h"
 #include "samples/SamplePack.h"
@@ -25,7 +26,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A path as the console shows it, with single separators.
 std::string Shown(std::string path) {
-    for (std::size_t at; (at = path.find("//")) != std::string::npos;) {
+    const std::string doubled(2, kPathSeparator);
+    for (std::size_t at; (at = path.find(doubled)) != std::string::npos;) {
         path.erase(at, 1);
     }
     return path;
