@@ -57,13 +57,21 @@ for target in "${targets[@]}"; do
   options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
            -artifact_prefix="$crashes/")
   [ -f "$dict" ] && options+=(-dict="$dict")
-  before=$(find "$crashes" -type f | wc -l)
+  before=$(find "$crashes" -type f ! -name 'slow-unit-*' | wc -l)
+  slow_before=$(find "$crashes" -type f -name 'slow-unit-*' | wc -l)
   # The targets' own temporary files go below the build directory; every path is absolute,
   # since some targets work in their own directory.
   status=0
   TMPDIR=$tmp "$build/fuzz/$target" "${options[@]}" "$scratch" "$seeds" >"$log" 2>&1 || status=$?
   rm -rf "$tmp"
-  found=$(( $(find "$crashes" -type f | wc -l) - before ))
+  found=$(( $(find "$crashes" -type f ! -name 'slow-unit-*' | wc -l) - before ))
+  # A slow unit is kept and named but fails nothing: how long one input takes depends on the
+  # machine's load (a sync waits for every other process's writes). A hang is a timeout, which
+  # ends the target with a failure status.
+  slow=$(( $(find "$crashes" -type f -name 'slow-unit-*' | wc -l) - slow_before ))
+  if [ "$slow" -ne 0 ]; then
+    echo "$target: $slow slow input(s) kept in $crashes/ (slow-unit-*); replay them to check" >&2
+  fi
   runs=$(grep -oE '^stat::number_of_executed_units: *[0-9]+' "$log" | awk '{print $2}' || true)
   printf '%-22s %12s %8s %8s %s\n' "$target" "${runs:--}" "$(last_field cov: "$log")" \
     "$(last_field ft: "$log")" "$found"
