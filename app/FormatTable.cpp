@@ -20,17 +20,20 @@ const FormatRow* RowOfKind(std::uint8_t kind) {
     return nullptr;
 }
 
+int TypeOfFile(const std::string& path) {
+    const std::string name = FileNamePart(path);
+    for (const FormatRow& row : kFormatTable) {
+        if (MatchesMask(name, row.mask)) {
+            return row.type;
+        }
+    }
+    return 0;
+}
+
 int TypeOfFiles(const TextLines& paths) {
     int type = 0;
     for (const std::string& path : paths) {
-        const std::string name = FileNamePart(path);
-        int matched = 0;
-        for (const FormatRow& row : kFormatTable) {
-            if (MatchesMask(name, row.mask)) {
-                matched = row.type;
-                break;
-            }
-        }
+        const int matched = TypeOfFile(path);
         if (matched == 0 || (type != 0 && matched != type)) {
             return 0;
         }

@@ -64,7 +64,7 @@ inline constexpr std::array<FormatRow, 5> kFormatTable = {{
     {kTypeFonts, kKindFonts, "Fints (*.fnt)", "*.fnt", "FNT", "fnt", &ExtractFont, &InsertFont,
      nullptr, 1},
     {kTypeProjectList, kKindProjectList, "Project list files (*.lst)", "*.lst", "", "lst",
-     &ReplayLog, nullptr, nullptr, -1},
+     &ReplayListedLog, nullptr, nullptr, -1},
     {kTypeLogs, kKindLogs, "Log files (*.log)", "*.log", "", "log", &ReplayLog, nullptr, nullptr,
      -1},
 }};
@@ -98,7 +98,7 @@ inline constexpr std::array<std::string_view, kFormatTable.size()> FormatTags = 
 
 // Whether files of this row are replayed as logs (insertion) rather than extracted.
 constexpr bool IsReplayed(const FormatRow& row) {
-    return row.handler == &ReplayLog;
+    return row.handler == &ReplayLog || row.handler == &ReplayListedLog;
 }
 
 // The row of an open-dialog position (1 to 5); null for any other value.
@@ -106,6 +106,8 @@ const FormatRow* RowOfType(int type);
 // The row whose kind is kind; null for 0, 6 and unknown kinds.
 const FormatRow* RowOfKind(std::uint8_t kind);
 
+// The open-dialog position whose mask matches the path's file name, or 0 for none.
+int TypeOfFile(const std::string& path);
 // The open-dialog position whose mask matches the file names of every path, or 0 when a path
 // matches none or the paths match different types (and for no paths).
 int TypeOfFiles(const TextLines& paths);

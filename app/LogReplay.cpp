@@ -116,13 +116,10 @@ std::int32_t InsertSource(RunContext& run, const std::string& sourcePath, std::i
     return resume - 1;
 }
 
-} // namespace
-
-void ReplayLog(RunContext& run, const std::string& logPath) {
+// Replays the log loaded into ReplayList from logPath.
+void ReplayLoadedLog(RunContext& run, const std::string& logPath) {
     RunState& state = run.state;
     StatusSurface& surface = run.surface;
-    state.ReplayList.clear();
-    state.ReplayList = LineBuffer::Load(logPath);
     if (state.ReplayList.size() >
         static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
         const std::size_t count = state.ReplayList.size();
@@ -176,6 +173,29 @@ void ReplayLog(RunContext& run, const std::string& logPath) {
             break; // Stop ends the replay after the current line and its inserter
         }
     }
+}
+
+} // namespace
+
+void ReplayLog(RunContext& run, const std::string& logPath) {
+    run.state.ReplayList.clear();
+    run.state.ReplayList = LineBuffer::Load(logPath);
+    ReplayLoadedLog(run, logPath);
+}
+
+void ReplayListedLog(RunContext& run, const std::string& logPath) {
+    RunState& state = run.state;
+    state.ReplayList.clear();
+    const int type = TypeOfFile(logPath);
+    if (type == 0 || type == kTypeLogs) {
+        state.ReplayList = LineBuffer::Load(logPath);
+        if (std::any_of(state.ReplayList.begin(), state.ReplayList.end(), IsFramingLine)) {
+            ReplayLoadedLog(run, logPath);
+            return;
+        }
+        state.ReplayList.clear();
+    }
+    run.surface.AddResultLine(logPath + " is not a result log!");
 }
 
 } // namespace eitool

@@ -14,4 +14,9 @@ namespace eitool {
 // results line. A log that cannot be read or a source that cannot be opened throws a RunError.
 void ReplayLog(RunContext& run, const std::string& logPath);
 
+// Replays one log named by a project list. A file that is not a result log (its name is of
+// another file type, or it holds no "#Format:" or "#Source:" line) is a results line and is not
+// replayed.
+void ReplayListedLog(RunContext& run, const std::string& logPath);
+
 } // namespace eitool

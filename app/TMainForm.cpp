@@ -10,6 +10,7 @@
 #include "run/PiecePath.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <system_error>
 
@@ -50,6 +51,15 @@ FileDialog MakeSaveDialog(std::string title, std::string filter, std::string def
 std::uint8_t KindOfType(int type) {
     const FormatRow* row = RowOfType(type);
     return row == nullptr ? 0 : row->kind;
+}
+
+// The caption of the boxes that refuse a choice of files.
+constexpr const char* kMessageCaption = "Operation status";
+
+// Whether a path may name a result log: its name is of the log type or of no known type.
+bool IsLogName(const std::string& path) {
+    const int type = TypeOfFile(path);
+    return type == 0 || type == kTypeLogs;
 }
 
 // Whether a line holds nothing but white space.
@@ -177,7 +187,10 @@ void TMainForm::BAddLogClick() {
 }
 
 bool TMainForm::AddFiles(const TextLines& paths) {
-    const int type = TypeOfFiles(paths);
+    if (paths.empty()) {
+        return false;
+    }
+    const int type = TypeOfChoice(paths, 0);
     if (type == 0) {
         return false;
     }
@@ -199,7 +212,15 @@ void TMainForm::AddChosenFiles(const FileDialog* chosen) {
     DisableForNewList();
     if (chosen != nullptr || m_dialogs.OpenFiles(SelectLog)) {
         const FileDialog& choice = chosen != nullptr ? *chosen : SelectLog;
-        const std::uint8_t kind = KindOfType(choice.filterIndex);
+        const int type = TypeOfChoice(choice.files, choice.filterIndex);
+        if (type == 0) {
+            // Refused like a cancelled choice.
+            if (!m_state.inputList.empty()) {
+                EnableListButtons(true);
+            }
+            return;
+        }
+        const std::uint8_t kind = KindOfType(type);
         if (kind != m_state.InputKind) {
             EmptyList(); // a list holds files of one kind only
         }
@@ -220,6 +241,38 @@ void TMainForm::AddChosenFiles(const FileDialog* chosen) {
     if (!m_state.inputList.empty()) {
         EnableListButtons(true);
     }
+}
+
+// Each file's type is found from its name; fallback, the type chosen in the dialog, counts only
+// for a name that matches none (0: such a name is refused). Files of several types are refused
+// with a message box that names one file of each type.
+int TMainForm::TypeOfChoice(const TextLines& files, int fallback) {
+    std::array<const std::string*, kFormatTable.size() + 1> firstOfType{};
+    int type = fallback;
+    std::size_t types = 0;
+    for (const std::string& file : files) {
+        const int found = TypeOfFile(file);
+        const int fileType = found != 0 ? found : fallback;
+        const auto at = static_cast<std::size_t>(fileType);
+        if (at < firstOfType.size() && firstOfType[at] == nullptr) {
+            firstOfType[at] = &file;
+            ++types;
+            type = fileType;
+        }
+    }
+    if (types <= 1 && type != 0) {
+        return type;
+    }
+    std::string text = "The files chosen are not all of one known kind; none was added:";
+    for (std::size_t at = 0; at < firstOfType.size(); ++at) {
+        if (firstOfType[at] != nullptr) {
+            const FormatRow* row = RowOfType(static_cast<int>(at));
+            text += "\n" + FileNamePart(*firstOfType[at]) + ": " +
+                    (row != nullptr ? std::string(row->description) : "of no known kind");
+        }
+    }
+    m_dialogs.ShowMessage(text, kMessageCaption, miWarning);
+    return 0;
 }
 
 void TMainForm::BRemLogClick() {
@@ -250,8 +303,25 @@ void TMainForm::BClearAllClick() {
     EnableListButtons(false);
 }
 
+// A project list is opened as a list of result logs, so only a list of logs is saved as one, and
+// only under a name that opens as a project list again.
 void TMainForm::BSaveListClick() {
+    const auto notLog = std::find_if(m_state.inputList.begin(), m_state.inputList.end(),
+                                     [](const std::string& entry) { return !IsLogName(entry); });
+    if (notLog != m_state.inputList.end()) {
+        m_dialogs.ShowMessage("A project list names result logs, and " + FileNamePart(*notLog) +
+                                  " is not one; the list was not saved.",
+                              kMessageCaption, miWarning);
+        return;
+    }
     if (m_dialogs.SaveFile(SaveLST)) {
+        if (const FormatRow* row = RowOfType(TypeOfFile(SaveLST.fileName));
+            row != nullptr && row->type != kTypeProjectList) {
+            m_dialogs.ShowMessage(FileNamePart(SaveLST.fileName) + " would be opened as one of " +
+                                      std::string(row->description) + "; the list was not saved.",
+                                  kMessageCaption, miWarning);
+            return;
+        }
         SaveTextLines(SaveLST.fileName, m_state.inputList);
     }
 }

@@ -53,7 +53,7 @@ public:
     void BAddLogClick();
     // Adds paths as if they had been chosen in SelectLog with the file type that all their names
     // match (files dropped on the list, files named on the command line). Paths of no type or of
-    // several types are refused: nothing changes and the result is false.
+    // several types are refused with a message box: nothing changes and the result is false.
     bool AddFiles(const TextLines& paths);
     void ProcessDirClick();
     void BSaveListClick();
@@ -74,6 +74,7 @@ public:
 
 private:
     void AddChosenFiles(const FileDialog* chosen);
+    int TypeOfChoice(const TextLines& files, int fallback);
     void DisableForNewList();
     void EnableListButtons(bool enabled);
     void EmptyList();

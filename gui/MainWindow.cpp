@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
@@ -25,6 +26,7 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <cstdio>
 
 namespace eitool::gui {
 
@@ -130,7 +132,8 @@ MainWindow::MainWindow(Dialogs* dialogs) : m_qtDialogs(this) {
     layout->addWidget(m_groupBox);
 
     m_surface = std::make_unique<QtSurface>(*m_results);
-    m_form = std::make_unique<TMainForm>(*m_surface, dialogs != nullptr ? *dialogs : m_qtDialogs);
+    m_dialogs = dialogs != nullptr ? dialogs : &m_qtDialogs;
+    m_form = std::make_unique<TMainForm>(*m_surface, *m_dialogs);
     m_logModel = new LogListModel(m_form->State().inputList, this);
     m_logList->setModel(m_logModel);
     connect(m_logList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -243,6 +246,27 @@ bool MainWindow::AddFiles(const QStringList& paths) {
     bool added = false;
     Guarded(this, [&] { added = m_form->AddFiles(AbsolutePaths(paths)); });
     return added;
+}
+
+void MainWindow::AddStartFiles(const QStringList& paths) {
+    QStringList missing;
+    for (const QString& path : paths) {
+        if (!QFileInfo(path).isFile()) {
+            missing << path;
+            std::fprintf(stderr, "eitool-gui: %s: no such file\n", qPrintable(path));
+        }
+    }
+    if (!missing.isEmpty()) {
+        std::fputs("eitool-gui: none of the files was added\n", stderr);
+        m_dialogs->ShowMessage("No such file: " + FromQt(missing.join(QStringLiteral(", "))) +
+                                   "; none of the files was added.",
+                               "Operation status", miWarning);
+    } else if (!paths.isEmpty() && !AddFiles(paths)) {
+        // The form has said why in its own message box.
+        std::fputs("eitool-gui: the files named are not all of one known type "
+                   "(*.tre, *.bmpx/*.tgax, *.fnt, *.lst, *.log); none was added\n",
+                   stderr);
+    }
 }
 
 // A handler runs inside the click; a close asked for during a run happens after it.

@@ -45,6 +45,9 @@ public:
     // Files named on the command line or dropped on the list, added as if chosen in the open
     // dialog; false when they were refused (not all of one known type, or a run goes on).
     bool AddFiles(const QStringList& paths);
+    // The files named when the program starts: added as above when all of them exist; why they
+    // were not is said in a message box (and on standard error).
+    void AddStartFiles(const QStringList& paths);
 
     QAction* Tool(ToolButton button) const { return m_tools[button]; }
     QToolBar* ToolBar() const { return m_toolBar; }
@@ -75,6 +78,7 @@ private:
     void ListCurrentChanged(int row);
 
     QtDialogs m_qtDialogs;
+    Dialogs* m_dialogs = nullptr; // the dialogs the form asks
     QToolBar* m_toolBar = nullptr;
     std::array<QAction*, 7> m_tools{};
     QListView* m_logList = nullptr;

@@ -5,7 +5,10 @@
 #include "gui/DirDialog.h"
 #include "gui/QtText.h"
 
+#include <QDialogButtonBox>
+#include <QEvent>
 #include <QFileInfo>
+#include <QPushButton>
 #include <string_view>
 #include <vector>
 
@@ -74,6 +77,25 @@ DirectoryPicker::DirectoryPicker(QWidget* parent, const QString& title, const QS
     setOption(QFileDialog::ShowDirsOnly);
     setFileMode(QFileDialog::Directory);
     setAcceptMode(QFileDialog::AcceptOpen);
+    // The dialog greys its Choose button for a typed directory that does not exist; this one
+    // creates it, so the button is enabled again whenever the dialog greys it for such a name.
+    if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        buttons != nullptr) {
+        m_choose = buttons->button(QDialogButtonBox::Open);
+    }
+    if (m_choose != nullptr) {
+        m_choose->installEventFilter(this);
+    }
+}
+
+bool DirectoryPicker::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_choose && event->type() == QEvent::EnabledChange && !m_choose->isEnabled()) {
+        const QStringList chosen = selectedFiles();
+        if (!chosen.isEmpty() && !chosen.front().isEmpty() && !QFileInfo::exists(chosen.front())) {
+            m_choose->setEnabled(true);
+        }
+    }
+    return QFileDialog::eventFilter(watched, event);
 }
 
 void DirectoryPicker::accept() {

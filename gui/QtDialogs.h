@@ -4,6 +4,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <exception>
 #include <string>
 
@@ -11,7 +12,8 @@ namespace eitool::gui {
 
 // The directory picker "Select Directory": a directory may be typed that does not exist yet;
 // accepting it asks "The specified directory does not exist. Create it?" and creates it with its
-// missing parents on Yes, while No leaves the picker open.
+// missing parents on Yes, while No leaves the picker open. Its Choose button is enabled for such
+// a directory as for one that exists.
 class DirectoryPicker : public QFileDialog {
     Q_OBJECT
 
@@ -19,6 +21,12 @@ public:
     DirectoryPicker(QWidget* parent, const QString& title, const QString& directory);
 
     void accept() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPushButton* m_choose = nullptr; // the dialog's own Choose button
 };
 
 // The window's dialogs, shown as real Qt dialogs owned by parent.

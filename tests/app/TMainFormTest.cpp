@@ -23,6 +23,7 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <tuple>
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -230,6 +231,23 @@ TEST_F(BatchRun, LogRunsKeepFramingLinesButWriteNoResultLog) {
     EXPECT_FALSE(FileExists(tmp / "out/result.log"));
 }
 
+// Lines of a project list that are not result logs are results lines; the logs are replayed.
+TEST_F(BatchRun, ProjectListNamesItsLinesThatAreNotResultLogs) {
+    WriteEmptyPack(tmp / "a.tre");
+    WriteText(tmp / "other.lst", tmp / "a.log");
+    WriteText(tmp / "notes.log", "some notes\r\n");
+    WriteText(tmp / "a.log", "#Format: TRE\r\n#Source: " + (tmp / "missing.tre") + "\r\n");
+    WriteText(tmp / "p.lst", (tmp / "a.tre") + "\n" + (tmp / "other.lst") + "\n" +
+                                 (tmp / "notes.log") + "\n" + (tmp / "a.log") + "\n");
+    Add(kTypeProjectList, {tmp / "p.lst"});
+    form.BProcessClick();
+    EXPECT_EQ(surface.results,
+              (std::vector<std::string>{(tmp / "a.tre") + " is not a result log!",
+                                        (tmp / "other.lst") + " is not a result log!",
+                                        (tmp / "notes.log") + " is not a result log!"}));
+    EXPECT_EQ(dialogs.shownMessages.back(), "Operation complete!");
+}
+
 // The files handled before the failure keep their result.log; the failing one is left out.
 TEST_F(BatchRun, FailureEndsTheRunAfterWritingTheLogOfTheFilesHandled) {
     WriteEmptyPack(tmp / "a.tre");
@@ -323,7 +341,7 @@ TEST_F(InputList, AddedFilesFollowTheOpenDialogsRulesWithoutShowingIt) {
     EXPECT_EQ(form.State().InputKind, kKindProjectList);
     EXPECT_EQ(form.State().inputList, (TextLines{"/x/one.log"}));
     EXPECT_EQ(EnabledNames(Enabled()), kListButtons);
-    EXPECT_TRUE(dialogs.asked.empty());
+    EXPECT_EQ(dialogs.asked, (std::vector<std::string>{"message", "message"}));
     EXPECT_EQ(form.SelectLog.filterIndex, kTypeDataPacks);
 }
 
@@ -364,8 +382,8 @@ TEST_F(InputList, AddEmptiesAScannedListAndDisablesThreeButtonsBeforeItsDialog) 
 }
 
 TEST_F(InputList, CancelledDialogsChangeNothing) {
-    const TextLines files{"/x/a.tre", "/x/b.tre"};
-    Add(kTypeDataPacks, files);
+    const TextLines files{"/x/a.log", "/x/b.log"};
+    Add(kTypeLogs, files);
     dialogs.open.reset();
     struct Case {
         void (TMainForm::*click)();
@@ -384,7 +402,7 @@ TEST_F(InputList, CancelledDialogsChangeNothing) {
         EXPECT_EQ(dialogs.asked, std::vector<std::string>{c.dialog});
         EXPECT_EQ(enabledWhileShown, c.enabledWhileShown) << c.dialog;
         EXPECT_EQ(form.State().inputList, files) << c.dialog;
-        EXPECT_EQ(form.State().InputKind, kKindDataPacks) << c.dialog;
+        EXPECT_EQ(form.State().InputKind, kKindLogs) << c.dialog;
         EXPECT_EQ(EnabledNames(Enabled()), kListButtons) << c.dialog;
     }
     EXPECT_EQ(ListDirectory(tmp.Path()).size(), 1u); // only the target made by the fixture
@@ -437,14 +455,58 @@ TEST_F(InputList, ClearEmptiesTheListButKeepsItsKindAndOrigin) {
 }
 
 TEST_F(InputList, SavedProjectListOpensToTheSameEntries) {
-    const TextLines files{"/x/b.tre", "/x/a.tre", "/x/b.tre"};
-    Add(kTypeDataPacks, files);
+    const TextLines files{"/x/b.log", "/x/a.log", "/x/b.log"};
+    Add(kTypeLogs, files);
     dialogs.save = tmp / "p.lst";
     form.BSaveListClick();
-    EXPECT_EQ(ReadText(tmp / "p.lst"), "/x/b.tre\r\n/x/a.tre\r\n/x/b.tre\r\n");
+    EXPECT_EQ(ReadText(tmp / "p.lst"), "/x/b.log\r\n/x/a.log\r\n/x/b.log\r\n");
     EXPECT_EQ(form.State().inputList, files);
     Add(kTypeProjectList, {tmp / "p.lst"});
     EXPECT_EQ(form.State().inputList, files);
+}
+
+// Each file's kind comes from its name; the dialog's type counts only for names of no type.
+// Files of several kinds are refused with a message box naming them, and the list stays.
+TEST_F(InputList, ChosenFilesTakeTheKindOfTheirNames) {
+    const std::tuple<TextLines, int, std::uint8_t> cases[] = {
+        {{"/x/a.tre", "/x/b.TRE"}, kTypeProjectList, kKindDataPacks},
+        {{"/x/data", "/x/a.log"}, kTypeLogs, kKindLogs},
+        {{"/x/a.tre", "/x/b.fnt"}, kTypeDataPacks, 0},
+        {{"/x/data", "/x/a.fnt"}, kTypeDataPacks, 0},
+    };
+    for (const auto& [files, filterType, kind] : cases) {
+        Add(kTypeFonts, {"/x/old.fnt"});
+        Add(filterType, files);
+        EXPECT_EQ(form.State().inputList, kind != 0 ? files : TextLines{"/x/old.fnt"});
+        EXPECT_EQ(form.State().InputKind, kind != 0 ? kind : std::uint8_t{kKindFonts});
+        form.BClearAllClick();
+    }
+    EXPECT_EQ(dialogs.shownMessages,
+              (std::vector<std::string>{
+                  "The files chosen are not all of one known kind; none was added:\n"
+                  "a.tre: Data Packs (*.tre)\nb.fnt: Fints (*.fnt)",
+                  "The files chosen are not all of one known kind; none was added:\n"
+                  "data: Data Packs (*.tre)\na.fnt: Fints (*.fnt)"}));
+}
+
+// A project list is opened as a list of logs: no other list, and no name of another type.
+TEST_F(InputList, OnlyLogsAreSavedAsAProjectList) {
+    const std::tuple<int, std::string, const char*> cases[] = {
+        {kTypeLogs, "/x/result", "p.lst"},
+        {kTypeDataPacks, "/x/a.tre", "p.lst"},
+        {kTypeLogs, "/x/a.log", "p.tre"},
+    };
+    for (const auto& [type, file, saveAs] : cases) {
+        Add(type, {file});
+        dialogs.save = tmp / saveAs;
+        form.BSaveListClick();
+        form.BClearAllClick();
+    }
+    EXPECT_EQ(ListDirectory(tmp.Path()).size(), 2u); // the target and the first list
+    EXPECT_EQ(dialogs.shownMessages,
+              (std::vector<std::string>{
+                  "A project list names result logs, and a.tre is not one; the list was not saved.",
+                  "p.tre would be opened as one of Data Packs (*.tre); the list was not saved."}));
 }
 
 TEST_F(InputList, DialogsAreShownAsTheWindowSetsThemUp) {

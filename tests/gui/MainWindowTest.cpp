@@ -339,5 +339,28 @@ TEST_F(WindowTest, DroppedAndNamedFilesAreAddedAsIfOpened) {
     EXPECT_EQ(window.Form().State().inputList, (TextLines{tmp / "p.tre"}));
 }
 
+// Files named when the program starts that cannot be added are explained in a message box.
+TEST_F(WindowTest, StartFilesThatCannotBeAddedAreExplainedInAMessageBox) {
+    WriteText(tmp / "a.tre", "");
+    WriteText(tmp / "b.fnt", "");
+    const QString pack = QString::fromStdString(tmp / "a.tre");
+    const QString font = QString::fromStdString(tmp / "b.fnt");
+    const QString missing = QString::fromStdString(tmp / "c.tre");
+    const std::pair<QStringList, std::string> cases[] = {
+        {{pack, font},
+         "The files chosen are not all of one known kind; none was added:\n"
+         "a.tre: Data Packs (*.tre)\nb.fnt: Fints (*.fnt)"},
+        {{pack, missing}, "No such file: " + (tmp / "c.tre") + "; none of the files was added."},
+        {{pack}, ""},
+    };
+    for (const auto& [files, message] : cases) {
+        dialogs.shownMessages.clear();
+        window.AddStartFiles(files);
+        EXPECT_EQ(dialogs.shownMessages,
+                  message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message});
+        EXPECT_EQ(window.LogList()->model()->rowCount(), message.empty() ? 1 : 0);
+    }
+}
+
 } // namespace
 } // namespace eitool

@@ -6,9 +6,11 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -44,6 +46,11 @@ TEST(DirectoryPicker, AMissingDirectoryIsCreatedWithItsParentsOnlyAfterYes) {
     auto* edit = picker.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     ASSERT_NE(edit, nullptr);
     edit->setText(QString::fromStdString(missing));
+    auto* buttons = picker.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    ASSERT_NE(buttons, nullptr);
+    QPushButton* choose = buttons->button(QDialogButtonBox::Open);
+    ASSERT_NE(choose, nullptr);
+    EXPECT_TRUE(choose->isEnabled());
 
     std::string question;
     {
@@ -55,7 +62,7 @@ TEST(DirectoryPicker, AMissingDirectoryIsCreatedWithItsParentsOnlyAfterYes) {
     EXPECT_FALSE(std::filesystem::exists(missing));
 
     const auto yes = Answer(QMessageBox::Yes);
-    picker.accept();
+    choose->click();
     EXPECT_TRUE(std::filesystem::is_directory(missing));
     EXPECT_EQ(picker.result(), QDialog::Accepted);
     EXPECT_EQ(picker.selectedFiles().value(0).toStdString(), missing);
