@@ -401,8 +401,9 @@ void TMainForm::PutOldResultLogBack() {
 
 // Asked by the first source of a run that finds an edited piece, before it writes anything.
 bool TMainForm::AskReplaceEdited() {
+    // No is the default, so a hasty Enter keeps the user's edits.
     return m_dialogs.AskYesNo("The target directory holds edited pieces. Replace them?",
-                              "Process status:");
+                              "Process status:", DefaultAnswer::No);
 }
 
 void TMainForm::ProcessInputFile(std::uint8_t kind, const std::string& path) {
