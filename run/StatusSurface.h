@@ -39,6 +39,10 @@ public:
     // What a dry run would do with one piece or file (RunState::DryRun), one line each: not a
     // results line, so the run's outcome stays that of a real run.
     virtual void AddPlanLine(const std::string& /*line*/) {}
+    // The text of a failure that ended the run, kept in the results pane so that it can be saved
+    // with the rest. The command line, which prints the failure on standard error, keeps it
+    // without printing it again.
+    virtual void AddFailureLine(const std::string& line) { AddResultLine(line); }
 
     virtual void EnableStop(bool enabled) = 0;
     virtual void EnableSaveLog(bool enabled) = 0;
