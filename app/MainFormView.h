@@ -104,6 +104,7 @@ public:
     void EnableStop(bool enabled) override;
     void EnableSaveLog(bool enabled) override;
     void ProcessMessages() override { m_frontEnd.ProcessMessages(); }
+    void ProcessAllMessages() override { m_frontEnd.ProcessAllMessages(); }
     bool StopWaiting() const override { return m_frontEnd.StopWaiting(); }
 
     // While set, the whole-run bar shows what the per-file bar shows, whatever position the run

@@ -389,8 +389,13 @@ void TMainForm::HandleInputFiles() {
             }
             ++m_state.stats.files;
         }
+        // Stop stays live between two files, so that a press there (or a close of the window)
+        // is seen before the next file starts.
+        if (m_state.StopTag == 0) {
+            m_surface.EnableStop(true);
+        }
         m_surface.SetTotalPosition(Percent(i, m_state.inputList.size()));
-        m_surface.ProcessMessages();
+        m_surface.ProcessAllMessages();
         if (m_state.StopTag != 0) {
             break; // Stop ends the run after the current file
         }

@@ -49,6 +49,9 @@ public:
 
     // Lets the platform handle what waits for the program's one thread (repaint, clicks, Stop).
     virtual void ProcessMessages() = 0;
+    // Dispatches at once, whatever pace of dispatching the front end keeps otherwise: between two
+    // files of a run, where a press of Stop decides whether the next file starts.
+    virtual void ProcessAllMessages() { ProcessMessages(); }
     // Whether a press of Stop is known to wait for the next dispatch (the command line's
     // signals), so that a handler between two steps dispatches at once instead of at its next
     // percentage.

@@ -335,6 +335,25 @@ TEST_F(BatchRun, StopEndsTheRunAfterTheCurrentFileAndIsResetByTheNextRun) {
     EXPECT_EQ(LoadTextLines(tmp / "out/result.log").size(), 6u);
 }
 
+// Stop is live in the dispatch between two files, and a press there ends the run before the next.
+TEST_F(BatchRun, StopPressedBetweenTwoFilesEndsTheRunBeforeTheNext) {
+    for (const char* name : {"a.tre", "b.tre", "c.tre"}) {
+        WriteEmptyPack(tmp / name);
+    }
+    Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre", tmp / "c.tre"});
+    // The whole-run bar is set at the start and then once after each file, just before the
+    // dispatch between that file and the next. A press counts only on an enabled button.
+    surface.onDispatch = [&] {
+        if (surface.totalHistory.size() == 2 && form.View().enabled.Stop) {
+            form.StopClick();
+        }
+    };
+    form.BProcessClick();
+    EXPECT_EQ(ReadText(tmp / "out/result.log"),
+              "#Format: TRE\r\n#Source: " + (tmp / "a.tre") + "\r\n");
+    EXPECT_FALSE(surface.stopEnabled);
+}
+
 TEST_F(BatchRun, StopAndSaveButtonsFollowEachFile) {
     WriteEmptyPack(tmp / "a.tre");
     Add(kTypeDataPacks, {tmp / "a.tre"});
@@ -611,7 +630,7 @@ TEST_F(ViewState, ListAndRunControlsAreShownOffWhileARunGoesOn) {
     surface.onDispatch = [&] { shownDuring = EnabledNames(form.View().Shown()); };
     form.BProcessClick();
     EXPECT_EQ(shownInPicker, "BSaveList BExit");
-    EXPECT_EQ(shownDuring, "BSaveList BExit");
+    EXPECT_EQ(shownDuring, "BSaveList BExit Stop"); // the last dispatch, after the file
     EXPECT_FALSE(form.View().running);
     EXPECT_EQ(EnabledNames(form.View().Shown()), kListButtons);
 

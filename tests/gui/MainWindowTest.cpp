@@ -307,6 +307,26 @@ TEST_F(WindowTest, ClosingDuringARunPressesStopAndClosesAfterIt) {
     EXPECT_EQ(ReadText(tmp / "out/result.log").find("b.tre"), std::string::npos);
 }
 
+// A close that lands between two files (once the second of three is done) ends the run before
+// the third.
+TEST_F(WindowTest, ClosingBetweenTwoFilesEndsTheRunBeforeTheNext) {
+    for (const char* name : {"a.tre", "b.tre", "c.tre"}) {
+        WriteSamplePack(tmp / name, 50);
+    }
+    Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre", tmp / "c.tre"});
+    window.show();
+    QObject::connect(window.Total(), &QProgressBar::valueChanged, &window, [&](int value) {
+        if (value == 33) {
+            QTimer::singleShot(0, &window, [&] { window.close(); });
+        }
+    });
+    Click(gui::tbProcess);
+    EXPECT_FALSE(window.isVisible());
+    const std::string log = ReadText(tmp / "out/result.log");
+    EXPECT_NE(log.find("b.tre"), std::string::npos);
+    EXPECT_EQ(log.find("c.tre"), std::string::npos);
+}
+
 // The failure's text is also a line of the results pane, which can be saved, and the frame is
 // already reset while its box is shown.
 TEST_F(WindowTest, FailureIsShownInAMessageBoxAndTheWindowGoesOn) {
