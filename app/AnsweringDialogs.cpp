@@ -45,7 +45,7 @@ bool AnsweringDialogs::ShowDirForm(TDirForm& form) {
 
 void AnsweringDialogs::ShowMessage(const std::string&, const std::string&, MessageIcon) {}
 
-bool AnsweringDialogs::AskYesNo(const std::string&, const std::string&) {
+bool AnsweringDialogs::AskYesNo(const std::string&, const std::string&, DefaultAnswer) {
     return yes;
 }
 

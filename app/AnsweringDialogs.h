@@ -43,7 +43,8 @@ public:
     bool ShowDirForm(TDirForm& form) override;
     void ShowMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override;
-    bool AskYesNo(const std::string& text, const std::string& caption) override;
+    bool AskYesNo(const std::string& text, const std::string& caption,
+                  DefaultAnswer defaultAnswer) override;
 };
 
 } // namespace eitool

@@ -10,6 +10,9 @@ class TDirForm;
 
 enum MessageIcon { miInformation, miWarning, miError };
 
+// The answer of a question that Enter gives.
+enum class DefaultAnswer { Yes, No };
+
 // Options of the open and save dialogs, combined as bits.
 enum FileDialogOption : unsigned {
     ofAllowMultiSelect = 1u << 0, // several files may be chosen
@@ -63,8 +66,10 @@ public:
     virtual void ShowMessage(const std::string& text, const std::string& caption,
                              MessageIcon icon) = 0;
 
-    // A message box with Yes and No buttons; true for Yes. Closing it answers No.
-    virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+    // A message box with Yes and No buttons, the default one (what Enter presses) given; true
+    // for Yes. Closing it answers No.
+    virtual bool AskYesNo(const std::string& text, const std::string& caption,
+                          DefaultAnswer defaultAnswer) = 0;
 };
 
 } // namespace eitool

@@ -53,6 +53,9 @@ public:
     int Progress = 0;
     int Total = 0;
     int TotalMax = 100;
+    // What the last run did (RunSummary), shown in the frame from the end of that run until the
+    // next run has its target; empty before the first.
+    std::string Summary;
 
     // Set by BExitClick; the front end closes the window.
     bool closeRequested = false;
@@ -97,9 +100,11 @@ public:
     void FocusResults() override { m_frontEnd.FocusResults(); }
     void AddNotice(const std::string& text) override { m_frontEnd.AddNotice(text); }
     void AddPlanLine(const std::string& line) override { m_frontEnd.AddPlanLine(line); }
+    void AddFailureLine(const std::string& line) override { m_frontEnd.AddFailureLine(line); }
     void EnableStop(bool enabled) override;
     void EnableSaveLog(bool enabled) override;
     void ProcessMessages() override { m_frontEnd.ProcessMessages(); }
+    void ProcessAllMessages() override { m_frontEnd.ProcessAllMessages(); }
     bool StopWaiting() const override { return m_frontEnd.StopWaiting(); }
 
     // While set, the whole-run bar shows what the per-file bar shows, whatever position the run

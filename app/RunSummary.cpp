@@ -44,9 +44,32 @@ std::string SecondsText(double seconds) {
     return text;
 }
 
-std::string SummaryLine(const RunStats& stats, double seconds) {
+PiecesDone PiecesDoneOf(const RunState& state) {
+    if (state.InputKind != kKindLogs && state.InputKind != kKindProjectList) {
+        return PiecesDone::Written;
+    }
+    return state.DryRun ? PiecesDone::Checked : PiecesDone::Inserted;
+}
+
+std::string SummaryLine(const RunStats& stats, double seconds, PiecesDone done) {
+    const char* verb = done == PiecesDone::Written    ? " written"
+                       : done == PiecesDone::Inserted ? " inserted"
+                                                      : " checked";
     return Plural(stats.files, "file", "files") + ", " + Plural(stats.pieces, "piece", "pieces") +
-           ", " + BytesText(stats.bytes) + " in " + SecondsText(seconds);
+           verb + ", " + BytesText(stats.bytes) + " in " + SecondsText(seconds);
+}
+
+std::string MissingPiecesLine(const RunStats& stats) {
+    if (stats.piecesMissing == 0) {
+        return {};
+    }
+    return std::to_string(stats.piecesMissing) + " of " + std::to_string(stats.piecesNamed) +
+           " pieces named by the logs were not found";
+}
+
+std::string RunSummary(const RunStats& stats, double seconds, PiecesDone done) {
+    const std::string missing = MissingPiecesLine(stats);
+    return SummaryLine(stats, seconds, done) + (missing.empty() ? "" : "; " + missing);
 }
 
 } // namespace eitool

@@ -2,6 +2,7 @@
 
 #include "app/FormatTable.h"
 #include "app/LogReplay.h"
+#include "app/RunSummary.h"
 #include "common/FileSystem.h"
 #include "common/LineBuffer.h"
 #include "common/Paths.h"
@@ -11,6 +12,8 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <new>
 #include <optional>
 #include <system_error>
 
@@ -355,11 +358,24 @@ void TMainForm::BProcessClick() {
     if (m_state.inputList.empty()) {
         return;
     }
+    const RunningScope running(m_view);
+    m_runStart.reset();
+    try {
+        RunInputList();
+    } catch (const std::bad_alloc&) {
+        EndRunAfterFailure("Out of memory");
+        throw;
+    } catch (const std::exception& failure) {
+        EndRunAfterFailure(failure.what());
+        throw;
+    }
+}
+
+// The batch run of BProcessClick, from the checks before the picker to the closing message.
+void TMainForm::RunInputList() {
     if (IsExtraction(m_state)) {
         RefuseLineBreaksInSources(m_state);
     }
-    const RunningScope running(m_view);
-    m_surface.ClearResults();
     m_state.ResultLog.clear();
     m_state.StopTag = 0;
     m_state.CompletedPacks.clear();
@@ -374,6 +390,11 @@ void TMainForm::BProcessClick() {
     std::optional<DirectoryLock> targetLock;
     std::string chosen = m_state.TargetDirectory;
     if (m_dialogs.SelectDirectory("Select Directory", chosen)) {
+        // Only now: a cancelled picker leaves the pane, unsaved results and edits included.
+        m_surface.ClearResults();
+        m_runStart = std::chrono::steady_clock::now();
+        m_view.Summary.clear();
+        m_view.Changed(vcStatus);
         m_state.TargetDirectory = chosen;
         if (IsExtraction(m_state)) {
             RefuseLineBreak(m_state.TargetDirectory, "target directory");
@@ -385,59 +406,8 @@ void TMainForm::BProcessClick() {
         m_surface.SetTotalMax(100);
         m_surface.SetTotalPosition(0);
         m_state.ExtractedBytes = 0;
-
-        const std::string tag(TagOfKind(m_state.InputKind));
-        // In a run of one file the whole-run bar would stand still while that file is handled.
-        m_surface.SetTotalFollowsProgress(m_state.inputList.size() == 1);
-        // The list's length is read afresh before every file.
-        for (std::size_t i = 0; i < m_state.inputList.size(); ++i) {
-            const std::string entry = m_state.inputList[i];
-            if (IsPresentButNotRegular(entry)) {
-                // NOTE: no framing lines, so the replay of result.log never meets this entry.
-                m_surface.AddResultLine(entry + " is not a regular file!");
-                m_surface.EnableSaveLog(true);
-            } else {
-                const std::size_t handled = m_state.ResultLog.size();
-                try {
-                    m_state.ResultLog.push_back("#Format: " + tag);
-                    m_state.ResultLog.push_back("#Source: " + entry);
-                    ProcessInputFile(m_state.InputKind, entry);
-                } catch (const EditedPiecesError&) {
-                    m_surface.SetTotalFollowsProgress(false);
-                    // NOTE: the result.log already there still leads the edited pieces back;
-                    // it stays as it is, or is put back when an earlier file set it aside.
-                    m_state.ResultLog.resize(handled);
-                    try {
-                        PutOldResultLogBack();
-                    } catch (...) {
-                        // The refusal is the one to report.
-                    }
-                    throw;
-                } catch (...) {
-                    m_surface.SetTotalFollowsProgress(false);
-                    // The files handled before this one keep their log, so their pieces can
-                    // still be inserted; the error, or the abort, then ends the run as before.
-                    m_state.ResultLog.resize(handled);
-                    try {
-                        SaveResultLog();
-                    } catch (...) {
-                        // The first error is the one to report.
-                    }
-                    throw;
-                }
-                ++m_state.stats.files;
-            }
-            m_surface.SetTotalPosition(Percent(i, m_state.inputList.size()));
-            m_surface.ProcessMessages();
-            if (m_state.StopTag != 0) {
-                break; // Stop ends the run after the current file
-            }
-        }
-        m_surface.SetTotalFollowsProgress(false);
-        m_surface.SetCurrentMessage("");
-        m_surface.SetExtracted("");
-        m_surface.SetProgressPosition(0);
-        m_surface.SetTotalPosition(0);
+        HandleInputFiles();
+        ResetFrame();
     }
     if (m_state.ExtractedBytes != 0) {
         m_surface.AddResultLine("Total " + std::to_string(m_state.ExtractedBytes) +
@@ -445,6 +415,90 @@ void TMainForm::BProcessClick() {
     }
     SaveResultLog();
     m_dialogs.ShowMessage("Operation complete!", "Process status:", miInformation);
+}
+
+void TMainForm::HandleInputFiles() {
+    const std::string tag(TagOfKind(m_state.InputKind));
+    // In a run of one file the whole-run bar would stand still while that file is handled.
+    m_surface.SetTotalFollowsProgress(m_state.inputList.size() == 1);
+    // The list's length is read afresh before every file.
+    for (std::size_t i = 0; i < m_state.inputList.size(); ++i) {
+        const std::string entry = m_state.inputList[i];
+        if (IsPresentButNotRegular(entry)) {
+            // NOTE: no framing lines, so the replay of result.log never meets this entry.
+            m_surface.AddResultLine(entry + " is not a regular file!");
+            m_surface.EnableSaveLog(true);
+        } else {
+            const std::size_t handled = m_state.ResultLog.size();
+            try {
+                m_state.ResultLog.push_back("#Format: " + tag);
+                m_state.ResultLog.push_back("#Source: " + entry);
+                ProcessInputFile(m_state.InputKind, entry);
+            } catch (const EditedPiecesError&) {
+                m_surface.SetTotalFollowsProgress(false);
+                // NOTE: the result.log already there still leads the edited pieces back; it
+                // stays as it is, or is put back when an earlier file set it aside.
+                m_state.ResultLog.resize(handled);
+                try {
+                    PutOldResultLogBack();
+                } catch (...) {
+                    // The refusal is the one to report.
+                }
+                throw;
+            } catch (...) {
+                m_surface.SetTotalFollowsProgress(false);
+                // The files handled before this one keep their log, so their pieces can still
+                // be inserted; the error, or the abort, then ends the run as before.
+                m_state.ResultLog.resize(handled);
+                try {
+                    SaveResultLog();
+                } catch (...) {
+                    // The first error is the one to report.
+                }
+                throw;
+            }
+            ++m_state.stats.files;
+        }
+        // Stop stays live between two files, so that a press there (or a close of the window)
+        // is seen before the next file starts.
+        if (m_state.StopTag == 0) {
+            m_surface.EnableStop(true);
+        }
+        m_surface.SetTotalPosition(Percent(i, m_state.inputList.size()));
+        m_surface.ProcessAllMessages();
+        if (m_state.StopTag != 0) {
+            break; // Stop ends the run after the current file
+        }
+    }
+}
+
+// The frame at the end of every run, however it ended: labels and bars cleared, Stop disabled
+// and, once the run had its target, what it did.
+void TMainForm::ResetFrame() {
+    m_surface.SetTotalFollowsProgress(false);
+    m_surface.SetCurrentMessage("");
+    m_surface.SetExtracted("");
+    m_surface.SetProgressPosition(0);
+    m_surface.SetTotalPosition(0);
+    m_surface.EnableStop(false);
+    if (m_runStart) {
+        const std::chrono::duration<double> seconds =
+            std::chrono::steady_clock::now() - *m_runStart;
+        m_view.Summary = RunSummary(m_state.stats, seconds.count(), PiecesDoneOf(m_state));
+        m_view.Changed(vcStatus);
+    }
+}
+
+// A failure that ends a run stays in the results pane, where it can be saved, and the frame is
+// reset as after any run; the front end then reports the failure itself.
+void TMainForm::EndRunAfterFailure(const std::string& text) {
+    try {
+        ResetFrame();
+        m_surface.AddFailureLine(text);
+        m_surface.EnableSaveLog(true);
+    } catch (...) {
+        // The failure is the one to report.
+    }
 }
 
 // Extraction runs only; a run over logs or project lists keeps its framing lines unwritten.
@@ -471,8 +525,9 @@ void TMainForm::PutOldResultLogBack() {
 
 // Asked by the first source of a run that finds an edited piece, before it writes anything.
 bool TMainForm::AskReplaceEdited() {
+    // No is the default, so a hasty Enter keeps the user's edits.
     return m_dialogs.AskYesNo("The target directory holds edited pieces. Replace them?",
-                              "Process status:");
+                              "Process status:", DefaultAnswer::No);
 }
 
 void TMainForm::ProcessInputFile(std::uint8_t kind, const std::string& path) {

@@ -5,8 +5,10 @@
 #include "app/TDirForm.h"
 #include "run/RunContext.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -80,6 +82,10 @@ private:
     void EmptyList();
     void ScanTree(const std::string& directory, int depth);
     bool EntersLink(const std::string& path) const;
+    void RunInputList();
+    void HandleInputFiles();
+    void ResetFrame();
+    void EndRunAfterFailure(const std::string& text);
     void SaveResultLog();
     void PutOldResultLogBack();
     bool AskReplaceEdited();
@@ -89,6 +95,8 @@ private:
     ViewSurface m_surface;
     Dialogs& m_dialogs;
     WriteHook* m_writeHook = nullptr;
+    // When the running batch run had its target chosen; none before that.
+    std::optional<std::chrono::steady_clock::time_point> m_runStart;
     std::string m_scanMask; // the mask of the type chosen for the running scan
     std::unordered_set<std::string> m_scanVisited; // resolved directories the scan has entered
     std::string m_scanTop; // the running scan's root, resolved; links may not lead out of it

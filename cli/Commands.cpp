@@ -253,17 +253,15 @@ int RunBatch(const CommandLine& line) {
         surface.PrintError("eitool: " + failure);
         return kExitFailed;
     }
-    if (state.stats.piecesMissing > 0) {
-        surface.PrintError(std::to_string(state.stats.piecesMissing) + " of " +
-                           std::to_string(state.stats.piecesNamed) +
-                           " pieces named by the logs were not found");
+    if (const std::string missing = MissingPiecesLine(state.stats); !missing.empty()) {
+        surface.PrintError(missing);
     }
     if (!aborted.empty() || InterruptRequested()) {
         surface.PrintError(InterruptedText(line, state, aborted));
         return kExitInterrupted;
     }
     if (terminal || line.progress) {
-        WriteStderr(SummaryLine(state.stats, seconds) + "\n");
+        WriteStderr(SummaryLine(state.stats, seconds, PiecesDoneOf(state)) + "\n");
     }
     return surface.ResultLineCount() > 0 ? kExitResults : kExitClean;
 }

@@ -44,6 +44,8 @@ public:
             PrintError("eitool: " + text);
         }
     }
+    // Kept without being printed: the command line prints the failure itself.
+    void AddFailureLine(const std::string& line) override { m_results.push_back(line); }
     // Printed on standard output like a results line, without counting as one.
     void AddPlanLine(const std::string& line) override;
     void EnableStop(bool) override {}

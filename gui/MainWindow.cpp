@@ -217,9 +217,15 @@ void MainWindow::BuildStatusFrame() {
     m_extracted->setObjectName(QStringLiteral("Extracted"));
     m_extracted->setGeometry(312, 15, 180, 17);
 
+    constexpr int kSaveLogLeft = kWidth - 8 - 71 - 4 - 105;
+    m_summary = new QLabel(m_groupBox);
+    m_summary->setObjectName(QStringLiteral("Summary"));
+    m_summary->setGeometry(8, 15, kSaveLogLeft - 4 - 8, 17);
+    m_summary->hide();
+
     m_saveLog = new QPushButton(QStringLiteral("Save results"), m_groupBox);
     m_saveLog->setObjectName(QStringLiteral("SaveLog"));
-    m_saveLog->setGeometry(kWidth - 8 - 71 - 4 - 105, 14, 105, 19);
+    m_saveLog->setGeometry(kSaveLogLeft, 14, 105, 19);
     m_stop = new QPushButton(QStringLiteral("Stop"), m_groupBox);
     m_stop->setObjectName(QStringLiteral("Stop"));
     m_stop->setGeometry(kWidth - 8 - 71, 14, 71, 19);
@@ -428,11 +434,28 @@ void MainWindow::DrawStatus(bool whenever) {
             m_statusTimer->start(kFrame);
         }
     }
+    if (view.Summary != m_shownSummary) {
+        DrawSummary();
+    }
     SetBarValue(*m_progress, view.Progress);
     if (m_total->maximum() != view.TotalMax) {
         m_total->setMaximum(view.TotalMax);
     }
     SetBarValue(*m_total, view.Total);
+}
+
+// The summary takes the place of the two labels, which are empty once a run has ended. A text
+// longer than the frame has room for ends in an ellipsis, and its tooltip shows it whole.
+void MainWindow::DrawSummary() {
+    m_shownSummary = m_form->View().Summary;
+    const QString summary = ToQt(m_shownSummary);
+    m_summary->setText(
+        m_summary->fontMetrics().elidedText(summary, Qt::ElideRight, m_summary->width()));
+    m_summary->setToolTip(summary);
+    const bool shown = !summary.isEmpty();
+    m_summary->setVisible(shown);
+    m_currentMessage->setVisible(!shown);
+    m_extracted->setVisible(!shown);
 }
 
 void MainWindow::ListSelectionChanged() {

@@ -56,6 +56,8 @@ public:
     QGroupBox* GroupBox() const { return m_groupBox; }
     QLabel* CurrentMessage() const { return m_currentMessage; }
     QLabel* Extracted() const { return m_extracted; }
+    // What the last run did, in place of the two labels from its end until the next run.
+    QLabel* Summary() const { return m_summary; }
     QPushButton* SaveLog() const { return m_saveLog; }
     QPushButton* Stop() const { return m_stop; }
     QProgressBar* Progress() const { return m_progress; }
@@ -74,6 +76,7 @@ private:
     void DrawList();
     // At most once a frame, unless whenever is set.
     void DrawStatus(bool whenever = false);
+    void DrawSummary();
     void ListSelectionChanged();
     void ListCurrentChanged(int row);
 
@@ -87,6 +90,7 @@ private:
     QGroupBox* m_groupBox = nullptr;
     QLabel* m_currentMessage = nullptr;
     QLabel* m_extracted = nullptr;
+    QLabel* m_summary = nullptr;
     QPushButton* m_saveLog = nullptr;
     QPushButton* m_stop = nullptr;
     QProgressBar* m_progress = nullptr;
@@ -102,6 +106,7 @@ private:
     // What the labels show now, to draw only what changed.
     std::string m_shownMessage;
     std::string m_shownExtracted;
+    std::string m_shownSummary;
     std::chrono::steady_clock::time_point m_nextExtractedPaint{};
     // Draws a counter that waited for the end of its frame.
     QTimer* m_statusTimer = nullptr;

@@ -171,15 +171,23 @@ void QtDialogs::ShowMessage(const std::string& text, const std::string& caption,
     ShowMessageBox(m_parent, IconOf(icon), ToQt(caption), ToQt(text), QMessageBox::Ok);
 }
 
-bool QtDialogs::AskYesNo(const std::string& text, const std::string& caption) {
+bool QtDialogs::AskYesNo(const std::string& text, const std::string& caption,
+                         DefaultAnswer defaultAnswer) {
     return ShowMessageBox(m_parent, QMessageBox::Question, ToQt(caption), ToQt(text),
-                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+                          QMessageBox::Yes | QMessageBox::No,
+                          defaultAnswer == DefaultAnswer::No
+                              ? QMessageBox::No
+                              : QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon icon,
                                            const QString& caption, const QString& text,
-                                           QMessageBox::StandardButtons buttons) {
+                                           QMessageBox::StandardButtons buttons,
+                                           QMessageBox::StandardButton defaultButton) {
     QMessageBox box(icon, caption, text, buttons, parent);
+    if (defaultButton != QMessageBox::NoButton) {
+        box.setDefaultButton(defaultButton);
+    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

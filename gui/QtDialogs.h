@@ -42,17 +42,20 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override;
 
-    // A question with Yes and No; true for Yes.
-    bool AskYesNo(const std::string& text, const std::string& caption) override;
+    // A question with Yes and No, Enter pressing the default one; true for Yes.
+    bool AskYesNo(const std::string& text, const std::string& caption,
+                  DefaultAnswer defaultAnswer) override;
 
 private:
     QWidget* m_parent;
 };
 
-// Every message box of the window: text, caption, icon and buttons; the button pressed.
-QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon icon,
-                                           const QString& caption, const QString& text,
-                                           QMessageBox::StandardButtons buttons);
+// Every message box of the window: text, caption, icon, buttons and the one Enter presses (Qt's
+// choice where none is given); the button pressed.
+QMessageBox::StandardButton
+ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
+               QMessageBox::StandardButtons buttons,
+               QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // Shows the text of a failure that ended an action; the program goes on.
 void ShowFailure(QWidget* parent, const char* text);

@@ -39,6 +39,10 @@ public:
     // The next ProcessMessages dispatches, however soon it comes (a click has just started a run,
     // and what the user did before it is to be seen at once).
     void DispatchAtNextCall() { m_nextDispatch = {}; }
+    void ProcessAllMessages() override {
+        DispatchAtNextCall();
+        ProcessMessages();
+    }
 
 private:
     QPlainTextEdit& m_results;

@@ -28,7 +28,8 @@ enum class OldResultLog {
     SetAside,  // pieces were written; the old log was renamed to its set-aside name
 };
 
-// Counts kept for the command line's summary; the results pane never shows them.
+// Counts for the summary of a run (RunSummary), which the command line prints and the window's
+// frame shows; the results pane never shows them.
 struct RunStats {
     std::uint64_t files = 0;
     std::uint64_t pieces = 0;

@@ -39,12 +39,19 @@ public:
     // What a dry run would do with one piece or file (RunState::DryRun), one line each: not a
     // results line, so the run's outcome stays that of a real run.
     virtual void AddPlanLine(const std::string& /*line*/) {}
+    // The text of a failure that ended the run, kept in the results pane so that it can be saved
+    // with the rest. The command line, which prints the failure on standard error, keeps it
+    // without printing it again.
+    virtual void AddFailureLine(const std::string& line) { AddResultLine(line); }
 
     virtual void EnableStop(bool enabled) = 0;
     virtual void EnableSaveLog(bool enabled) = 0;
 
     // Lets the platform handle what waits for the program's one thread (repaint, clicks, Stop).
     virtual void ProcessMessages() = 0;
+    // Dispatches at once, whatever pace of dispatching the front end keeps otherwise: between two
+    // files of a run, where a press of Stop decides whether the next file starts.
+    virtual void ProcessAllMessages() { ProcessMessages(); }
     // Whether a press of Stop is known to wait for the next dispatch (the command line's
     // signals), so that a handler between two steps dispatches at once instead of at its next
     // percentage.

@@ -149,8 +149,10 @@ protected:
         form.BAddLogClick();
         form.BProcessClick();
     }
+    // Asked once, with No as the answer Enter gives.
     bool AskedToReplace() const {
         return std::count(dialogs.asked.begin(), dialogs.asked.end(), "question") == 1 &&
+               dialogs.questionDefaults.back() == DefaultAnswer::No &&
                std::count(dialogs.shownMessages.begin(), dialogs.shownMessages.end(),
                           "The target directory holds edited pieces. Replace them?") == 1;
     }

@@ -102,13 +102,13 @@ TEST_F(BatchRun, EmptyListDoesNothing) {
     EXPECT_TRUE(dialogs.shownMessages.empty());
 }
 
-TEST_F(BatchRun, CancelledPickerClearsResultsWritesNothingAndStillCompletes) {
+TEST_F(BatchRun, CancelledPickerKeepsResultsWritesNothingAndStillCompletes) {
     WriteEmptyPack(tmp / "a.tre");
     Add(kTypeDataPacks, {tmp / "a.tre"});
     surface.results = {"old line"};
     dialogs.picker.reset();
     form.BProcessClick();
-    EXPECT_TRUE(surface.results.empty());
+    EXPECT_EQ(surface.results, std::vector<std::string>{"old line"});
     EXPECT_TRUE(form.State().ResultLog.empty());
     EXPECT_FALSE(FileExists(tmp / "out/result.log"));
     ASSERT_EQ(dialogs.shownMessages.size(), 1u);
@@ -248,17 +248,66 @@ TEST_F(BatchRun, ProjectListNamesItsLinesThatAreNotResultLogs) {
     EXPECT_EQ(dialogs.shownMessages.back(), "Operation complete!");
 }
 
-// The files handled before the failure keep their result.log; the failing one is left out.
+// The files handled before the failure keep their result.log; the failing one is left out. The
+// failure is the last results line, and the frame ends as after any run.
 TEST_F(BatchRun, FailureEndsTheRunAfterWritingTheLogOfTheFilesHandled) {
     WriteEmptyPack(tmp / "a.tre");
     WriteEmptyPack(tmp / "c.tre");
     Add(kTypeDataPacks, {tmp / "a.tre", tmp / "missing.tre", tmp / "c.tre"});
-    EXPECT_THROW(form.BProcessClick(), FileOpenError);
+    std::string failure;
+    try {
+        form.BProcessClick();
+        ADD_FAILURE() << "the run went on";
+    } catch (const FileOpenError& error) {
+        failure = error.what();
+    }
     EXPECT_EQ(std::count(surface.messages.begin(), surface.messages.end(), "Preparing c.tre..."),
               0);
     EXPECT_EQ(ReadText(tmp / "out/result.log"),
               "#Format: TRE\r\n#Source: " + (tmp / "a.tre") + "\r\n");
     EXPECT_TRUE(dialogs.shownMessages.empty());
+    ASSERT_FALSE(surface.results.empty());
+    EXPECT_EQ(surface.results.back(), failure);
+    EXPECT_EQ(surface.currentMessage, "");
+    EXPECT_EQ(surface.extracted, "");
+    EXPECT_EQ(surface.progress, 0);
+    EXPECT_EQ(surface.total, 0);
+    EXPECT_EQ(EnabledNames(Enabled()), std::string(kListButtons) + " SaveLog");
+    EXPECT_EQ(form.View().Summary.rfind("1 file, 0 pieces written, 0 bytes in ", 0), 0u)
+        << form.View().Summary;
+}
+
+// After a run the frame shows what it did until the next run has its target: a cancelled picker
+// keeps it, and an insertion counts the pieces its log names that are gone.
+TEST_F(BatchRun, FrameShowsWhatTheLastRunDid) {
+    WriteWholeFile(tmp / "a.tre", samples::BuildPack(testing::FewMembers(1, {0, 1})));
+    Add(kTypeDataPacks, {tmp / "a.tre"});
+    EXPECT_EQ(form.View().Summary, "");
+    form.BProcessClick();
+    const std::uint64_t pieces = form.State().stats.pieces;
+    const std::string extraction = form.View().Summary;
+    EXPECT_EQ(extraction.rfind("1 file, " + std::to_string(pieces) + " pieces written, ", 0), 0u)
+        << extraction;
+
+    dialogs.picker.reset();
+    form.BProcessClick();
+    EXPECT_EQ(form.View().Summary, extraction);
+
+    const TextLines log = LoadTextLines(tmp / "out/result.log");
+    const auto piece = std::find_if(log.begin() + 2, log.end(),
+                                    [](const std::string& line) { return line != "NULL"; });
+    ASSERT_NE(piece, log.end());
+    RemoveFileQuietly(*piece);
+    Add(kTypeLogs, {tmp / "out/result.log"});
+    dialogs.picker = tmp / "out";
+    form.BProcessClick();
+    const std::string insertion = form.View().Summary;
+    EXPECT_EQ(insertion.rfind("1 file, ", 0), 0u) << insertion;
+    EXPECT_NE(insertion.find(" pieces inserted, "), std::string::npos) << insertion;
+    const std::string missing = "; 1 of " + std::to_string(form.State().stats.piecesNamed) +
+                                " pieces named by the logs were not found";
+    EXPECT_EQ(insertion.substr(insertion.size() - std::min(insertion.size(), missing.size())),
+              missing);
 }
 
 // A dangling link, a directory and a FIFO are results lines without framing, and the run goes on.
@@ -302,6 +351,25 @@ TEST_F(BatchRun, StopEndsTheRunAfterTheCurrentFileAndIsResetByTheNextRun) {
     form.BProcessClick();
     EXPECT_EQ(form.State().StopTag, 0);
     EXPECT_EQ(LoadTextLines(tmp / "out/result.log").size(), 6u);
+}
+
+// Stop is live in the dispatch between two files, and a press there ends the run before the next.
+TEST_F(BatchRun, StopPressedBetweenTwoFilesEndsTheRunBeforeTheNext) {
+    for (const char* name : {"a.tre", "b.tre", "c.tre"}) {
+        WriteEmptyPack(tmp / name);
+    }
+    Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre", tmp / "c.tre"});
+    // The whole-run bar is set at the start and then once after each file, just before the
+    // dispatch between that file and the next. A press counts only on an enabled button.
+    surface.onDispatch = [&] {
+        if (surface.totalHistory.size() == 2 && form.View().enabled.Stop) {
+            form.StopClick();
+        }
+    };
+    form.BProcessClick();
+    EXPECT_EQ(ReadText(tmp / "out/result.log"),
+              "#Format: TRE\r\n#Source: " + (tmp / "a.tre") + "\r\n");
+    EXPECT_FALSE(surface.stopEnabled);
 }
 
 TEST_F(BatchRun, StopAndSaveButtonsFollowEachFile) {
@@ -624,7 +692,7 @@ TEST_F(ViewState, ListAndRunControlsAreShownOffWhileARunGoesOn) {
     surface.onDispatch = [&] { shownDuring = EnabledNames(form.View().Shown()); };
     form.BProcessClick();
     EXPECT_EQ(shownInPicker, "BSaveList BExit");
-    EXPECT_EQ(shownDuring, "BSaveList BExit");
+    EXPECT_EQ(shownDuring, "BSaveList BExit Stop"); // the last dispatch, after the file
     EXPECT_FALSE(form.View().running);
     EXPECT_EQ(EnabledNames(form.View().Shown()), kListButtons);
 

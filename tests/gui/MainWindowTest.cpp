@@ -257,6 +257,14 @@ TEST_F(WindowTest, RunShowsItsProgressAndResults) {
     EXPECT_EQ(window.Results()->toPlainText().toStdString(),
               tmp / "dir.tre is not a regular file!");
     EXPECT_EQ(Text(window.CurrentMessage()), "");
+    // What the run did takes the place of the emptied labels.
+    const std::string summary = window.Summary()->toolTip().toStdString();
+    EXPECT_EQ(summary, window.Form().View().Summary);
+    EXPECT_EQ(summary.rfind("1 file, ", 0), 0u) << summary;
+    EXPECT_NE(summary.find(" pieces written, "), std::string::npos) << summary;
+    EXPECT_TRUE(window.Summary()->isVisibleTo(&window));
+    EXPECT_FALSE(window.CurrentMessage()->isVisibleTo(&window));
+    EXPECT_FALSE(window.Extracted()->isVisibleTo(&window));
     EXPECT_EQ(window.Progress()->value(), 0);
     EXPECT_EQ(window.Total()->value(), 0);
     EXPECT_NE(ReadText(tmp / "out/result.log").find("#Source: " + tmp / "pack.tre"),
@@ -299,19 +307,50 @@ TEST_F(WindowTest, ClosingDuringARunPressesStopAndClosesAfterIt) {
     EXPECT_EQ(ReadText(tmp / "out/result.log").find("b.tre"), std::string::npos);
 }
 
+// A close that lands between two files (once the second of three is done) ends the run before
+// the third.
+TEST_F(WindowTest, ClosingBetweenTwoFilesEndsTheRunBeforeTheNext) {
+    for (const char* name : {"a.tre", "b.tre", "c.tre"}) {
+        WriteSamplePack(tmp / name, 50);
+    }
+    Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre", tmp / "c.tre"});
+    window.show();
+    QObject::connect(window.Total(), &QProgressBar::valueChanged, &window, [&](int value) {
+        if (value == 33) {
+            QTimer::singleShot(0, &window, [&] { window.close(); });
+        }
+    });
+    Click(gui::tbProcess);
+    EXPECT_FALSE(window.isVisible());
+    const std::string log = ReadText(tmp / "out/result.log");
+    EXPECT_NE(log.find("b.tre"), std::string::npos);
+    EXPECT_EQ(log.find("c.tre"), std::string::npos);
+}
+
+// The failure's text is also a line of the results pane, which can be saved, and the frame is
+// already reset while its box is shown.
 TEST_F(WindowTest, FailureIsShownInAMessageBoxAndTheWindowGoesOn) {
     Add(kTypeDataPacks, {tmp / "missing.tre"});
     std::string text;
+    std::string frame;
     const auto answer = testing::WhenModal([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         ASSERT_NE(box, nullptr);
         text = box->text().toStdString();
+        frame = Text(window.CurrentMessage()) + "|" + std::to_string(window.Progress()->value()) +
+                "|" + std::to_string(window.Total()->value()) + "|" + ShownEnabled(window);
         box->accept();
     });
     Click(gui::tbProcess);
     EXPECT_NE(text.find("missing.tre"), std::string::npos) << text;
+    EXPECT_EQ(frame, "|0|0|BAddLog ProcessDir BSaveList BRemLog BClearAll BProcess BExit SaveLog");
+    EXPECT_EQ(window.Results()->toPlainText().toStdString(), text);
     EXPECT_FALSE(window.Form().View().running);
     EXPECT_TRUE(window.Tool(gui::tbAddLog)->isEnabled());
+
+    dialogs.save = tmp / "r.txt";
+    window.SaveLog()->click();
+    EXPECT_EQ(ReadText(tmp / "r.txt"), text + "\r\n");
 }
 
 TEST_F(WindowTest, DroppedAndNamedFilesAreAddedAsIfOpened) {

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -125,9 +126,20 @@ TEST(QtDialogs, MessageBoxesShowTheirTextCaptionAndButtons) {
     EXPECT_EQ(icon, QMessageBox::Information);
 
     const auto yes = Answer(QMessageBox::Yes);
-    EXPECT_TRUE(dialogs.AskYesNo("Replace them?", "Extract\\Insert Tool"));
+    EXPECT_TRUE(dialogs.AskYesNo("Replace them?", "Extract\\Insert Tool", DefaultAnswer::No));
     const auto no = Answer(QMessageBox::No);
-    EXPECT_FALSE(dialogs.AskYesNo("Replace them?", "Extract\\Insert Tool"));
+    EXPECT_FALSE(dialogs.AskYesNo("Replace them?", "Extract\\Insert Tool", DefaultAnswer::Yes));
+}
+
+// Enter gives the answer the form made the default.
+TEST(QtDialogs, EnterGivesTheDefaultAnswer) {
+    QtDialogs dialogs;
+    for (const DefaultAnswer answer : {DefaultAnswer::Yes, DefaultAnswer::No}) {
+        const auto enter =
+            WhenModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
+        EXPECT_EQ(dialogs.AskYesNo("Replace them?", "Process status:", answer),
+                  answer == DefaultAnswer::Yes);
+    }
 }
 
 } // namespace

@@ -83,6 +83,7 @@ public:
     std::vector<std::string> pickerStarts;
     std::vector<std::string> shownMessages;
     std::vector<std::string> shownCaptions;
+    std::vector<DefaultAnswer> questionDefaults; // of every yes/no question, in order
     std::function<void()> whileShown;
 
     bool OpenFiles(FileDialog& dialog) override {
@@ -111,11 +112,13 @@ public:
         shownCaptions.push_back(caption);
         AnsweringDialogs::ShowMessage(text, caption, icon);
     }
-    bool AskYesNo(const std::string& text, const std::string& caption) override {
+    bool AskYesNo(const std::string& text, const std::string& caption,
+                  DefaultAnswer defaultAnswer) override {
         Asked("question");
         shownMessages.push_back(text);
         shownCaptions.push_back(caption);
-        return AnsweringDialogs::AskYesNo(text, caption);
+        questionDefaults.push_back(defaultAnswer);
+        return AnsweringDialogs::AskYesNo(text, caption, defaultAnswer);
     }
 
 private:
