@@ -5,6 +5,7 @@
 #include "FuzzSupport.h"
 #include "app/AnsweringDialogs.h"
 #include "app/TMainForm.h"
+#include "common/FileSystem.h"
 #include "common/LineBuffer.h"
 #include "common/RunError.h"
 #include "common/TextLines.h"
@@ -71,6 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         form.BSaveListClick();
     } catch (const eitool::RunError&) {
+        return 0;
+    }
+    // Only a list of result logs is saved as a project list; any other is refused with a message.
+    if (!eitool::FileExists(*dialogs.save)) {
         return 0;
     }
     if (eitool::LoadTextLines(*dialogs.save) != form.State().inputList) {
