@@ -18,24 +18,6 @@ constexpr const char* kFormatKeyword = "#Format:";
 constexpr const char* kSourceKeyword = "#Source:";
 constexpr const char* kTargetKeyword = "#Target";
 
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-// The first word of a line: leading white space skipped, then everything up to the next white
-// space. Words of any length are taken whole.
-std::string_view FirstWord(std::string_view line) {
-    std::size_t start = 0;
-    while (start < line.size() && IsBlank(line[start])) {
-        ++start;
-    }
-    std::size_t end = start;
-    while (end < line.size() && !IsBlank(line[end])) {
-        ++end;
-    }
-    return line.substr(start, end - start);
-}
-
 bool IsLogKeyword(std::string_view word) {
     return word == kFormatKeyword || word == kSourceKeyword || word == kTargetKeyword;
 }

@@ -13,8 +13,7 @@ void ShowFileStatus(RunContext& run, std::string_view verb, const std::string& p
     run.surface.ProcessMessages();
 }
 
-// Every byte up to the blank counts as white space, as the replay takes words.
-bool IsFramingLine(std::string_view line) {
+std::string_view FirstWord(std::string_view line) {
     const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
     std::size_t start = 0;
     while (start < line.size() && isBlank(line[start])) {
@@ -24,7 +23,11 @@ bool IsFramingLine(std::string_view line) {
     while (end < line.size() && !isBlank(line[end])) {
         ++end;
     }
-    const std::string_view word = line.substr(start, end - start);
+    return line.substr(start, end - start);
+}
+
+bool IsFramingLine(std::string_view line) {
+    const std::string_view word = FirstWord(line);
     return word == "#Format:" || word == "#Source:";
 }
 

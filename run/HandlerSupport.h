@@ -34,6 +34,10 @@ inline constexpr const char* kPlanWrite = "write     ";
 // on at it.
 bool IsFramingLine(std::string_view line);
 
+// The first word of a line: leading white space (every byte up to the blank) skipped, then
+// everything up to the next white space. Words of any length are taken whole.
+std::string_view FirstWord(std::string_view line);
+
 // Whether two paths name one file by its identity (links followed, so a second hard link or a
 // symbolic link to it counts); false when either names nothing.
 bool IsSameFile(const std::string& a, const std::string& b);
