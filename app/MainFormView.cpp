@@ -9,6 +9,10 @@ constexpr int kProgressMax = 100;
 
 } // namespace
 
+std::string MainFormView::FrameCaption() const {
+    return StopNotice.empty() ? " Process " : " Process: " + StopNotice + " ";
+}
+
 ControlStates MainFormView::Shown() const {
     ControlStates shown = enabled;
     if (running) {

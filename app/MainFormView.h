@@ -53,6 +53,13 @@ public:
     int Progress = 0;
     int Total = 0;
     int TotalMax = 100;
+    // The caption of Stop: "Stop", or "Abort" once a first press asked the run to end after the
+    // current file (a second press aborts that file).
+    std::string StopCaption = "Stop";
+    // Set by that first press until the run ends: what the run will do now.
+    std::string StopNotice;
+    // The caption of the frame GroupBox1: " Process ", with the stop notice while there is one.
+    std::string FrameCaption() const;
     // What the last run did (RunSummary), shown in the frame from the end of that run until the
     // next run has its target; empty before the first.
     std::string Summary;

@@ -73,3 +73,14 @@ std::string RunSummary(const RunStats& stats, double seconds, PiecesDone done) {
 }
 
 } // namespace eitool
+
+namespace eitool {
+
+std::string StoppedLine(bool aborted, std::size_t handled, std::size_t total) {
+    const std::size_t left = total > handled ? total - handled : 0;
+    return std::string(aborted ? "Aborted: " : "Stopped: ") + std::to_string(handled) + " of " +
+           std::to_string(total) + (total == 1 ? " file" : " files") + " handled, " +
+           std::to_string(left) + " left";
+}
+
+} // namespace eitool

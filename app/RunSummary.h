@@ -2,6 +2,7 @@
 
 #include "run/RunState.h"
 
+#include <cstddef>
 #include <string>
 
 namespace eitool {
@@ -26,6 +27,10 @@ std::string MissingPiecesLine(const RunStats& stats);
 // The summary line, followed by the missing pieces where there are any: what the window shows
 // after a run, and what the command line prints at its end.
 std::string RunSummary(const RunStats& stats, double seconds, PiecesDone done);
+
+// The start of the summary of a run that Stop ended, once ("Stopped: 2 of 5 files handled,
+// 3 left") or twice ("Aborted: ...", the aborted file among those left).
+std::string StoppedLine(bool aborted, std::size_t handled, std::size_t total);
 
 // A byte count for people: "812 bytes", "1.6 MiB (1634001 bytes)".
 std::string BytesText(std::uint64_t bytes);

@@ -342,9 +342,17 @@ void TMainForm::SaveLogClick() {
 void TMainForm::StopClick() {
     if (m_state.StopTag == 0) {
         m_state.StopTag = 1;
+        if (m_view.running) {
+            // Shown at once, so that the user sees the press was taken and what a second does.
+            m_view.StopNotice = "stopping after the current file, press Abort to abort it";
+            m_view.StopCaption = "Abort";
+            m_view.Changed(vcStatus | vcControls);
+        }
         m_surface.EnableStop(m_view.enabled.Stop);
     } else if (m_state.StopTag == 1 && m_view.enabled.Stop) {
         m_state.StopTag = 2;
+        m_view.StopNotice = "aborting the current file";
+        m_view.Changed(vcStatus);
         m_surface.EnableStop(false);
     }
 }
@@ -406,6 +414,7 @@ void TMainForm::RunInputList() {
         m_surface.SetTotalMax(100);
         m_surface.SetTotalPosition(0);
         m_state.ExtractedBytes = 0;
+        m_entriesHandled = 0;
         HandleInputFiles();
         ResetFrame();
     }
@@ -464,6 +473,7 @@ void TMainForm::HandleInputFiles() {
         if (m_state.StopTag == 0) {
             m_surface.EnableStop(true);
         }
+        m_entriesHandled = i + 1;
         m_surface.SetTotalPosition(Percent(i, m_state.inputList.size()));
         m_surface.ProcessAllMessages();
         if (m_state.StopTag != 0) {
@@ -481,12 +491,19 @@ void TMainForm::ResetFrame() {
     m_surface.SetProgressPosition(0);
     m_surface.SetTotalPosition(0);
     m_surface.EnableStop(false);
+    m_view.StopNotice.clear();
+    m_view.StopCaption = "Stop";
     if (m_runStart) {
         const std::chrono::duration<double> seconds =
             std::chrono::steady_clock::now() - *m_runStart;
         m_view.Summary = RunSummary(m_state.stats, seconds.count(), PiecesDoneOf(m_state));
-        m_view.Changed(vcStatus);
+        if (m_state.StopTag != 0) {
+            m_view.Summary =
+                StoppedLine(m_state.StopTag >= 2, m_entriesHandled, m_state.inputList.size()) +
+                "; " + m_view.Summary;
+        }
     }
+    m_view.Changed(vcStatus | vcControls);
 }
 
 // A failure that ends a run stays in the results pane, where it can be saved, and the frame is

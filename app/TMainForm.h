@@ -78,6 +78,9 @@ private:
     void AddChosenFiles(const FileDialog* chosen);
     int TypeOfChoice(const TextLines& files, int fallback);
     void DisableForNewList();
+    // Entries of the input list the run has gone through (handled, or passed over as not a
+    // regular file); an aborted file is not among them.
+    std::size_t m_entriesHandled = 0;
     void EnableListButtons(bool enabled);
     void EmptyList();
     void ScanTree(const std::string& directory, int depth);
