@@ -1,6 +1,7 @@
 #include "gui/MainWindow.h"
 
 #include "app/FormatTable.h"
+#include "app/ToolButtons.h"
 #include "gui/QtText.h"
 
 #include <QAbstractListModel>
@@ -12,21 +13,29 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
+#include <QLayout>
 #include <QListView>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 
 namespace eitool::gui {
 
@@ -38,6 +47,12 @@ constexpr int kHeight = 464;
 constexpr int kToolBarHeight = 26;
 constexpr int kLogListHeight = 189;
 constexpr int kGroupBoxHeight = 66;
+// The frame's inner margin, where its labels start, the counter and Save results.
+constexpr int kFrameMargin = 8;
+constexpr int kExtractedLeft = 312;
+constexpr int kSaveLogLeft = kWidth - 8 - 71 - 4 - 105;
+// The distance from one tool button to the next.
+constexpr int kToolButtonPitch = 23;
 
 // The shortest time between two immediate repaints of the counter.
 constexpr std::chrono::milliseconds kFrame(16);
@@ -55,6 +70,22 @@ QStringList LocalFiles(const QMimeData* data) {
         paths << url.toLocalFile();
     }
     return paths;
+}
+
+// A tool button's image with its grey version for the disabled button.
+QIcon ToolIcon(int image) {
+    QIcon icon;
+    for (const bool enabled : {true, false}) {
+        const ToolImage pixels = ToolButtonImage(image, enabled);
+        QImage picture(kToolImageSize, kToolImageSize, QImage::Format_ARGB32);
+        for (int y = 0; y < kToolImageSize; ++y) {
+            for (int x = 0; x < kToolImageSize; ++x) {
+                picture.setPixel(x, y, pixels[static_cast<std::size_t>(y * kToolImageSize + x)]);
+            }
+        }
+        icon.addPixmap(QPixmap::fromImage(picture), enabled ? QIcon::Normal : QIcon::Disabled);
+    }
+    return icon;
 }
 
 TextLines AbsolutePaths(const QStringList& paths) {
@@ -112,6 +143,7 @@ MainWindow::MainWindow(Dialogs* dialogs) : m_qtDialogs(this) {
 
     m_logList = new QListView(this);
     m_logList->setObjectName(QStringLiteral("LogList"));
+    m_logList->setAccessibleName(QStringLiteral("Input list"));
     m_logList->setFixedHeight(kLogListHeight);
     m_logList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_logList->setUniformItemSizes(true);
@@ -126,10 +158,35 @@ MainWindow::MainWindow(Dialogs* dialogs) : m_qtDialogs(this) {
     m_results = new QPlainTextEdit(this);
     m_results->setObjectName(QStringLiteral("Results"));
     m_results->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_results->setTabChangesFocus(true); // Tab moves on; the results are lines, not a table
+    m_results->setAccessibleName(QStringLiteral("Results"));
     layout->addWidget(m_results, 1);
 
     BuildStatusFrame();
     layout->addWidget(m_groupBox);
+
+    // Tab goes from the tool buttons to the list, the results, Save results and Stop.
+    QWidget* previous = nullptr;
+    for (QAction* tool : m_tools) {
+        QWidget* next = m_toolBar->widgetForAction(tool);
+        if (previous != nullptr && next != nullptr) {
+            setTabOrder(previous, next);
+        }
+        previous = next != nullptr ? next : previous;
+    }
+    for (QWidget* next : std::initializer_list<QWidget*>{m_logList, m_results, m_saveLog, m_stop}) {
+        if (previous != nullptr) {
+            setTabOrder(previous, next);
+        }
+        previous = next;
+    }
+    // Esc presses Stop while it is enabled.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (m_form->View().Shown().Stop) {
+            Forward(&TMainForm::StopClick);
+        }
+    });
 
     m_surface = std::make_unique<QtSurface>(*m_results);
     m_dialogs = dialogs != nullptr ? dialogs : &m_qtDialogs;
@@ -167,38 +224,42 @@ void MainWindow::BuildToolBar() {
     m_toolBar->setFloatable(false);
     m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     m_toolBar->setContentsMargins(0, 0, 0, 0);
-    m_toolBar->setStyleSheet(QStringLiteral("QToolBar { border: 1px solid palette(mid); }"));
 
-    struct Button {
-        const char* name;
-        const char* themeIcon;
-        QStyle::StandardPixmap icon;
-        void (TMainForm::*handler)();
-    };
-    // The images: an opening folder, a closed folder, a disk drive, a waste bin (twice), an
-    // application window and a pen on a sheet.
-    const Button buttons[] = {
-        {"BAddLog", "document-open", QStyle::SP_DirOpenIcon, &TMainForm::BAddLogClick},
-        {"ProcessDir", "folder", QStyle::SP_DirClosedIcon, &TMainForm::ProcessDirClick},
-        {"BSaveList", "drive-harddisk", QStyle::SP_DriveFDIcon, &TMainForm::BSaveListClick},
-        {"BRemLog", "user-trash", QStyle::SP_TrashIcon, &TMainForm::BRemLogClick},
-        {"BClearAll", "user-trash-full", QStyle::SP_TrashIcon, &TMainForm::BClearAllClick},
-        {"BProcess", "application-x-executable", QStyle::SP_DesktopIcon, &TMainForm::BProcessClick},
-        {"BExit", "accessories-text-editor", QStyle::SP_FileDialogContentsView,
-         &TMainForm::BExitClick},
+    m_toolBar->layout()->setSpacing(0);
+    m_toolBar->setStyleSheet(
+        QStringLiteral("QToolBar { border: 1px solid palette(mid); spacing: 0px; padding: 0px; }"));
+
+    void (TMainForm::*const handlers[])() = {
+        &TMainForm::BAddLogClick, &TMainForm::ProcessDirClick, &TMainForm::BSaveListClick,
+        &TMainForm::BRemLogClick, &TMainForm::BClearAllClick,  &TMainForm::BProcessClick,
+        &TMainForm::BExitClick,
     };
     for (std::size_t i = 0; i < m_tools.size(); ++i) {
-        const Button& button = buttons[i];
-        QAction* action =
-            m_toolBar->addAction(QIcon::fromTheme(QString::fromLatin1(button.themeIcon),
-                                                  style()->standardIcon(button.icon)),
-                                 QString());
+        const eitool::ToolButton& button = kToolButtons[i];
+        QAction* action = m_toolBar->addAction(ToolIcon(button.image), QString());
         action->setObjectName(QString::fromLatin1(button.name));
-        const auto handler = button.handler;
+        const QString hint = QString::fromLatin1(button.hint);
+        const QString shortcut = QString::fromLatin1(button.shortcut);
+        action->setToolTip(shortcut.isEmpty() || i == tbRemLog
+                               ? hint
+                               : hint + QStringLiteral(" (") + shortcut + QLatin1Char(')'));
+        // Delete belongs to the list box and the results pane; the list box's own filter
+        // removes entries with it.
+        if (!shortcut.isEmpty() && i != tbRemLog) {
+            action->setShortcut(QKeySequence(shortcut));
+            action->setShortcutContext(Qt::WindowShortcut);
+        }
+        const auto handler = handlers[i];
         connect(action, &QAction::triggered, this, [this, handler] { Forward(handler); });
         m_tools[i] = action;
+        if (QWidget* widget = m_toolBar->widgetForAction(action); widget != nullptr) {
+            widget->setObjectName(QString::fromLatin1(button.name) + QStringLiteral("Button"));
+            widget->setFixedSize(kToolButtonPitch, kToolBarHeight - 4);
+            widget->setAccessibleName(hint);
+            widget->setFocusPolicy(Qt::TabFocus);
+        }
     }
-    m_tools[tbProcessDir]->setToolTip(QStringLiteral("Process Directory"));
+    m_toolBar->setFixedHeight(kToolBarHeight);
 }
 
 void MainWindow::BuildStatusFrame() {
@@ -212,12 +273,11 @@ void MainWindow::BuildStatusFrame() {
 
     m_currentMessage = new QLabel(m_groupBox);
     m_currentMessage->setObjectName(QStringLiteral("CurrentMessage"));
-    m_currentMessage->setGeometry(8, 15, 300, 17);
+    m_currentMessage->setGeometry(kFrameMargin, 15, kExtractedLeft - 4 - kFrameMargin, 17);
     m_extracted = new QLabel(m_groupBox);
     m_extracted->setObjectName(QStringLiteral("Extracted"));
-    m_extracted->setGeometry(312, 15, 180, 17);
+    m_extracted->setGeometry(kExtractedLeft, 15, kSaveLogLeft - 4 - kExtractedLeft, 17);
 
-    constexpr int kSaveLogLeft = kWidth - 8 - 71 - 4 - 105;
     m_summary = new QLabel(m_groupBox);
     m_summary->setObjectName(QStringLiteral("Summary"));
     m_summary->setGeometry(8, 15, kSaveLogLeft - 4 - 8, 17);
@@ -363,6 +423,14 @@ void MainWindow::DrawControls() {
     }
     m_stop->setEnabled(shown.Stop);
     m_saveLog->setEnabled(shown.SaveLog);
+    const QString stopCaption = ToQt(m_form->View().StopCaption);
+    if (m_stop->text() != stopCaption) {
+        m_stop->setText(stopCaption);
+    }
+    const QString frameCaption = ToQt(m_form->View().FrameCaption());
+    if (m_groupBox->title() != frameCaption) {
+        m_groupBox->setTitle(frameCaption);
+    }
 }
 
 // Shows the entries, the selection and the current entry of the model. The selection is given to
@@ -426,6 +494,7 @@ void MainWindow::DrawStatus(bool whenever) {
         if (whenever || others || frameOver) {
             m_shownExtracted = view.Extracted;
             m_extracted->setText(ToQt(m_shownExtracted));
+            FitExtracted();
         }
         if (frameOver) {
             m_nextExtractedPaint = now + kFrame;
@@ -442,6 +511,18 @@ void MainWindow::DrawStatus(bool whenever) {
         m_total->setMaximum(view.TotalMax);
     }
     SetBarValue(*m_total, view.Total);
+}
+
+// The counter shows its whole text: where it is longer than its place in the middle of the
+// frame, it grows to the left, over the part of the status label that has no text.
+void MainWindow::FitExtracted() {
+    const int right = m_extracted->geometry().right();
+    const int needed = m_extracted->fontMetrics().horizontalAdvance(m_extracted->text()) + 4;
+    const int left = std::max(kFrameMargin, std::min(kExtractedLeft, right + 1 - needed));
+    if (left != m_extracted->x()) {
+        m_extracted->setGeometry(left, m_extracted->y(), right + 1 - left, m_extracted->height());
+        m_currentMessage->resize(std::max(0, left - 4 - kFrameMargin), m_currentMessage->height());
+    }
 }
 
 // The summary takes the place of the two labels, which are empty once a run has ended. A text

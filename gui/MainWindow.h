@@ -77,6 +77,7 @@ private:
     // At most once a frame, unless whenever is set.
     void DrawStatus(bool whenever = false);
     void DrawSummary();
+    void FitExtracted();
     void ListSelectionChanged();
     void ListCurrentChanged(int row);
 

@@ -5,10 +5,14 @@
 #include "gui/DirDialog.h"
 #include "gui/QtText.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <string_view>
 #include <vector>
 
@@ -185,6 +189,13 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon ic
                                            QMessageBox::StandardButtons buttons,
                                            QMessageBox::StandardButton defaultButton) {
     QMessageBox box(icon, caption, text, buttons, parent);
+    // A box as narrow as a short text would cut its caption in the title bar; a spacer keeps
+    // it wide enough for the caption and the title bar's buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()); grid != nullptr) {
+        const int width = QFontMetrics(QApplication::font()).horizontalAdvance(caption) + 140;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     if (defaultButton != QMessageBox::NoButton) {
         box.setDefaultButton(defaultButton);
     }

@@ -10,7 +10,7 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("eitool-gui"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Extract\\Insert Tool"));
+    // No display name: Qt would add it to the title of every dialog and message box.
     QGuiApplication::setDesktopFileName(QStringLiteral("eitool-gui"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/eitool-gui.png")));
 

@@ -171,6 +171,7 @@ TEST_F(BatchRun, StopPressedTwiceDuringAPackAbortsItBetweenPiecesWithoutResultLo
     };
     EXPECT_THROW(form.BProcessClick(), RunAborted);
     EXPECT_EQ(form.State().StopTag, 2);
+    EXPECT_EQ(form.View().Summary.rfind("Aborted: 0 of 1 file handled, 1 left; ", 0), 0u);
     EXPECT_FALSE(FileExists(tmp / "out/result.log"));
     const auto pieces = ListDirectory(tmp / "out/BIN");
     EXPECT_GT(pieces.size(), 100u);
@@ -339,9 +340,17 @@ TEST_F(BatchRun, StopEndsTheRunAfterTheCurrentFileAndIsResetByTheNextRun) {
         WriteEmptyPack(tmp / name);
     }
     Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre", tmp / "c.tre"});
-    surface.onDispatch = [&] { form.StopClick(); };
+    std::string caption;
+    surface.onDispatch = [&] {
+        form.StopClick();
+        caption = form.View().StopCaption + "|" + form.View().FrameCaption();
+    };
     form.BProcessClick();
     EXPECT_FALSE(surface.stopEnabled);
+    // The press showed what comes next; the end says what was left.
+    EXPECT_EQ(caption, "Abort| Process: stopping after the current file, press Abort to abort it ");
+    EXPECT_EQ(form.View().StopCaption + "|" + form.View().FrameCaption(), "Stop| Process ");
+    EXPECT_EQ(form.View().Summary.rfind("Stopped: 1 of 3 files handled, 2 left; ", 0), 0u);
     // The log lists the file that was handled, and the run finished as usual.
     EXPECT_EQ(ReadText(tmp / "out/result.log"),
               "#Format: TRE\r\n#Source: " + (tmp / "a.tre") + "\r\n");

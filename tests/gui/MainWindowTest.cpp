@@ -1,18 +1,23 @@
 #include "gui/MainWindow.h"
 
 #include "GuiSupport.h"
+#include "app/ToolButtons.h"
 #include "common/FileSystem.h"
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGroupBox>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -66,6 +71,13 @@ std::vector<int> SelectedRows(const MainWindow& window) {
     return rows;
 }
 
+// Shortcuts go to the active window only.
+void ShowActive(MainWindow& window) {
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
 // Runs inside the first dispatch of events of the run that the next click starts. It is dropped
 // with context (the test's window), so a run that never dispatched cannot call it later.
 void DuringRun(const QObject* context, std::function<void()> act) {
@@ -114,6 +126,8 @@ protected:
 };
 
 TEST_F(WindowTest, CaptionsAndLayoutAreTheDesignedOnes) {
+    window.show();
+    QApplication::processEvents();
     EXPECT_EQ(window.windowTitle().toStdString(), "Extract\\Insert Tool");
     EXPECT_EQ(window.size(), QSize(688, 464));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
@@ -126,9 +140,19 @@ TEST_F(WindowTest, CaptionsAndLayoutAreTheDesignedOnes) {
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(actions[i]->objectName().toStdString(), order[i]);
         EXPECT_FALSE(actions[i]->icon().isNull()) << order[i];
-        EXPECT_EQ(actions[i]->toolTip().toStdString(), i == 1 ? "Process Directory" : "")
+        EXPECT_NE(actions[i]->icon().pixmap(16, QIcon::Normal).toImage(),
+                  actions[i]->icon().pixmap(16, QIcon::Disabled).toImage())
             << order[i];
+        const QWidget* button = window.ToolBar()->widgetForAction(actions[i]);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->accessibleName().toStdString(), kToolButtons[i].hint) << order[i];
+        EXPECT_TRUE(actions[i]->toolTip().startsWith(QString::fromLatin1(kToolButtons[i].hint)));
+        if (i > 0) {
+            const QWidget* before = window.ToolBar()->widgetForAction(actions[i - 1]);
+            EXPECT_EQ(button->x() - before->x(), 23) << order[i];
+        }
     }
+    EXPECT_EQ(actions[1]->toolTip().toStdString(), "Process Directory (Ctrl+D)");
     EXPECT_EQ(window.ToolBar()->height(), 26);
     EXPECT_EQ(window.LogList()->height(), 189);
     EXPECT_EQ(window.LogList()->selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -272,22 +296,71 @@ TEST_F(WindowTest, RunShowsItsProgressAndResults) {
     EXPECT_EQ(dialogs.shownMessages, (std::vector<std::string>{"Operation complete!"}));
 }
 
+// The first press says at once what comes next, and the run's end what it left; Esc is Stop.
 TEST_F(WindowTest, StopDuringARunEndsItAfterTheCurrentFile) {
     for (const char* name : {"a.tre", "b.tre", "c.tre"}) {
         WriteSamplePack(tmp / name, 50);
     }
     Add(kTypeDataPacks, {tmp / "a.tre", tmp / "b.tre", tmp / "c.tre"});
+    ShowActive(window);
     bool stopWasLive = false;
+    std::string caption;
+    std::string frame;
     DuringRun(&window, [&] {
         stopWasLive = window.Stop()->isEnabled();
-        window.Stop()->click();
+        QTest::keyClick(&window, Qt::Key_Escape);
+        caption = window.Stop()->text().toStdString();
+        frame = window.GroupBox()->title().toStdString();
     });
     Click(gui::tbProcess);
     EXPECT_TRUE(stopWasLive);
+    EXPECT_EQ(caption, "Abort");
+    EXPECT_EQ(frame, " Process: stopping after the current file, press Abort to abort it ");
     EXPECT_FALSE(window.Stop()->isEnabled());
+    EXPECT_EQ(window.Stop()->text().toStdString(), "Stop");
+    EXPECT_EQ(window.GroupBox()->title().toStdString(), " Process ");
+    EXPECT_EQ(window.Summary()->toolTip().left(39).toStdString(),
+              "Stopped: 1 of 3 files handled, 2 left; ");
     const std::string log = ReadText(tmp / "out/result.log");
     EXPECT_NE(log.find("a.tre"), std::string::npos);
     EXPECT_EQ(log.find("b.tre"), std::string::npos);
+}
+
+// The keyboard reaches every control: Tab goes round the tool bar, the list, the results pane
+// (which passes Tab on) and the frame's buttons, and the usual shortcuts press the buttons.
+TEST_F(WindowTest, KeyboardReachesEveryControl) {
+    ShowActive(window);
+    QWidget* expected[] = {window.ToolBar()->widgetForAction(window.Tool(gui::tbExit)),
+                           window.LogList(), window.Results(), window.SaveLog(), window.Stop()};
+    for (std::size_t i = 0; i + 1 < std::size(expected); ++i) {
+        QWidget* next = expected[i]->nextInFocusChain();
+        while (next != expected[i + 1] && next->focusPolicy() == Qt::NoFocus) {
+            next = next->nextInFocusChain();
+        }
+        EXPECT_EQ(next, expected[i + 1]) << i;
+    }
+    EXPECT_TRUE(window.Results()->tabChangesFocus());
+    EXPECT_EQ(window.ToolBar()->widgetForAction(window.Tool(gui::tbAddLog))->focusPolicy(),
+              Qt::TabFocus);
+
+    dialogs.open = OpenAnswer{{tmp / "result.log"}, kTypeLogs};
+    WriteText(tmp / "result.log", "");
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(window.Form().State().inputList, (TextLines{tmp / "result.log"}));
+    dialogs.save = tmp / "list.lst";
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(FileExists(tmp / "list.lst"));
+}
+
+// The counter shows its whole text, however long the count.
+TEST_F(WindowTest, CounterShowsItsWholeText) {
+    window.show();
+    window.Form().Surface().SetExtracted("Writing pieces: 1999999 of 1999999");
+    QApplication::processEvents();
+    const QLabel* counter = window.Extracted();
+    EXPECT_GE(counter->width(), counter->fontMetrics().horizontalAdvance(counter->text()));
+    EXPECT_LE(counter->geometry().right(), window.SaveLog()->x());
+    EXPECT_LE(window.CurrentMessage()->geometry().right(), counter->x());
 }
 
 TEST_F(WindowTest, ClosingDuringARunPressesStopAndClosesAfterIt) {

@@ -119,6 +119,9 @@ TEST(QtDialogs, MessageBoxesShowTheirTextCaptionAndButtons) {
         ASSERT_NE(box, nullptr);
         caption = box->windowTitle().toStdString();
         icon = box->icon();
+        // Wide enough for its caption in the title bar.
+        EXPECT_GT(box->sizeHint().width(),
+                  box->fontMetrics().horizontalAdvance(box->windowTitle()) + 100);
         box->button(QMessageBox::Ok)->click();
     });
     dialogs.ShowMessage("Operation complete!", "Process status:", miInformation);
