@@ -11,6 +11,7 @@
 #include "support/PackWorkbench.h"
 #include "support/Platform.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -176,7 +177,8 @@ TEST(CliEndedExtraction, EveryFormatSetsTheOldLogAsideBeforeItsFirstFile) {
 
 #ifndef _WIN32
 // Two packs, the second aborted at its third piece by SIGTERM, SIGHUP or a second Ctrl-C: it ends
-// between two pieces, result.log lists the first pack only, and every piece is complete.
+// between two pieces, result.log lists the first pack only, every piece is complete, and an edit
+// of the first pack goes in through that log.
 TEST(CliEndedExtraction, SigtermSighupAndASecondCtrlCAbortBetweenPiecesAndLogTheFinishedFiles) {
     TempDir dir;
     CreateDirectories(dir / "game");
@@ -219,6 +221,26 @@ TEST(CliEndedExtraction, SigtermSighupAndASecondCtrlCAbortBetweenPiecesAndLogThe
             }
         }
         EXPECT_EQ(written, 3u) << c.cause;
+        if (c.signal != SIGINT) {
+            continue;
+        }
+        // The log of the finished pack still leads its edited piece back in.
+        std::string edited;
+        for (const auto& [path, bytes] : FilesBelow(target + "/BIN")) {
+            if (bytes == first[0].data && path.find("_nm") == std::string::npos) {
+                edited = path;
+            }
+        }
+        ASSERT_FALSE(edited.empty());
+        std::vector<std::uint8_t> changed = first[0].data;
+        changed.front() ^= 0x5A;
+        WriteWholeFile(edited, changed);
+        const ProcessResult insert =
+            RunEitool({"insert", "--target", target, target + "/result.log"});
+        EXPECT_EQ(insert.exitCode, 0) << insert.err;
+        const std::vector<std::uint8_t> pack = ReadWholeFile(dir / "game/a.tre");
+        EXPECT_NE(std::search(pack.begin(), pack.end(), changed.begin(), changed.end()),
+                  pack.end());
     }
 }
 
