@@ -39,4 +39,4 @@ done
 mkdir -p docs "$work/runtime"
 chmod 700 "$work/runtime"
 DISPLAY=":$display" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" "$program" "$work" docs
-echo "Wrote docs/main-window.png, docs/running.png and docs/directory-dialog.png."
+echo "Wrote docs/main-window.png, docs/running.png, docs/after-run.png and docs/directory-dialog.png."

@@ -4,7 +4,7 @@
 //   eitool_gui_screenshots WORK_DIR OUT_DIR
 //
 // WORK_DIR receives sample packs and the run's target; OUT_DIR receives main-window.png,
-// running.png and directory-dialog.png. The dialogs are answered in advance (the picker names
+// running.png, after-run.png and directory-dialog.png. The dialogs are answered in advance (the picker names
 // WORK_DIR/out), so nothing waits for a user.
 #include "app/AnsweringDialogs.h"
 #include "common/FileStream.h"
@@ -79,11 +79,12 @@ int main(int argc, char* argv[]) {
     QApplication::processEvents();
     bool saved = Save(window, out + QStringLiteral("/main-window.png"));
 
-    // During the third file, with half of it done and the first two counted on the whole bar.
+    // Halfway through the first file, just after a press on Stop; then the frame at the run's end.
     bool shot = false;
     QObject::connect(window.Progress(), &QProgressBar::valueChanged, [&](int value) {
-        if (!shot && value >= 50 && window.Total()->value() > 0) {
+        if (!shot && value >= 50) {
             shot = true;
+            window.Stop()->click();
             // At the next dispatch, once the bar has its value and is drawn again.
             QTimer::singleShot(0, &window, [&] {
                 saved = Save(window, out + QStringLiteral("/running.png")) && saved;
@@ -91,6 +92,8 @@ int main(int argc, char* argv[]) {
         }
     });
     window.Tool(gui::tbProcess)->trigger();
+    QApplication::processEvents();
+    saved = Save(window, out + QStringLiteral("/after-run.png")) && saved;
 
     TDirForm& dirForm = window.Form().DirForm();
     dirForm.FormShow();
