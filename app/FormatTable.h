@@ -25,13 +25,12 @@ inline constexpr int kTypeLogs = 5;
 inline constexpr int kTypeIndexDataPacks = kTypeDataPacks - 1;
 inline constexpr int kTypeIndexExtendedImages = kTypeExtendedImages - 1;
 inline constexpr int kTypeIndexFonts = kTypeFonts - 1;
-inline constexpr int kTypeIndexProjectList = kTypeProjectList - 1;
 inline constexpr int kTypeIndexLogs = kTypeLogs - 1;
 
 // What the batch run calls for every entry of a list of this kind: an extractor, or the replay.
 using FileHandler = void (*)(RunContext& run, const std::string& path);
-// What the replay calls for a "#Source:" line under this format's tag (the inserter contract of
-// ReplayLog).
+// What the replay calls for a "#Source:" line under this format's tag: see the inserter contract
+// in app/LogReplay.h.
 using Inserter = std::int32_t (*)(RunContext& run, const std::string& outputPath,
                                   std::int32_t firstLine);
 // Whether an open source holds this format at all; asked before a block with entry lines goes to

@@ -3,6 +3,7 @@
 #include "app/FormatTable.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
+#include "common/Refusal.h"
 #include "common/RunError.h"
 #include "run/HandlerSupport.h"
 
@@ -89,7 +90,15 @@ std::int32_t InsertSource(RunContext& run, const std::string& sourcePath, std::i
         return firstLine - 1;
     }
     const std::string outputPath = JoinPath(state.TargetDirectory, FileNamePart(sourcePath));
-    const std::int32_t last = row->inserter(run, outputPath, firstLine);
+    std::int32_t last = 0;
+    try {
+        last = row->inserter(run, outputPath, firstLine);
+    } catch (const Refusal& refusal) {
+        // The refused source's block is passed over up to the next framing line.
+        run.surface.AddResultLine(refusal.Line());
+        return ResumeLine(state.ReplayList, firstLine, std::numeric_limits<std::int32_t>::max()) -
+               1;
+    }
     if (last < firstLine) {
         return std::max(last, firstLine - 1);
     }

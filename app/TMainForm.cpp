@@ -6,6 +6,7 @@
 #include "common/FileSystem.h"
 #include "common/LineBuffer.h"
 #include "common/Paths.h"
+#include "common/Refusal.h"
 #include "common/RunError.h"
 #include "run/PieceChecks.h"
 #include "run/PiecePath.h"
@@ -443,6 +444,12 @@ void TMainForm::HandleInputFiles() {
                 m_state.ResultLog.push_back("#Format: " + tag);
                 m_state.ResultLog.push_back("#Source: " + entry);
                 ProcessInputFile(m_state.InputKind, entry);
+            } catch (const Refusal& refusal) {
+                // A source refused for its content: its framing lines stay, as for any refused
+                // source, and the run goes on.
+                m_state.ResultLog.resize(handled + 2);
+                m_surface.AddResultLine(refusal.Line());
+                m_surface.EnableSaveLog(true);
             } catch (const EditedPiecesError&) {
                 m_surface.SetTotalFollowsProgress(false);
                 // NOTE: the result.log already there still leads the edited pieces back; it

@@ -210,6 +210,23 @@ std::vector<std::string> Problems(OpenPack& pack) {
     return lines;
 }
 
+// Runs one pack's part of a command. A failure that ends it is said on standard error, after what
+// was printed so far, and the next pack goes on; false for such a failure.
+template <typename Part>
+bool CheckedPack(BufferedStdout& out, const std::string& typed, Part&& part) {
+    try {
+        part();
+        return true;
+    } catch (const std::bad_alloc&) {
+        out.Flush();
+        Complain(typed + ": out of memory");
+    } catch (const std::exception& error) {
+        out.Flush();
+        Complain(error.what());
+    }
+    return false;
+}
+
 } // namespace
 
 void AddPackCommands(CLI::App& app, PackCommandLine& line) {
@@ -240,7 +257,7 @@ int RunList(const PackCommandLine& line) {
         out << "[";
     }
     for (const std::string& typed : line.packs) {
-        try {
+        failed |= !CheckedPack(out, typed, [&] {
             OpenPack pack = ReadPack(typed);
             const std::vector<MemberCheck> checks = ChecksOf(pack);
             if (line.json) {
@@ -253,15 +270,7 @@ int RunList(const PackCommandLine& line) {
                 ListText(out, pack, state, checks);
             }
             first = false;
-        } catch (const std::bad_alloc&) {
-            out.Flush();
-            Complain(typed + ": out of memory");
-            failed = true;
-        } catch (const std::exception& error) {
-            out.Flush();
-            Complain(error.what());
-            failed = true;
-        }
+        });
     }
     if (line.json) {
         out << "\n]\n";
@@ -274,25 +283,19 @@ int RunVerify(const PackCommandLine& line) {
     bool failed = false;
     bool unsound = false;
     for (const std::string& typed : line.packs) {
-        try {
-            OpenPack pack = ReadPack(typed);
-            for (const std::string& problem : Problems(pack)) {
-                out << SingleSeparators(problem) << "\n";
+        failed |= !CheckedPack(out, typed, [&] {
+            try {
+                OpenPack pack = ReadPack(typed);
+                for (const std::string& problem : Problems(pack)) {
+                    out << SingleSeparators(problem) << "\n";
+                    unsound = true;
+                }
+            } catch (const CorruptFileError& error) {
+                // A directory that the file cannot hold: the pack is unsound, not the run.
+                out << SingleSeparators(error.what()) << "\n";
                 unsound = true;
             }
-        } catch (const CorruptFileError& error) {
-            // A directory that the file cannot hold: the pack is unsound, not the run.
-            out << SingleSeparators(error.what()) << "\n";
-            unsound = true;
-        } catch (const std::bad_alloc&) {
-            out.Flush();
-            Complain(typed + ": out of memory");
-            failed = true;
-        } catch (const std::exception& error) {
-            out.Flush();
-            Complain(error.what());
-            failed = true;
-        }
+        });
     }
     out.Flush();
     return failed ? kExitFailed : unsound ? kExitResults : kExitClean;

@@ -8,6 +8,7 @@
 #include "cli/TgaCommand.h"
 
 #include <CLI/CLI.hpp>
+#include <functional>
 #include <new>
 #include <optional>
 
@@ -204,11 +205,11 @@ int Dispatch(const CommandLine& line) {
     return eitool::cli::kExitUsage;
 }
 
-// Runs the command and turns what escapes it into a message and an exit status: misuse 2,
-// anything else 3.
-int RunCommand(const CommandLine& line) {
+// Runs a command and turns what escapes it into a message and an exit status: misuse 2, anything
+// else 3.
+int RunCommand(const std::function<int()>& command) {
     try {
-        return Dispatch(line);
+        return command();
     } catch (const eitool::cli::UsageError& e) {
         return UsageFailure(e.what());
     } catch (const std::bad_alloc&) {
@@ -219,6 +220,12 @@ int RunCommand(const CommandLine& line) {
         return eitool::cli::kExitFailed;
     }
 }
+
+// A subcommand: whether the parse chose it, and what runs it.
+struct Runner {
+    std::function<bool()> parsed;
+    std::function<int()> run;
+};
 
 } // namespace
 
@@ -245,19 +252,27 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = Parse(app, argc, argv)) {
         return *status;
     }
-    if (text->parsed()) {
-        return eitool::cli::RunText(textLine);
+    const Runner runners[] = {
+        {[&] { return ParsedCommand(commands) != Command::None; },
+         [&] {
+             line.command = ParsedCommand(commands);
+             return Dispatch(line);
+         }},
+        {[&] { return text->parsed(); }, [&] { return eitool::cli::RunText(textLine); }},
+        {[&] { return tga->parsed(); }, [&] { return eitool::cli::RunTga(tgaLine); }},
+        {[&] { return gradient->parsed(); },
+         [&] { return eitool::cli::RunGradient(gradientLine); }},
+        {[&] { return packLine.action != eitool::cli::PackAction::None; },
+         [&] {
+             return packLine.action == eitool::cli::PackAction::List
+                        ? eitool::cli::RunList(packLine)
+                        : eitool::cli::RunVerify(packLine);
+         }},
+    };
+    for (const Runner& runner : runners) {
+        if (runner.parsed()) {
+            return RunCommand(runner.run);
+        }
     }
-    if (tga->parsed()) {
-        return eitool::cli::RunTga(tgaLine);
-    }
-    if (gradient->parsed()) {
-        return eitool::cli::RunGradient(gradientLine);
-    }
-    if (packLine.action != eitool::cli::PackAction::None) {
-        return packLine.action == eitool::cli::PackAction::List ? eitool::cli::RunList(packLine)
-                                                                : eitool::cli::RunVerify(packLine);
-    }
-    line.command = ParsedCommand(commands);
-    return RunCommand(line);
+    return eitool::cli::kExitUsage;
 }

@@ -41,7 +41,8 @@ void ExtractDataPack(RunContext& run, const std::string& path);
 
 // Writes the pieces named by the entry lines from firstLine on back into the pack open as
 // run.state.SourceStream, with new sizes and CRC-32s in its directory. All or nothing: a rollback
-// journal beside the pack restores it if anything fails. Returns firstLine + N.
+// journal beside the pack restores it if anything fails. Returns firstLine + N (the inserter
+// contract: app/LogReplay.h).
 std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32_t firstLine);
 
 // Whether the open file can be a data pack with a names list: its count reads, is larger than

@@ -6,6 +6,7 @@
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/PendingFile.h"
+#include "common/Refusal.h"
 #include "common/RunError.h"
 #include "run/HandlerSupport.h"
 #include "run/PieceChecks.h"
@@ -475,14 +476,6 @@ void ExtractFont(RunContext& run, const std::string& path) {
 namespace {
 
 // Why an insertion leaves the font alone: the results line that says so.
-struct Refusal {
-    std::string line;
-};
-
-[[noreturn]] void Refuse(std::string line) {
-    throw Refusal{std::move(line)};
-}
-
 // What an insertion reads before it changes anything.
 struct FontInsertion {
     std::vector<std::uint8_t> font;
@@ -709,8 +702,11 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
         return firstLine + 1;
     }
     try {
+        // A block cut short ends at the next block's framing line, which is never an entry.
         if (firstLine < 0 ||
-            std::int64_t{firstLine} + 3 > static_cast<std::int64_t>(lines.size())) {
+            std::int64_t{firstLine} + 3 > static_cast<std::int64_t>(lines.size()) ||
+            std::any_of(lines.IteratorAt(static_cast<std::size_t>(firstLine)),
+                        lines.IteratorAt(static_cast<std::size_t>(firstLine) + 3), IsFramingLine)) {
             Refuse(fontPath + " has fewer than three entry lines after it in the log!");
         }
         FontInsertion insertion;
@@ -731,7 +727,8 @@ std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t f
                                       " has glyphs that do not fit the sheet!");
         }
     } catch (const Refusal& refusal) {
-        run.surface.AddResultLine(refusal.line);
+        // The block's three lines are passed over whatever the font holds.
+        run.surface.AddResultLine(refusal.Line());
     }
     return next;
 }

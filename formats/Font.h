@@ -33,8 +33,9 @@ void ExtractFont(RunContext& run, const std::string& path);
 // Packs the glyphs that the three entry lines from firstLine name (character table file,
 // placement line, glyph strip) into the sheet of the font open as the run's source, and writes
 // their rectangles and cell sizes into slots 128 onward. Saves the changed sheet into the target
-// directory and the changed font at name. Returns firstLine + 3; for a block whose first line is
-// "NULL" (a font the extraction left out) it inserts nothing and returns firstLine + 1.
+// directory and the changed font at name. Returns firstLine + 3, also for a refused block; for a
+// block whose first line is "NULL" (a font the extraction left out) it inserts nothing and
+// returns firstLine + 1 (the inserter contract: app/LogReplay.h).
 std::int32_t InsertFont(RunContext& run, const std::string& name, std::int32_t firstLine);
 
 // Replaces boxes with one box per marked band of bitmap, top to bottom, and returns their count.

@@ -5,6 +5,7 @@
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/PendingFile.h"
+#include "common/Refusal.h"
 #include "common/RunError.h"
 #include "images/Ps2util.h"
 #include "run/HandlerSupport.h"
@@ -57,8 +58,7 @@ struct Level {
 // The file size is passed in by the callers, which know it, to spare a query of the file per check.
 Header ReadHeader(FileStream& file, std::uint64_t fileSize) {
     if (!RangeFits(0, kHeaderSize, fileSize)) {
-        throw CorruptFileError(file.Path(), "the file is too short to hold the 32-byte header of "
-                                            "an extended image");
+        Refuse(file.Path() + " is too short to hold the 32-byte header of an extended image!");
     }
     std::uint8_t bytes[kHeaderSize];
     file.Seek(0);
@@ -93,8 +93,8 @@ std::vector<Level> ReadLevels(FileStream& file, std::uint64_t fileSize, const He
         return {Level{0, header.width, header.height}};
     }
     if (!RangeFits(kHeaderSize, std::uint64_t{count} * kLevelEntrySize, fileSize)) {
-        throw CorruptFileError(file.Path(), "the level table of " + std::to_string(count) +
-                                                " levels runs past the end of the file");
+        Refuse(file.Path() + " has a level table of " + std::to_string(count) +
+               " levels that runs past the end of the file!");
     }
     std::vector<std::uint8_t> table(count * kLevelEntrySize);
     file.Seek(kHeaderSize);
@@ -160,13 +160,18 @@ int AcceptedDepth(RunContext& run, const std::string& path, const Header& header
     return depth;
 }
 
-// The palette and every level are checked against the file before any output is written.
-void CheckImageInFile(const FileStream& file, std::uint64_t fileSize, const Header& header,
-                      const std::vector<Level>& levels, int depth) {
+void CheckPaletteInFile(const FileStream& file, std::uint64_t fileSize, const Header& header) {
     if (!RangeFits(kHeaderSize + std::uint64_t{header.paletteOffset}, header.paletteSize,
                    fileSize)) {
-        throw CorruptFileError(file.Path(), "the palette runs past the end of the file");
+        Refuse(file.Path() + " has a palette that runs past the end of the file!");
     }
+}
+
+// The palette and every level are checked against the file before any output is written. A
+// level's pixels past the end end the run, as a short read of them would.
+void CheckImageInFile(const FileStream& file, std::uint64_t fileSize, const Header& header,
+                      const std::vector<Level>& levels, int depth) {
+    CheckPaletteInFile(file, fileSize, header);
     for (std::size_t i = 0; i < levels.size(); ++i) {
         CheckLevelInFile(file, fileSize, levels[i], depth, i);
     }
@@ -193,10 +198,7 @@ std::uint64_t OutputBytes(const std::vector<Level>& levels, int depth) {
 
 // The level palette: the image's palette in index order, as extraction writes it.
 std::vector<Rgb> LevelPalette(FileStream& file, std::uint64_t fileSize, const Header& header) {
-    if (!RangeFits(kHeaderSize + std::uint64_t{header.paletteOffset}, header.paletteSize,
-                   fileSize)) {
-        throw CorruptFileError(file.Path(), "the palette runs past the end of the file");
-    }
+    CheckPaletteInFile(file, fileSize, header);
     std::vector<std::uint8_t> palette(header.paletteSize);
     file.Seek(kHeaderSize + std::uint64_t{header.paletteOffset});
     file.ReadExact(palette.data(), palette.size());
@@ -730,6 +732,8 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
     const bool accepted = header.imageCount == 1 && depth != 0;
     const std::vector<Level> levels =
         accepted ? ReadLevels(source, copySize, header) : std::vector<Level>{};
+    const std::vector<Rgb> palette =
+        accepted ? LevelPalette(source, copySize, header) : std::vector<Rgb>{};
     // Nor may the patched copy replace a level bitmap that it is made from.
     std::vector<RoleFile> bitmaps;
     const auto first = static_cast<std::size_t>(firstLine);
@@ -757,7 +761,6 @@ std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
 
     std::int32_t line = firstLine;
     if (accepted) {
-        const std::vector<Rgb> palette = LevelPalette(source, copySize, header);
         const auto count = static_cast<std::int32_t>(levels.size());
         // A log or a block that ends early leaves the remaining levels as they are.
         for (std::int32_t k = 0; k < count && line < static_cast<std::int32_t>(lines.size()) &&

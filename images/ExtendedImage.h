@@ -19,7 +19,9 @@ namespace eitool {
 void ExtractExtendedImage(RunContext& run, const std::string& path);
 
 // Writes a patched copy of the extended image open as run.state.SourceStream to outputPath, with
-// the level bitmaps named by the lines from firstLine on. Returns the last line dealt with.
+// the level bitmaps named by the lines from firstLine on. Returns the line after the block's last
+// level line; where no line names an existing file, the line before the first line that ends
+// the search (the inserter contract: app/LogReplay.h).
 std::int32_t InsertExtendedImage(RunContext& run, const std::string& outputPath,
                                  std::int32_t firstLine);
 

@@ -68,7 +68,7 @@ void SetFormatOfDepth(Bitmap& bitmap, unsigned depth) {
     }
 }
 
-[[noreturn]] void Refuse(const std::string& name, const std::string& why) {
+[[noreturn]] void Corrupt(const std::string& name, const std::string& why) {
     throw CorruptFileError(name, why);
 }
 
@@ -100,8 +100,8 @@ void DecodeRunLength(ByteReader& reader, Bitmap& bitmap, std::size_t pixelBytes,
             }
         }
     } catch (const OutOfBounds&) {
-        Refuse(name, "the run-length encoded pixels end early (" + std::to_string(done) + " of " +
-                         std::to_string(total) + " pixels)");
+        Corrupt(name, "the run-length encoded pixels end early (" + std::to_string(done) + " of " +
+                          std::to_string(total) + " pixels)");
     }
 }
 
@@ -244,7 +244,7 @@ void TTarga::LoadFromFile(const std::string& path) {
 
 void TTarga::LoadFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) {
     if (bytes.size() < kTargaHeaderSize) {
-        Refuse(name, "not a TGA file: shorter than the 18-byte header");
+        Corrupt(name, "not a TGA file: shorter than the 18-byte header");
     }
     std::array<std::uint8_t, kTargaHeaderSize> header{};
     std::copy_n(bytes.begin(), kTargaHeaderSize, header.begin());
@@ -253,21 +253,21 @@ void TTarga::LoadFromBytes(std::span<const std::uint8_t> bytes, const std::strin
     const unsigned depth = header[kDepth];
     const std::uint8_t descriptor = header[kDescriptor];
     if (type == 1 || type == 9) {
-        Refuse(name, "colour-mapped TGA files are not supported (only true colour)");
+        Corrupt(name, "colour-mapped TGA files are not supported (only true colour)");
     }
     if (type == 3 || type == 11) {
-        Refuse(name, "grey-scale TGA files are not supported (only true colour)");
+        Corrupt(name, "grey-scale TGA files are not supported (only true colour)");
     }
     if (type != 2 && type != 10) {
-        Refuse(name, "TGA image type " + std::to_string(type) +
-                         " is not supported (only true colour, types 2 and 10)");
+        Corrupt(name, "TGA image type " + std::to_string(type) +
+                          " is not supported (only true colour, types 2 and 10)");
     }
     if (mapType > 1) {
-        Refuse(name, "unknown TGA colour map type " + std::to_string(mapType));
+        Corrupt(name, "unknown TGA colour map type " + std::to_string(mapType));
     }
     if (!IsTrueColourDepth(depth)) {
-        Refuse(name, "a TGA pixel depth of " + std::to_string(depth) +
-                         " bits is not supported (15, 16, 24 or 32)");
+        Corrupt(name, "a TGA pixel depth of " + std::to_string(depth) +
+                          " bits is not supported (15, 16, 24 or 32)");
     }
 
     // The image ID and a colour map (allowed, but unused, in a true-colour file) are skipped.
@@ -277,7 +277,7 @@ void TTarga::LoadFromBytes(std::span<const std::uint8_t> bytes, const std::strin
             std::uint64_t{LoadU16le(header, kMapLength)} * BytesPerPixel(header[kMapEntryBits]);
     }
     if (!RangeFits(0, offset, bytes.size())) {
-        Refuse(name, "the TGA file ends inside its image ID or colour map");
+        Corrupt(name, "the TGA file ends inside its image ID or colour map");
     }
 
     const std::size_t pixelBytes = BytesPerPixel(depth);
@@ -286,14 +286,14 @@ void TTarga::LoadFromBytes(std::span<const std::uint8_t> bytes, const std::strin
     const std::uint64_t pixels = std::uint64_t{width} * height;
     const std::uint64_t available = bytes.size() - offset;
     if (type == 2 && pixels * pixelBytes > available) {
-        Refuse(name, "the TGA file ends inside its pixel rows (" +
-                         std::to_string(pixels * pixelBytes) + " bytes needed, " +
-                         std::to_string(available) + " there)");
+        Corrupt(name, "the TGA file ends inside its pixel rows (" +
+                          std::to_string(pixels * pixelBytes) + " bytes needed, " +
+                          std::to_string(available) + " there)");
     }
     // A run-length packet of 1 + pixelBytes bytes gives at most 128 pixels.
     if (type == 10 && pixels > available / (1 + pixelBytes) * 128) {
-        Refuse(name, "the TGA file is too short for " + std::to_string(pixels) +
-                         " run-length encoded pixels");
+        Corrupt(name, "the TGA file is too short for " + std::to_string(pixels) +
+                          " run-length encoded pixels");
     }
 
     auto bitmap = std::make_unique<Bitmap>();

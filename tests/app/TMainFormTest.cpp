@@ -362,6 +362,26 @@ TEST_F(BatchRun, StopEndsTheRunAfterTheCurrentFileAndIsResetByTheNextRun) {
     EXPECT_EQ(LoadTextLines(tmp / "out/result.log").size(), 6u);
 }
 
+// A source refused for its content deep in its reader is a results line: its framing lines stay,
+// and the next file is handled.
+TEST_F(BatchRun, ARefusedSourceIsAResultsLineAndTheRunGoesOn) {
+    const std::vector<std::uint8_t> good =
+        samples::BuildExtendedImage(samples::MakeSampleTexture(8, 64, 32, 5));
+    WriteWholeFile(tmp / "a.bmpx", std::vector<std::uint8_t>(good.begin(), good.begin() + 40));
+    WriteWholeFile(tmp / "b.bmpx", good);
+    Add(kTypeExtendedImages, {tmp / "a.bmpx", tmp / "b.bmpx"});
+    form.BProcessClick();
+    EXPECT_EQ(surface.results,
+              std::vector<std::string>{tmp / "a.bmpx" +
+                                       " has a level table of 2 levels that runs past the end "
+                                       "of the file!"});
+    const TextLines log = LoadTextLines(tmp / "out/result.log");
+    ASSERT_GT(log.size(), 4u);
+    EXPECT_EQ(log[1], "#Source: " + tmp / "a.bmpx");
+    EXPECT_EQ(log[2], "#Format: BTE");
+    EXPECT_TRUE(FileExists(tmp / "out/b_mip_00.bmp"));
+}
+
 // Stop is live in the dispatch between two files, and a press there ends the run before the next.
 TEST_F(BatchRun, StopPressedBetweenTwoFilesEndsTheRunBeforeTheNext) {
     for (const char* name : {"a.tre", "b.tre", "c.tre"}) {

@@ -13,6 +13,7 @@
 #include "support/TempDir.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
@@ -84,17 +85,38 @@ public:
     }
 };
 
-// Each block goes to its own inserter whatever follows it; the last case names the joined log in
-// a project list with blank lines. Every piece named is there, so nothing is reported.
-TEST(CliLogs, AJoinedLogInsertsEveryBlockByItsOwnFormat) {
+// The inserter contract of the replay (app/LogReplay.h), for the three formats: a block followed
+// by a block of another format, a block at the end of the log, and a block whose lines run out
+// (an upper-case letter: its last entry line is cut). Every block goes to its own inserter, and
+// one never takes the next block's lines as its own: a texture leaves its last levels as they
+// are, a font cut short is refused with a results line, a pack that lacks entry lines is refused
+// whole and ends the run. The last full case names the log in a project list with blank lines.
+TEST(CliLogs, EveryInserterKeepsTheReplaysContract) {
     const EditedGame game;
-    for (const std::string order : {"tp", "pt", "fp", "ptf"}) {
+    const auto cut = [](std::string block) {
+        block.resize(block.size() - 2);
+        block.resize(block.rfind("\r\n") + 2);
+        return block;
+    };
+    const std::string fontCut =
+        game.font + " has fewer than three entry lines after it in the log!\n";
+    struct Case {
+        const char* order;
+        int exitCode;
+        std::string out;
+    };
+    for (const Case& c :
+         {Case{"tp", 0, ""}, Case{"pt", 0, ""}, Case{"fp", 0, ""}, Case{"ptf", 0, ""},
+          Case{"Tp", 0, ""}, Case{"pT", 0, ""}, Case{"Fp", 1, fontCut}, Case{"pF", 1, fontCut},
+          Case{"Pt", 3, ""}, Case{"tP", 3, ""}}) {
+        const std::string order = c.order;
         SCOPED_TRACE(order);
         WriteWholeFile(game.pack, game.packBytes);
         fs::remove_all(game.dir / "out");
         std::string joined;
         for (const char kind : order) {
-            joined += game.Block(kind);
+            const std::string block = game.Block(static_cast<char>(std::tolower(kind)));
+            joined += std::isupper(kind) ? cut(block) : block;
         }
         WriteText(game.dir / "all.log", joined);
         std::string input = game.dir / "all.log";
@@ -103,11 +125,19 @@ TEST(CliLogs, AJoinedLogInsertsEveryBlockByItsOwnFormat) {
             input = game.dir / "all.lst";
         }
         const ProcessResult run = RunEitool({"insert", "--target", game.dir / "out", input});
-        EXPECT_EQ(run.exitCode, 0) << run.err << run.out;
-        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err << run.out;
+        EXPECT_EQ(run.out, c.out);
+        if (c.exitCode == 3) {
+            // The pack is refused whole; only a block before it has gone in.
+            EXPECT_NE(run.err.find(" lines are missing"), std::string::npos) << run.err;
+            EXPECT_EQ(ReadWholeFile(game.pack), game.packBytes);
+            EXPECT_EQ(FilesIn(game.dir / "out"),
+                      order == "tP" ? std::set<std::string>{"tex.tgax"} : std::set<std::string>{});
+            continue;
+        }
         EXPECT_EQ(run.err, "");
         std::set<std::string> expected;
-        if (order.find('t') != std::string::npos) {
+        if (order.find_first_of("tT") != std::string::npos) {
             expected.insert("tex.tgax");
             EXPECT_NE(ReadWholeFile(game.dir / "out/tex.tgax"), game.textureBytes);
         }
@@ -118,34 +148,6 @@ TEST(CliLogs, AJoinedLogInsertsEveryBlockByItsOwnFormat) {
         EXPECT_NE(ReadWholeFile(game.pack), game.packBytes);
         EXPECT_EQ(ReadWholeFile(game.texture), game.textureBytes);
     }
-}
-
-// A block cut short ends at the next block's "#Format:" line: its inserter never takes the next
-// block's lines as its own. A texture leaves its last levels as they are; a pack that lacks entry
-// lines is refused whole.
-TEST(CliLogs, ABlockCutShortNeverTakesTheNextBlocksLines) {
-    const EditedGame game;
-    const auto cut = [](std::string block) {
-        block.resize(block.size() - 2);
-        block.resize(block.rfind("\r\n") + 2);
-        return block;
-    };
-    WriteText(game.dir / "tp.log", cut(game.Block('t')) + game.Block('p'));
-    const ProcessResult texture =
-        RunEitool({"insert", "--target", game.dir / "out", game.dir / "tp.log"});
-    EXPECT_EQ(texture.exitCode, 0) << texture.err << texture.out;
-    EXPECT_NE(ReadWholeFile(game.dir / "out/tex.tgax"), game.textureBytes);
-    EXPECT_NE(ReadWholeFile(game.pack), game.packBytes);
-
-    WriteWholeFile(game.pack, game.packBytes);
-    fs::remove_all(game.dir / "out");
-    WriteText(game.dir / "pt.log", cut(game.Block('p')) + game.Block('t'));
-    const ProcessResult pack =
-        RunEitool({"insert", "--target", game.dir / "out", game.dir / "pt.log"});
-    EXPECT_EQ(pack.exitCode, 3);
-    EXPECT_NE(pack.err.find(" lines are missing"), std::string::npos) << pack.err;
-    EXPECT_EQ(ReadWholeFile(game.pack), game.packBytes);
-    EXPECT_EQ(FilesIn(game.dir / "out"), std::set<std::string>{});
 }
 
 // A source of another format under a block's tag is reported and left alone, and the run goes on.

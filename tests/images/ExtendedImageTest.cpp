@@ -3,6 +3,7 @@
 #include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
+#include "common/Refusal.h"
 #include "common/RunError.h"
 #include "images/Bitmap.h"
 #include "samples/SamplePack.h"
@@ -185,32 +186,42 @@ TEST_F(ExtendedImageTest, WrongImageCountOrPaletteSizeIsAResultsLine) {
               (std::vector<std::string>{(tmp / "pal.bmpx") + " have unknown pixel format!"}));
 }
 
+// A damaged header, level table or palette refuses the file (a results line, and the run goes
+// on); level pixels past the end end the run, as a short read of them would.
 TEST_F(ExtendedImageTest, MalformedFilesAreRefusedBeforeAnythingIsWritten) {
     const SampleTexture texture = MakeSampleTexture(8, 64, 32, 5);
     const std::vector<std::uint8_t> good = BuildExtendedImage(texture);
     struct Case {
         const char* what;
         std::vector<std::uint8_t> bytes;
+        bool endsRun;
     };
     std::vector<Case> cases;
-    cases.push_back({"short header", std::vector<std::uint8_t>(good.begin(), good.begin() + 20)});
-    cases.push_back({"table past end", std::vector<std::uint8_t>(good.begin(), good.begin() + 40)});
-    cases.push_back({"last level cut", std::vector<std::uint8_t>(good.begin(), good.end() - 1)});
+    cases.push_back(
+        {"short header", std::vector<std::uint8_t>(good.begin(), good.begin() + 20), false});
+    cases.push_back(
+        {"table past end", std::vector<std::uint8_t>(good.begin(), good.begin() + 40), false});
+    cases.push_back(
+        {"last level cut", std::vector<std::uint8_t>(good.begin(), good.end() - 1), true});
     std::vector<std::uint8_t> farPalette = good;
     farPalette[11] = 0x7F; // palette offset far beyond the end
-    cases.push_back({"palette past end", farPalette});
+    cases.push_back({"palette past end", farPalette, false});
     std::vector<std::uint8_t> farLevel = good;
     farLevel[32 + 3] = 0xFF; // level 0 data offset near 4 GiB
-    cases.push_back({"level offset past end", farLevel});
+    cases.push_back({"level offset past end", farLevel, true});
     std::vector<std::uint8_t> manyMips = good;
     manyMips[31] = 255;
     manyMips.resize(2000); // a table of 256 entries needs 2080 bytes
-    cases.push_back({"level table of 256 entries", manyMips});
+    cases.push_back({"level table of 256 entries", manyMips, false});
 
     for (const Case& c : cases) {
         const std::string path = tmp / "bad.bmpx";
         WriteWholeFile(path, c.bytes);
-        EXPECT_THROW(Extract(path), CorruptFileError) << c.what;
+        if (c.endsRun) {
+            EXPECT_THROW(Extract(path), CorruptFileError) << c.what;
+        } else {
+            EXPECT_THROW(Extract(path), Refusal) << c.what;
+        }
         EXPECT_FALSE(FileExists(tmp / "out/bad_mip_00.bmp")) << c.what;
     }
 }
