@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that eitool's build and checks need, when they are missing.
-# Arguments name what they are for (build, format, asan, fuzz, tidy, bench, windows); without
+# Arguments name what they are for (build, format, asan, tsan, fuzz, tidy, bench, windows); without
 # any, everything but bench and windows: the peers of the benchmarks and the Windows build
 # (MinGW-w64 and Wine, some 700 MB) are installed only when asked for.
 # Works as root; as another user it installs through sudo.
@@ -23,7 +23,7 @@ packages=()
 for purpose in "${@:-build format asan fuzz tidy}"; do
   for word in $purpose; do
     case "$word" in
-      build | asan) packages+=("${build[@]}") ;;
+      build | asan | tsan) packages+=("${build[@]}") ;;
       format) packages+=(clang-format git) ;;
       # libFuzzer and clang's sanitizer runtimes are in libclang-rt-14-dev, which clang only
       # recommends; llvm has the llvm-symbolizer that puts file and line into crash reports.
@@ -32,7 +32,7 @@ for purpose in "${@:-build format asan fuzz tidy}"; do
       bench) packages+=("${bench[@]}") ;;
       windows) packages+=("${windows[@]}") ;;
       *)
-        echo "setup-deps.sh: unknown purpose '$word' (build, format, asan, fuzz, tidy, bench, windows)" >&2
+        echo "setup-deps.sh: unknown purpose '$word' (build, format, asan, tsan, fuzz, tidy, bench, windows)" >&2
         exit 2
         ;;
     esac

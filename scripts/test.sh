@@ -4,6 +4,7 @@
 #   build   the release build (preset default) and its test suite
 #   format  clang-format check of every tracked C++ source and header
 #   asan    the test suite under AddressSanitizer and UBSan (preset asan)
+#   tsan    the formats, app and command-line tests under ThreadSanitizer (preset tsan)
 #   fuzz    every libFuzzer target (preset fuzz, clang) for EITOOL_FUZZ_SECONDS (30) seconds
 #           on its seeds in fuzz/corpus/<target>/
 #   windows the Windows build (MinGW-w64) and its whole test suite under Wine
@@ -13,8 +14,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_stages=(build format asan fuzz windows)
-default_stages=(build format asan fuzz windows)
+all_stages=(build format asan tsan fuzz windows)
+default_stages=(build format asan tsan fuzz windows)
 read -r -a wanted <<<"${EITOOL_STAGES:-${default_stages[*]}}"
 [ ${#wanted[@]} -ne 0 ] || { echo "test.sh: EITOOL_STAGES names no stage" >&2; exit 2; }
 for stage in "${wanted[@]}"; do
@@ -66,6 +67,19 @@ stage_asan() {
 
 # scripts/fuzz.sh builds the targets and runs each; a crash input is kept in
 # build-fuzz/crashes/<target>/.
+# The tests of the folders where threads work (the pack's readers and writers, the form, the
+# command line), picked by their suites' names; the tests of the pixel layouts would only be slow.
+stage_tsan() {
+  cmake --preset tsan >/dev/null
+  cmake --build --preset tsan -j "$jobs"
+  local suites
+  suites=$(grep -rhoE '^TEST(_F|_P)?\(\s*[A-Za-z0-9_]+' tests/formats tests/app tests/cli |
+             sed -E 's/^TEST(_F|_P)?\(\s*//' | sort -u | paste -sd '|')
+  [ -n "$suites" ] || { echo "test.sh: no test suites found for the tsan stage" >&2; return 1; }
+  # A fixed address layout: ThreadSanitizer needs one on kernels with much mmap randomness.
+  setarch "$(uname -m)" -R ctest --preset tsan -j "$jobs" -R "^($suites)\\."
+}
+
 stage_fuzz() {
   scripts/fuzz.sh "$fuzz_seconds"
 }
