@@ -1,5 +1,6 @@
 // End-to-end tests of the eitool command line: they run the real binary in a temporary
 // directory and look at its exit status, its standard output and error, and the files it leaves.
+#include "EitoolVersion.h"
 #include "cli/RunEitool.h"
 #include "common/ByteWriter.h"
 #include "common/FileStream.h"
@@ -131,7 +132,9 @@ TEST(CliUsage, HelpAndVersionExitZeroOnStdout) {
     }
     const ProcessResult version = RunEitool({"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out.rfind("eitool ", 0), 0u) << version.out;
+    // The version of the build and the commit it was built from, in one line.
+    EXPECT_EQ(version.out, "eitool " EITOOL_VERSION_TEXT "\n");
+    EXPECT_EQ(std::string(EITOOL_VERSION_TEXT).rfind(EITOOL_VERSION " (", 0), 0u);
     EXPECT_EQ(RunEitool({"insert", "--help"}).exitCode, 0);
 }
 
