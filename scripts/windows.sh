@@ -35,7 +35,7 @@ wine32=0
 build_for() {
   local build=$1 toolchain=$2 prefix=$3 with_tests=$4 targets=("${programs[@]}") program
   [ "$with_tests" = 1 ] && targets+=("${test_programs[@]}")
-  cmake -S . -B "$build" -G Ninja \
+  cmake -S . -B "$build" -G Ninja --no-warn-unused-cli \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DEITOOL_GTEST_SOURCES=/usr/src/googletest >/dev/null
