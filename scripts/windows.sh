@@ -89,7 +89,8 @@ if [ "$wine32" = 1 ] && [ "$status" = 0 ]; then
   use_prefix build-windows-i686/wine wine win32
   demo=$(mktemp -d)
   echo "The 32-bit eitool.exe demo in $demo:"
-  wine build-windows-i686/bin/eitool.exe demo "$(winepath -w "$demo/demo")" | tail -n 3 ||
+  # Wine's drive Z: is the root of the file system.
+  wine build-windows-i686/bin/eitool.exe demo "Z:${demo//\//\\}\\demo" | tail -n 3 ||
     status=$?
   rm -rf "$demo"
   if [ "$status" = 0 ]; then
