@@ -6,12 +6,13 @@
 #   asan    the test suite under AddressSanitizer and UBSan (preset asan)
 #   fuzz    every libFuzzer target (preset fuzz, clang) for EITOOL_FUZZ_SECONDS (30) seconds
 #           on its seeds in fuzz/corpus/<target>/
-#   windows the Windows build (MinGW-w64) and its whole test suite under Wine
-#           (scripts/windows.sh); it installs Wine and a cross compiler; about 11 minutes from
-#           scratch on 2 cores
+#   windows the Windows builds (MinGW-w64, 64- and 32-bit) and the 64-bit test suite under Wine
+#           (scripts/windows.sh); it installs Wine and the cross compilers; about 13 minutes
+#           from scratch on 2 cores
 #   package the release packages (scripts/package.sh); the .deb is installed with apt-get, the
 #           installed /usr/bin/eitool runs its demo, and the zip's contents are checked; the
-#           package is removed again unless it was installed before
+#           package is removed again unless it was installed before; under a minute after the
+#           stages before it
 # EITOOL_STAGES picks stages, for example EITOOL_STAGES="build asan"; the default is all six.
 set -euo pipefail
 cd "$(dirname "$0")/.."
