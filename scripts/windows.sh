@@ -29,11 +29,12 @@ programs_only=${EITOOL_WINDOWS_PROGRAMS_ONLY:-0}
 wine32=0
 [ -x /usr/lib/wine/wine ] && [ "$programs_only" != 1 ] && wine32=1
 
-# Builds the programs (and the test programs, when asked) for one architecture and checks that
-# they import system DLLs only. Arguments: build folder, toolchain file, tool prefix, with tests
-# (0 or 1).
+# Builds the programs (and the test programs, when asked) for one architecture, checks that they
+# import system DLLs only and adds them to the list of built files. Arguments: build folder,
+# toolchain file, tool prefix, bits (64 or 32), with tests (0 or 1).
+built=()
 build_for() {
-  local build=$1 toolchain=$2 prefix=$3 with_tests=$4 targets=("${programs[@]}") program
+  local build=$1 toolchain=$2 prefix=$3 bits=$4 with_tests=$5 targets=("${programs[@]}") program
   [ "$with_tests" = 1 ] && targets+=("${test_programs[@]}")
   cmake -S . -B "$build" -G Ninja --no-warn-unused-cli \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
@@ -46,20 +47,18 @@ build_for() {
       echo "windows.sh: $build/bin/$program.exe needs a DLL that Windows does not have" >&2
       exit 1
     fi
+    built+=("$build/bin/$program.exe ($bits-bit)")
   done
 }
 
 with_tests=1
 [ "$programs_only" = 1 ] && with_tests=0
-build_for build-windows cmake/mingw-w64.cmake x86_64-w64-mingw32 "$with_tests"
-build_for build-windows-i686 cmake/mingw-w64-i686.cmake i686-w64-mingw32 "$wine32"
-for build in build-windows build-windows-i686; do
-  for program in "${programs[@]}"; do
-    echo "Built $build/bin/$program.exe ($([ "$build" = build-windows ] && echo 64 || echo 32)-bit)."
-  done
-done
-[ "$with_tests" = 1 ] && echo "Built build-windows/bin/${test_programs[*]/%/.exe} (64-bit)."
-[ "$wine32" = 1 ] || echo "No 32-bit Wine (EITOOL_WINE32=1 installs it): the 32-bit programs are built, not run."
+build_for build-windows cmake/mingw-w64.cmake x86_64-w64-mingw32 64 "$with_tests"
+build_for build-windows-i686 cmake/mingw-w64-i686.cmake i686-w64-mingw32 32 "$wine32"
+printf 'Built %s.\n' "${built[@]}"
+if [ "$wine32" = 0 ] && [ "$programs_only" != 1 ]; then
+  echo "No 32-bit Wine (EITOOL_WINE32=1 installs it): the 32-bit programs are built, not run."
+fi
 [ "${EITOOL_WINDOWS_BUILD_ONLY:-0}" = 1 ] || [ "$programs_only" = 1 ] && exit 0
 
 export WINEDEBUG=-all
