@@ -1,6 +1,5 @@
 // End-to-end tests of the eitool command line: they run the real binary in a temporary
 // directory and look at its exit status, its standard output and error, and the files it leaves.
-#include "EitoolVersion.h"
 #include "cli/RunEitool.h"
 #include "common/ByteWriter.h"
 #include "common/FileStream.h"
