@@ -1,4 +1,5 @@
 // eitool: the command line of the Extract\Insert Tool.
+#include "EitoolVersion.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -133,7 +134,7 @@ CLI::App* AddDemo(CLI::App& app, CommandLine& line) {
 }
 
 Subcommands BuildApp(CLI::App& app, CommandLine& line) {
-    app.set_version_flag("--version", std::string("eitool ") + EITOOL_VERSION);
+    app.set_version_flag("--version", "eitool " EITOOL_VERSION_TEXT);
     app.footer(kFooter);
     AddProgress(&app, line); // also before the subcommand
     app.require_subcommand(1);

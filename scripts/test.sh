@@ -7,15 +7,19 @@
 #   tsan    the formats, app and command-line tests under ThreadSanitizer (preset tsan)
 #   fuzz    every libFuzzer target (preset fuzz, clang) for EITOOL_FUZZ_SECONDS (30) seconds
 #           on its seeds in fuzz/corpus/<target>/
-#   windows the Windows build (MinGW-w64) and its whole test suite under Wine
-#           (scripts/windows.sh); it installs Wine and a cross compiler; about 11 minutes from
-#           scratch on 2 cores
-# EITOOL_STAGES picks stages, for example EITOOL_STAGES="build asan"; the default is all five.
+#   windows the Windows builds (MinGW-w64, 64- and 32-bit) and the 64-bit test suite under Wine
+#           (scripts/windows.sh); it installs Wine and the cross compilers; about 13 minutes
+#           from scratch on 2 cores
+#   package the release packages (scripts/package.sh); the .deb is installed with apt-get, the
+#           installed /usr/bin/eitool runs its demo, and the zip's contents are checked; the
+#           package is removed again unless it was installed before; under a minute after the
+#           stages before it
+# EITOOL_STAGES picks stages, for example EITOOL_STAGES="build asan"; the default is all seven.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_stages=(build format asan tsan fuzz windows)
-default_stages=(build format asan tsan fuzz windows)
+all_stages=(build format asan tsan fuzz windows package)
+default_stages=(build format asan tsan fuzz windows package)
 read -r -a wanted <<<"${EITOOL_STAGES:-${default_stages[*]}}"
 [ ${#wanted[@]} -ne 0 ] || { echo "test.sh: EITOOL_STAGES names no stage" >&2; exit 2; }
 for stage in "${wanted[@]}"; do
@@ -86,6 +90,45 @@ stage_fuzz() {
 
 stage_windows() {
   EITOOL_JOBS="$jobs" scripts/windows.sh
+}
+
+# Installs the .deb of scripts/package.sh, runs the installed program's demo in a folder of its
+# own and checks what the zip holds.
+stage_package() {
+  EITOOL_JOBS="$jobs" scripts/package.sh
+  local deb zip as_root=() was_installed=0 demo status=0
+  deb=$(echo build-package/eitool_*.deb)
+  zip=$(echo build-package/eitool-*-windows.zip)
+  [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+  dpkg-query -W -f='${Status}' eitool 2>/dev/null | grep -q 'install ok installed' &&
+    was_installed=1
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --reinstall "./$deb" \
+    >/dev/null
+  for file in /usr/bin/eitool /usr/bin/eitool-gui /usr/share/man/man1/eitool.1.gz \
+              /usr/share/applications/eitool-gui.desktop \
+              /usr/share/icons/hicolor/64x64/apps/eitool-gui.png; do
+    [ -f "$file" ] || { echo "The package did not install $file" >&2; status=1; }
+  done
+  /usr/bin/eitool --version
+  demo=$(mktemp -d)
+  (cd "$demo" && /usr/bin/eitool demo >demo.txt 2>&1) || {
+    cat "$demo/demo.txt" >&2
+    status=1
+  }
+  rm -rf "$demo"
+  [ "$was_installed" = 1 ] ||
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get remove -y -qq eitool >/dev/null
+  local entries name expected=(README.txt 64-bit/eitool.exe 32-bit/eitool.exe)
+  if ninja -C build-windows -t query eitool-gui >/dev/null 2>&1; then
+    expected+=(64-bit/eitool-gui.exe 32-bit/eitool-gui.exe)
+  fi
+  entries=$(unzip -Z1 "$zip")
+  name=$(basename "$zip" .zip)
+  for entry in "${expected[@]}"; do
+    grep -qx "$name/$entry" <<<"$entries" || { echo "$zip has no $entry" >&2; status=1; }
+  done
+  echo "The installed eitool ran its demo; $zip holds $(grep -c '[^/]$' <<<"$entries") files."
+  return "$status"
 }
 
 scripts/setup-deps.sh "${wanted[@]}"

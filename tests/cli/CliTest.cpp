@@ -131,7 +131,11 @@ TEST(CliUsage, HelpAndVersionExitZeroOnStdout) {
     }
     const ProcessResult version = RunEitool({"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out.rfind("eitool ", 0), 0u) << version.out;
+    // The version of the build and the commit it was built from, in one line.
+    const std::string head = "eitool " EITOOL_VERSION " (";
+    EXPECT_EQ(version.out.rfind(head, 0), 0u) << version.out;
+    EXPECT_GT(version.out.size(), head.size() + 2) << version.out;
+    EXPECT_EQ(version.out.substr(version.out.size() - 2), ")\n") << version.out;
     EXPECT_EQ(RunEitool({"insert", "--help"}).exitCode, 0);
 }
 
