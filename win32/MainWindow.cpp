@@ -159,7 +159,9 @@ HWND MainWindow::AddChild(const char* className, const char* text, DWORD style, 
                                  width, height, m_window,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  GetModuleHandleA(nullptr), nullptr);
-    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+    if (id != kResultsId) {
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+    }
     return child;
 }
 
@@ -179,7 +181,8 @@ void MainWindow::Build() {
                              ES_NOHIDESEL | ES_DISABLENOSCROLL,
                          kResultsId, 0, kResultsTop, kWidth, kGroupBoxTop - kResultsTop,
                          WS_EX_CLIENTEDGE);
-    // Plain text can only be chosen while the pane is empty; the default limit is 32,767.
+    // Plain text can only be chosen while the pane is empty and has nothing to undo, so before
+    // its font is set; the default limit is 32,767.
     SendMessageA(m_results, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
     SendMessageA(m_results, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
     SendMessageA(m_results, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
