@@ -155,7 +155,10 @@ std::vector<WORD> Template() {
 
 } // namespace
 
-bool ShowDirDialog(HWND owner, TDirForm& form, HFONT font) {
+bool ShowDirDialog(HWND owner, TDirForm& form) {
+    HFONT font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
     DialogState state{form, font};
     // A vector's storage is aligned for its WORDs and more, as the template needs.
     const std::vector<WORD> dialogTemplate = Template();
@@ -165,6 +168,7 @@ bool ShowDirDialog(HWND owner, TDirForm& form, HFONT font) {
     if (state.folder != nullptr) {
         DestroyIcon(state.folder);
     }
+    DeleteObject(font);
     return result == IDOK;
 }
 

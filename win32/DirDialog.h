@@ -21,6 +21,6 @@ enum DirDialogControl {
 // The directory dialog "Directory to add", shown modally over owner and drawn from its form
 // model: edits and clicks go to the model's handlers and the controls show what the model then
 // holds. Closing the window is Cancel. True when it closed with Ok.
-bool ShowDirDialog(HWND owner, TDirForm& form, HFONT font);
+bool ShowDirDialog(HWND owner, TDirForm& form);
 
 } // namespace eitool::win32

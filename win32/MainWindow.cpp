@@ -105,7 +105,8 @@ void SetText(HWND control, const std::string& text) {
 
 MainWindow::MainWindow(Dialogs* dialogs) {
     RegisterOnce();
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    // No WS_CLIPCHILDREN: the frame's group box leaves its inside to the window's background.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     const DWORD exStyle = WS_EX_TOOLWINDOW | WS_EX_APPWINDOW;
     RECT frame{0, 0, kWidth, kHeight};
     AdjustWindowRectEx(&frame, style, FALSE, exStyle);
@@ -128,7 +129,6 @@ MainWindow::MainWindow(Dialogs* dialogs) {
     m_surface = std::make_unique<Win32Surface>(
         m_results, [this](MSG& msg) { return TranslateAccelerators(msg); });
     m_win32Dialogs.SetOwner(m_window);
-    m_win32Dialogs.SetFont(m_font);
     m_dialogs = dialogs != nullptr ? dialogs : &m_win32Dialogs;
     m_form = std::make_unique<TMainForm>(*m_surface, *m_dialogs);
     m_form->SetViewObserver([this](unsigned changes) { Draw(changes); });

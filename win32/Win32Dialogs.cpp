@@ -189,7 +189,7 @@ bool Win32Dialogs::SelectDirectory(const std::string& title, std::string& direct
 }
 
 bool Win32Dialogs::ShowDirForm(TDirForm& form) {
-    return ShowDirDialog(m_owner, form, m_font);
+    return ShowDirDialog(m_owner, form);
 }
 
 void Win32Dialogs::ShowMessage(const std::string& text, const std::string& caption,

@@ -18,7 +18,6 @@ constexpr const char* kFailureCaption = "Extract\\Insert Tool";
 class Win32Dialogs : public Dialogs {
 public:
     void SetOwner(HWND owner) { m_owner = owner; }
-    void SetFont(HFONT font) { m_font = font; }
 
     bool OpenFiles(FileDialog& dialog) override;
     bool SaveFile(FileDialog& dialog) override;
@@ -33,7 +32,6 @@ public:
 
 private:
     HWND m_owner = nullptr;
-    HFONT m_font = nullptr;
 };
 
 // Shows the text of a failure that ended an action; the program goes on.
