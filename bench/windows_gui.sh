@@ -3,7 +3,7 @@
 # under Wine, in the Wine prefix of scripts/windows.sh (its null graphics driver: the window draws
 # everything, to no display). Needs the Windows build (scripts/windows.sh).
 #
-#   bench/windows_gui.sh [ROUNDS]      (default 5)
+#   bench/windows_gui.sh [ROUNDS [MEMBERS]]      (default 5 rounds of a pack of 5,000 members)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +24,6 @@ if ! grep -q '"Graphics"="null"' "$WINEPREFIX/user.reg" 2>/dev/null; then
   wineserver -w
 fi
 status=0
-wine64 "$build/bin/win32_surface_bench.exe" "${1:-5}" || status=$?
+wine64 "$build/bin/win32_surface_bench.exe" "${1:-5}" "${2:-5000}" || status=$?
 wineserver -k 2>/dev/null || true
 exit "$status"

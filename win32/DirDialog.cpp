@@ -71,8 +71,8 @@ void Build(HWND dialog, DialogState& state) {
     Add(dialog, "STATIC", "Directory:", SS_LEFT, -1, 8, 8, 56, 17);
     HWND scanDir = Add(dialog, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL, ddScanDir, 66, 5, 201, 21,
                        WS_EX_CLIENTEDGE);
-    HWND callDialog = Add(dialog, "BUTTON", "", WS_TABSTOP | BS_PUSHBUTTON | BS_ICON,
-                          ddCallDialog, 269, 5, 22, 21);
+    HWND callDialog = Add(dialog, "BUTTON", "", WS_TABSTOP | BS_PUSHBUTTON | BS_ICON, ddCallDialog,
+                          269, 5, 22, 21);
     state.folder = MakeToolIcon(kFolderImage);
     SendMessageA(callDialog, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(state.folder));
     Add(dialog, "STATIC", "File Type:", SS_LEFT, -1, 8, 31, 56, 17);

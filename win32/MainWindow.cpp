@@ -4,10 +4,9 @@
 #include "common/FileSystem.h"
 #include "win32/ToolImages.h"
 
-#include <richedit.h>
-
 #include <cctype>
 #include <cstring>
+#include <richedit.h>
 
 namespace eitool::win32 {
 
@@ -35,8 +34,8 @@ constexpr const char* kCaption = "Extract\\Insert Tool";
 
 // The form's handlers of the tool buttons, in the order of kToolButtons.
 constexpr void (TMainForm::*kToolHandlers[kToolImageCount])() = {
-    &TMainForm::BAddLogClick,   &TMainForm::ProcessDirClick, &TMainForm::BSaveListClick,
-    &TMainForm::BRemLogClick,   &TMainForm::BClearAllClick,  &TMainForm::BProcessClick,
+    &TMainForm::BAddLogClick, &TMainForm::ProcessDirClick, &TMainForm::BSaveListClick,
+    &TMainForm::BRemLogClick, &TMainForm::BClearAllClick,  &TMainForm::BProcessClick,
     &TMainForm::BExitClick,
 };
 
@@ -48,9 +47,9 @@ std::array<bool, kToolImageCount> ToolStates(const ControlStates& shown) {
 // The common controls, the rich edit class and the window class, once for the process.
 void RegisterOnce() {
     static const bool registered = [] {
-        INITCOMMONCONTROLSEX controls{sizeof(controls),
-                                      ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES |
-                                          ICC_WIN95_CLASSES};
+        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |
+                                                            ICC_STANDARD_CLASSES |
+                                                            ICC_WIN95_CLASSES};
         InitCommonControlsEx(&controls);
         LoadLibraryA("riched20.dll");
         WNDCLASSEXA windowClass{};
@@ -74,14 +73,14 @@ HACCEL MakeAccelerators() {
         const std::string shortcut = kToolButtons[i].shortcut;
         const auto command = static_cast<WORD>(kToolCommand + i);
         if (shortcut.rfind("Ctrl+", 0) == 0 && shortcut.size() == 6) {
-            table.push_back(ACCEL{FVIRTKEY | FCONTROL,
-                                  static_cast<WORD>(std::toupper(
-                                      static_cast<unsigned char>(shortcut.back()))),
-                                  command});
+            table.push_back(
+                ACCEL{FVIRTKEY | FCONTROL,
+                      static_cast<WORD>(std::toupper(static_cast<unsigned char>(shortcut.back()))),
+                      command});
         } else if (shortcut.size() >= 2 && shortcut[0] == 'F' &&
                    std::isdigit(static_cast<unsigned char>(shortcut[1]))) {
-            table.push_back(ACCEL{FVIRTKEY, static_cast<WORD>(VK_F1 - 1 + std::stoi(shortcut.substr(1))),
-                                  command});
+            table.push_back(ACCEL{
+                FVIRTKEY, static_cast<WORD>(VK_F1 - 1 + std::stoi(shortcut.substr(1))), command});
         }
     }
     table.push_back(ACCEL{FVIRTKEY, VK_ESCAPE, static_cast<WORD>(kStopCommand)});
@@ -155,10 +154,9 @@ void MainWindow::Show(int how) {
 
 HWND MainWindow::AddChild(const char* className, const char* text, DWORD style, int id, int x,
                           int y, int width, int height, DWORD exStyle) {
-    HWND child = CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, x, y,
-                                 width, height, m_window,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleA(nullptr), nullptr);
+    HWND child = CreateWindowExA(
+        exStyle, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, m_window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
     if (id != kResultsId) {
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
     }
@@ -176,11 +174,11 @@ void MainWindow::Build() {
     SendMessageA(m_logList, LB_SETITEMHEIGHT, 0, kListItemHeight);
     SetWindowSubclass(m_logList, &ListProc, 1, reinterpret_cast<DWORD_PTR>(this));
 
-    m_results = AddChild("RichEdit20A", "",
-                         WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN |
-                             ES_NOHIDESEL | ES_DISABLENOSCROLL,
-                         kResultsId, 0, kResultsTop, kWidth, kGroupBoxTop - kResultsTop,
-                         WS_EX_CLIENTEDGE);
+    m_results =
+        AddChild("RichEdit20A", "",
+                 WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN |
+                     ES_NOHIDESEL | ES_DISABLENOSCROLL,
+                 kResultsId, 0, kResultsTop, kWidth, kGroupBoxTop - kResultsTop, WS_EX_CLIENTEDGE);
     // Plain text can only be chosen while the pane is empty and has nothing to undo, so before
     // its font is set; the default limit is 32,767.
     SendMessageA(m_results, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
@@ -191,17 +189,16 @@ void MainWindow::Build() {
 }
 
 void MainWindow::BuildToolBar() {
-    m_toolBar = AddChild(TOOLBARCLASSNAMEA, "",
-                         TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN |
-                             CCS_NODIVIDER,
-                         0, 0, 0, kWidth, kToolBarHeight, WS_EX_STATICEDGE);
+    m_toolBar =
+        AddChild(TOOLBARCLASSNAMEA, "",
+                 TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
+                 0, 0, 0, kWidth, kToolBarHeight, WS_EX_STATICEDGE);
     SendMessageA(m_toolBar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageA(m_toolBar, TB_SETBITMAPSIZE, 0, MAKELPARAM(kToolImageSize, kToolImageSize));
     m_enabledImages = MakeToolImageList(true);
     m_disabledImages = MakeToolImageList(false);
     SendMessageA(m_toolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_enabledImages));
-    SendMessageA(m_toolBar, TB_SETDISABLEDIMAGELIST, 0,
-                 reinterpret_cast<LPARAM>(m_disabledImages));
+    SendMessageA(m_toolBar, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(m_disabledImages));
     std::array<TBBUTTON, kToolImageCount> buttons{};
     for (int i = 0; i < kToolImageCount; ++i) {
         TBBUTTON& button = buttons[static_cast<std::size_t>(i)];
@@ -213,13 +210,12 @@ void MainWindow::BuildToolBar() {
     }
     SendMessageA(m_toolBar, TB_ADDBUTTONSA, buttons.size(),
                  reinterpret_cast<LPARAM>(buttons.data()));
-    SendMessageA(m_toolBar, TB_SETBUTTONSIZE, 0,
-                 MAKELPARAM(kToolButtonWidth, kToolButtonHeight));
+    SendMessageA(m_toolBar, TB_SETBUTTONSIZE, 0, MAKELPARAM(kToolButtonWidth, kToolButtonHeight));
 }
 
 void MainWindow::BuildStatusFrame() {
-    m_groupBox = AddChild("BUTTON", " Process ", BS_GROUPBOX, -1, 0, kGroupBoxTop, kWidth,
-                          kGroupBoxHeight);
+    m_groupBox =
+        AddChild("BUTTON", " Process ", BS_GROUPBOX, -1, 0, kGroupBoxTop, kWidth, kGroupBoxHeight);
     const int top = kGroupBoxTop;
     m_currentMessage =
         AddChild("STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, -1, 8, top + 15, 300, 17);
@@ -499,8 +495,7 @@ void MainWindow::DrawItem(const DRAWITEMSTRUCT& item) {
     }
     const TextLines& entries = m_form->View().LogList();
     const bool selected = (item.itemState & ODS_SELECTED) != 0;
-    FillRect(item.hDC, &item.rcItem,
-             GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
     if (item.itemID < entries.size()) {
         const std::string& text = entries[item.itemID];
         SetBkMode(item.hDC, TRANSPARENT);
@@ -521,9 +516,8 @@ void MainWindow::DrawItem(const DRAWITEMSTRUCT& item) {
 // one). The bars are drawn at the next dispatch.
 void MainWindow::DrawStatus(bool whenever) {
     const MainFormView& view = m_form->View();
-    const bool others = view.CurrentMessage != m_shownMessage ||
-                        view.Progress != m_shownProgress || view.Total != m_shownTotal ||
-                        view.TotalMax != m_shownTotalMax;
+    const bool others = view.CurrentMessage != m_shownMessage || view.Progress != m_shownProgress ||
+                        view.Total != m_shownTotal || view.TotalMax != m_shownTotalMax;
     if (view.CurrentMessage != m_shownMessage) {
         m_shownMessage = view.CurrentMessage;
         SetWindowTextA(m_currentMessage, m_shownMessage.c_str());

@@ -6,16 +6,16 @@
 #include "win32/Win32Dialogs.h"
 #include "win32/Win32Surface.h"
 
-#include <windows.h>
-
-#include <commctrl.h>
-#include <shellapi.h>
-
 #include <array>
 #include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
+// The system's headers, windows.h before the others, which need it.
+#include <windows.h>
+// (after windows.h)
+#include <commctrl.h>
+#include <shellapi.h>
 
 namespace eitool::win32 {
 

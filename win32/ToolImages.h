@@ -1,7 +1,7 @@
 #pragma once
 
 #include <windows.h>
-
+// The common controls' header needs the one above first.
 #include <commctrl.h>
 
 namespace eitool::win32 {

@@ -5,10 +5,9 @@
 #include "win32/DirDialog.h"
 
 #include <commdlg.h>
-#include <shobjidl.h>
-
 #include <cstring>
 #include <optional>
+#include <shobjidl.h>
 #include <vector>
 
 namespace eitool::win32 {
@@ -67,9 +66,8 @@ OPENFILENAMEA Prepare(HWND owner, const FileDialog& dialog, const std::string& f
     ofn.nMaxFile = static_cast<DWORD>(buffer.size());
     ofn.lpstrTitle = dialog.title.c_str();
     // "*" offers every extension; it is no extension to add to a typed name.
-    ofn.lpstrDefExt = dialog.defaultExt.empty() || dialog.defaultExt == "*"
-                          ? nullptr
-                          : dialog.defaultExt.c_str();
+    ofn.lpstrDefExt =
+        dialog.defaultExt.empty() || dialog.defaultExt == "*" ? nullptr : dialog.defaultExt.c_str();
     ofn.Flags = FlagsOf(dialog.options);
     return ofn;
 }

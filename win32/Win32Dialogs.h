@@ -2,11 +2,10 @@
 
 #include "app/Dialogs.h"
 
-#include <windows.h>
-
 #include <exception>
 #include <new>
 #include <string>
+#include <windows.h>
 
 namespace eitool::win32 {
 

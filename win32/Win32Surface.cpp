@@ -1,8 +1,7 @@
 #include "win32/Win32Surface.h"
 
-#include <richedit.h>
-
 #include <algorithm>
+#include <richedit.h>
 
 namespace eitool::win32 {
 
@@ -64,7 +63,8 @@ void Win32Surface::AddResultLine(const std::string& line) {
 
 std::size_t Win32Surface::ResultLineCount() const {
     const std::string text = Text();
-    return text.empty() ? 0 : static_cast<std::size_t>(std::count(text.begin(), text.end(), '\r')) + 1;
+    return text.empty() ? 0
+                        : static_cast<std::size_t>(std::count(text.begin(), text.end(), '\r')) + 1;
 }
 
 std::vector<std::string> Win32Surface::ResultLines() const {

@@ -2,10 +2,9 @@
 
 #include "run/StatusSurface.h"
 
-#include <windows.h>
-
 #include <chrono>
 #include <functional>
+#include <windows.h>
 
 namespace eitool::win32 {
 

@@ -4,9 +4,8 @@
 //                           dialog (all existing, all of one type)
 #include "win32/MainWindow.h"
 
-#include <objbase.h>
-
 #include <cstdlib>
+#include <objbase.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     // The folder picker is a COM object of this thread.

@@ -1,9 +1,10 @@
-// The Windows window's cost: a batch run over a pack of 20,000 realistic members through the
+// The Windows window's cost: a batch run over a pack of realistic members through the
 // window (its status surface and dispatch of messages, the window shown) against the same run
 // through eitool.exe, the command line beside this program (its output to NUL, its start-up
 // included); target: window / command line <= 1.15.
 //
-//   win32_surface_bench [ROUNDS] [WORK_DIR]     (default 5 rounds; removed after)
+//   win32_surface_bench [ROUNDS] [MEMBERS] [WORK_DIR]
+//                                     (default 5 rounds of 5,000 members; the work is removed)
 //
 // The rounds alternate between the two, each run into a target of its own; the medians are
 // compared. Run under Wine by bench/windows_gui.sh.
@@ -24,8 +25,6 @@ namespace {
 
 using namespace eitool;
 using Clock = std::chrono::steady_clock;
-
-constexpr std::uint32_t kMembers = 20000;
 
 double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
@@ -99,16 +98,17 @@ double CommandLineRun(const std::string& pack, const std::string& target) {
 
 int main(int argc, char* argv[]) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const auto members =
+        static_cast<std::uint32_t>(argc > 2 ? std::max(1, std::atoi(argv[2])) : 5000);
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
-    const std::string work =
-        AbsolutePath(argc > 2 ? std::string(argv[2])
-                              : JoinPath(temp, "eitool-win32-bench-" +
-                                                   std::to_string(GetCurrentProcessId())));
+    const std::string work = AbsolutePath(
+        argc > 2 ? std::string(argv[2])
+                 : JoinPath(temp, "eitool-win32-bench-" + std::to_string(GetCurrentProcessId())));
     RemoveTree(work);
     CreateDirectories(work);
     const std::string pack = JoinPath(work, "sample.tre");
-    WriteWholeFile(pack, samples::BuildPack(samples::MakeRealisticMembers(kMembers, 1)));
+    WriteWholeFile(pack, samples::BuildPack(samples::MakeRealisticMembers(members, 1)));
 
     BenchDialogs dialogs;
     win32::MainWindow window(&dialogs);
@@ -123,8 +123,8 @@ int main(int argc, char* argv[]) {
     for (int round = 0; round < rounds; ++round) {
         for (int turn = 0; turn < 2; ++turn) {
             if ((turn + round) % 2 == 0) {
-                windowRuns.push_back(
-                    WindowRun(window, dialogs, pack, JoinPath(work, "window-" + std::to_string(round))));
+                windowRuns.push_back(WindowRun(window, dialogs, pack,
+                                               JoinPath(work, "window-" + std::to_string(round))));
             } else {
                 const double seconds =
                     CommandLineRun(pack, JoinPath(work, "cli-" + std::to_string(round)));
@@ -142,6 +142,6 @@ int main(int argc, char* argv[]) {
     const double ratio = Median(windowRuns) / Median(commandLineRuns);
     std::printf("batch run over %u members, medians of %d rounds:\n"
                 "  wall  window %.3f s  eitool.exe %.3f s  ratio %.3f (target <= 1.15)\n",
-                kMembers, rounds, Median(windowRuns), Median(commandLineRuns), ratio);
+                members, rounds, Median(windowRuns), Median(commandLineRuns), ratio);
     return ratio <= 1.15 ? 0 : 1;
 }

@@ -6,12 +6,11 @@
 #include "support/TempDir.h"
 #include "win32/DirDialog.h"
 
-#include <richedit.h>
-#include <shlobj.h>
-
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <richedit.h>
+#include <shlobj.h>
 
 namespace eitool {
 namespace {
@@ -38,8 +37,8 @@ std::string ShownEnabled(const MainWindow& window) {
         }
     };
     for (int i = 0; i < kToolImageCount; ++i) {
-        add(kToolButtons[i].name, SendMessageA(window.ToolBar(), TB_ISBUTTONENABLED,
-                                               win32::kToolCommand + i, 0) != 0);
+        add(kToolButtons[i].name,
+            SendMessageA(window.ToolBar(), TB_ISBUTTONENABLED, win32::kToolCommand + i, 0) != 0);
     }
     add("LogList", IsWindowEnabled(window.LogList()) != 0);
     add("Stop", IsWindowEnabled(window.Stop()) != 0);
@@ -292,10 +291,10 @@ TEST_F(Win32WindowTest, DirectoryDialogScansWhatItsControlsSay) {
 
     std::string shown;
     actor.WhenModal("Directory to add", [&](HWND dialog) {
-        shown = TextOf(GetDlgItem(dialog, win32::ddScanDir)) + "|" +
-                std::to_string(SendMessageA(GetDlgItem(dialog, win32::ddFilter), CB_GETCURSEL,
-                                            0, 0)) +
-                "|" + std::to_string(IsWindowEnabled(GetDlgItem(dialog, win32::ddBOk)));
+        shown =
+            TextOf(GetDlgItem(dialog, win32::ddScanDir)) + "|" +
+            std::to_string(SendMessageA(GetDlgItem(dialog, win32::ddFilter), CB_GETCURSEL, 0, 0)) +
+            "|" + std::to_string(IsWindowEnabled(GetDlgItem(dialog, win32::ddBOk)));
         PostMessageA(dialog, WM_CLOSE, 0, 0);
     });
     Click(tbProcessDir);
@@ -316,8 +315,8 @@ TEST_F(Win32WindowTest, StopDuringARunEndsItAfterTheCurrentFile) {
         message = TextOf(window.CurrentMessage());
         MSG escape{window.Results(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
         const bool taken = window.TranslateAccelerators(escape);
-        during = std::to_string(taken) + "|" + TextOf(window.Stop()) + "|" +
-                 TextOf(window.GroupBox());
+        during =
+            std::to_string(taken) + "|" + TextOf(window.Stop()) + "|" + TextOf(window.GroupBox());
     });
     AnswerCompletion();
     Click(tbProcess);

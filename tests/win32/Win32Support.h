@@ -5,13 +5,11 @@
 #include "samples/SamplePack.h"
 #include "win32/Win32Dialogs.h"
 
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
 #include <deque>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
+#include <windows.h>
 
 namespace eitool::testing {
 
@@ -30,8 +28,8 @@ public:
         SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     ~Actor() {
-        EXPECT_TRUE(m_answers.empty()) << "a dialog that was to be answered was never shown: "
-                                       << m_answers.front().caption;
+        EXPECT_TRUE(m_answers.empty())
+            << "a dialog that was to be answered was never shown: " << m_answers.front().caption;
         DestroyWindow(m_window);
     }
     Actor(const Actor&) = delete;
@@ -140,6 +138,24 @@ inline void Press(HWND dialog, int id) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+// The first visible edit box among a dialog's controls.
+inline HWND FirstEdit(HWND dialog) {
+    HWND found = nullptr;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM data) -> BOOL {
+            char className[16] = {};
+            GetClassNameA(child, className, sizeof(className));
+            if (IsWindowVisible(child) && lstrcmpiA(className, "Edit") == 0) {
+                *reinterpret_cast<HWND*>(data) = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 // Types a path into a file dialog's name box and presses its OK button.
 inline void ChooseFile(HWND dialog, const std::string& path) {
     constexpr int kNameEdit = 0x480;  // edt1
@@ -147,6 +163,9 @@ inline void ChooseFile(HWND dialog, const std::string& path) {
     HWND name = GetDlgItem(dialog, kNameEdit);
     if (name == nullptr || !IsWindowVisible(name)) {
         name = GetDlgItem(dialog, kNameCombo);
+    }
+    if (name == nullptr || !IsWindowVisible(name)) {
+        name = FirstEdit(dialog);
     }
     SetWindowTextA(name, path.c_str());
     Press(dialog, IDOK);

@@ -113,8 +113,8 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
         const MainFormView& view = shots.window->Form().View();
         if (view.CurrentMessage == "Processing events.tre..." && view.Progress >= 50) {
             shots.running = true;
-            shots.saved = Save(shots.window->Window(), JoinPath(shots.out, "running.bmp")) &&
-                          shots.saved;
+            shots.saved =
+                Save(shots.window->Window(), JoinPath(shots.out, "running.bmp")) && shots.saved;
         }
         return;
     }
