@@ -91,27 +91,26 @@ private:
         taken.act(dialog);
     }
 
+    struct Search {
+        const std::string& caption;
+        HWND found;
+    };
+    static BOOL CALLBACK Visit(HWND window, LPARAM data) {
+        auto& search = *reinterpret_cast<Search*>(data);
+        char className[16] = {};
+        char text[256] = {};
+        GetClassNameA(window, className, sizeof(className));
+        GetWindowTextA(window, text, sizeof(text));
+        if (IsWindowVisible(window) && std::string(className) == "#32770" &&
+            search.caption == text) {
+            search.found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
     static HWND FindDialog(const std::string& caption) {
-        struct Search {
-            const std::string& caption;
-            HWND found;
-        } search{caption, nullptr};
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM data) -> BOOL {
-                auto& search = *reinterpret_cast<Search*>(data);
-                char className[16] = {};
-                char text[256] = {};
-                GetClassNameA(window, className, sizeof(className));
-                GetWindowTextA(window, text, sizeof(text));
-                if (IsWindowVisible(window) && std::string(className) == "#32770" &&
-                    search.caption == text) {
-                    search.found = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        Search search{caption, nullptr};
+        EnumThreadWindows(GetCurrentThreadId(), &Visit, reinterpret_cast<LPARAM>(&search));
         return search.found;
     }
 
@@ -138,21 +137,20 @@ inline void Press(HWND dialog, int id) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+inline BOOL CALLBACK VisitEdit(HWND child, LPARAM data) {
+    char className[16] = {};
+    GetClassNameA(child, className, sizeof(className));
+    if (IsWindowVisible(child) && lstrcmpiA(className, "Edit") == 0) {
+        *reinterpret_cast<HWND*>(data) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // The first visible edit box among a dialog's controls.
 inline HWND FirstEdit(HWND dialog) {
     HWND found = nullptr;
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM data) -> BOOL {
-            char className[16] = {};
-            GetClassNameA(child, className, sizeof(className));
-            if (IsWindowVisible(child) && lstrcmpiA(className, "Edit") == 0) {
-                *reinterpret_cast<HWND*>(data) = child;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumChildWindows(dialog, &VisitEdit, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
