@@ -103,12 +103,19 @@ struct Shots {
     bool dialog = false;
     bool saved = true;
 };
-Shots* g_shots = nullptr; // the one timer procedure's state; this program has one window
+// The timer's state rides on the main window as a property.
+constexpr const char* kShotsProperty = "EitoolShots";
+// Apart from the window's own timers.
+constexpr UINT_PTR kShotsTimer = 0x5E07;
 
 // During the third file, with half of it done and the first two counted on the whole bar; the
 // directory dialog once it is up.
-void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    Shots& shots = *g_shots;
+void CALLBACK Tick(HWND window, UINT, UINT_PTR, DWORD) {
+    auto* state = static_cast<Shots*>(GetPropA(window, kShotsProperty));
+    if (state == nullptr) {
+        return;
+    }
+    Shots& shots = *state;
     if (!shots.running) {
         const MainFormView& view = shots.window->Form().View();
         if (view.CurrentMessage == "Processing events.tre..." && view.Progress >= 50) {
@@ -154,12 +161,13 @@ int main(int argc, char* argv[]) {
     window.Form().SelectEntries({1});
     window.Form().SetCurrentEntry(1);
     Shots shots{&window, out, JoinPath(work, "game")};
-    g_shots = &shots;
+    SetPropA(window.Window(), kShotsProperty, &shots);
     bool saved = Save(window.Window(), JoinPath(out, "main-window.bmp"));
 
-    SetTimer(nullptr, 0, 10, &Tick);
+    SetTimer(window.Window(), kShotsTimer, 10, &Tick);
     SendMessageA(window.Window(), WM_COMMAND, win32::kToolCommand + 5, 0); // Process
     SendMessageA(window.Window(), WM_COMMAND, win32::kToolCommand + 1, 0); // Process Directory
-    g_shots = nullptr;
+    KillTimer(window.Window(), kShotsTimer);
+    RemovePropA(window.Window(), kShotsProperty);
     return saved && shots.saved && shots.running && shots.dialog ? 0 : 1;
 }
