@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of eitool-gui under Xvfb: the main window with a few files in
 # the list, the window during a run over sample packs and the directory dialog, as PNG files in
-# docs/.
+# docs/. Where ./build-windows holds the Windows build (scripts/windows.sh), the same pictures of
+# eitool-gui.exe are taken under Wine on the same display (docs/windows-*.png), in a Wine prefix
+# of their own that draws the windows' frames itself (no window manager runs).
 #
 #   scripts/screenshots.sh [BUILD_DIR]      (default ./build, configured with Qt 6)
 set -euo pipefail
@@ -40,3 +42,23 @@ mkdir -p docs "$work/runtime"
 chmod 700 "$work/runtime"
 DISPLAY=":$display" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" "$program" "$work" docs
 echo "Wrote docs/main-window.png, docs/running.png, docs/after-run.png and docs/directory-dialog.png."
+
+windows=build-windows
+[ -f "$windows/build.ninja" ] || exit 0
+cmake --build "$windows" -j2 --target eitool_win32_screenshots
+export WINEPREFIX="$PWD/$windows/wine-screenshots" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export PATH="$PATH:/usr/lib/wine" DISPLAY=":$display"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wine64 wineboot --init >/dev/null 2>&1
+  wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+  wineserver -w
+fi
+mkdir -p "$work/windows/work" "$work/windows/out"
+# Wine sees the root as drive Z:, with Windows separators.
+wine64 "$windows/bin/eitool_win32_screenshots.exe" "Z:${work//\//\\}\\windows\\work" \
+  "Z:${work//\//\\}\\windows\\out"
+wineserver -k 2>/dev/null || true
+for shot in main-window running directory-dialog; do
+  convert "$work/windows/out/$shot.bmp" "docs/windows-$shot.png"
+done
+echo "Wrote docs/windows-main-window.png, docs/windows-running.png and docs/windows-directory-dialog.png."

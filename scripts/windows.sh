@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cross-compiles the Windows programs with MinGW-w64, statically linked (no DLL beside them), for
 # 64-bit Windows into build-windows/bin and for 32-bit Windows into build-windows-i686/bin, then
-# runs the 64-bit test suite, the command line's end-to-end tests included, under Wine in a
-# prefix of its own (build-windows/wine). Where Wine can run 32-bit programs (the wine32 package;
+# runs the 64-bit test suites (the command line's end-to-end tests and the window's tests
+# included) under Wine, without a display, in a prefix of its own (build-windows/wine). Where Wine can run 32-bit programs (the wine32 package;
 # scripts/setup-deps.sh wine32 installs it), the 32-bit eitool.exe runs its demo and the 32-bit
 # test suite runs too, in a 32-bit prefix (build-windows-i686/wine).
 # Arguments are passed on to the test programs (for example --gtest_filter=Paths*).
@@ -15,10 +15,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # What a user gets, and the test programs; built for both architectures.
-programs=(eitool)
-test_programs=(eitool_tests)
+# eitool-gui is the window, eitool_win32_tests its tests.
+programs=(eitool eitool-gui)
+test_programs=(eitool_tests eitool_win32_tests)
 # The DLLs every Windows has; a program that imports any other would not start on its own.
-system_dlls='kernel32|msvcrt|user32|gdi32|comctl32|comdlg32|shell32|ole32|advapi32|ws2_32|ntdll|ucrt|api-ms-win'
+system_dlls='kernel32|msvcrt|user32|gdi32|comctl32|comdlg32|shell32|ole32|oleaut32|advapi32|ws2_32|ntdll|ucrt|api-ms-win'
 
 purposes=(windows)
 [ "${EITOOL_WINE32:-0}" = 1 ] && purposes+=(wine32)
@@ -73,6 +74,11 @@ use_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Making the Wine prefix $WINEPREFIX..."
     "$2" wineboot --init >/dev/null 2>&1
+    wineserver -w
+  fi
+  # The window's tests need no display: Wine's null graphics driver, in this prefix only.
+  if ! grep -q '"Graphics"="null"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    "$2" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
     wineserver -w
   fi
 }
