@@ -17,10 +17,8 @@
 #include "run/PiecePath.h"
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string_view>
 #include <vector>
 
@@ -60,8 +58,8 @@ void CheckMembersFit(const std::string& path, const Directory& directory, std::u
     }
 }
 
-// Reads N and, when the pack has a names list entry, its checked directory. A pack without one
-// gets its results line and no directory.
+// The directory of count entries, checked, when the pack has a names list entry. A pack without
+// one gets its results line and no directory.
 std::optional<Directory> ReadCheckedDirectory(RunContext& run, FileStream& pack,
                                               const std::string& reportPath, std::uint32_t count,
                                               std::uint64_t fileSize) {
