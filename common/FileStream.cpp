@@ -296,30 +296,91 @@ std::uint64_t FileStream::Size() const {
     return static_cast<std::uint64_t>(info.st_size);
 }
 
-std::size_t FileStream::Read(void* buffer, std::size_t count) {
+#ifdef _WIN32
+namespace {
+
+// Reads and writes go through the file's handle with the offset in an OVERLAPPED, so that no
+// shared position is involved. They move the handle's own position as a side effect, which
+// nothing here relies on: no read or write of this class goes through the descriptor.
+HANDLE HandleOf(int fd) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+OVERLAPPED OverlappedAt(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
+
+// One read of up to count bytes at offset: the bytes read (0 at the end of the file), or -1
+// with errno set.
+std::ptrdiff_t ReadOnce(int fd, std::uint64_t offset, void* buffer, std::size_t count) {
+    OVERLAPPED at = OverlappedAt(offset);
+    DWORD got = 0;
+    const auto want = static_cast<DWORD>(std::min(count, kLargestTransfer));
+    if (!ReadFile(HandleOf(fd), buffer, want, &got, &at)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_HANDLE_EOF) {
+            return 0;
+        }
+        errno = ErrnoOfWindowsError(error);
+        return -1;
+    }
+    return static_cast<std::ptrdiff_t>(got);
+}
+
+std::ptrdiff_t WriteOnce(int fd, std::uint64_t offset, const void* buffer, std::size_t count) {
+    OVERLAPPED at = OverlappedAt(offset);
+    DWORD put = 0;
+    const auto want = static_cast<DWORD>(std::min(count, kLargestTransfer));
+    if (!WriteFile(HandleOf(fd), buffer, want, &put, &at)) {
+        errno = ErrnoOfWindowsError(GetLastError());
+        return -1;
+    }
+    return static_cast<std::ptrdiff_t>(put);
+}
+
+} // namespace
+#else
+namespace {
+
+std::ptrdiff_t ReadOnce(int fd, std::uint64_t offset, void* buffer, std::size_t count) {
+    return ::pread(fd, buffer, count, static_cast<off_t>(offset));
+}
+
+std::ptrdiff_t WriteOnce(int fd, std::uint64_t offset, const void* buffer, std::size_t count) {
+    return ::pwrite(fd, buffer, count, static_cast<off_t>(offset));
+}
+
+} // namespace
+#endif
+
+std::size_t FileStream::ReadUpTo(std::uint64_t offset, void* buffer, std::size_t count) const {
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-#ifdef _WIN32
-        _lseeki64(m_fd, static_cast<__int64>(m_pos), SEEK_SET);
-        const int chunk = static_cast<int>(std::min<std::size_t>(count - done, 1 << 30));
-        const int got = _read(m_fd, out + done, static_cast<unsigned>(chunk));
-#else
-        const ssize_t got = ::pread(m_fd, out + done, count - done, static_cast<off_t>(m_pos));
-#endif
+        const std::ptrdiff_t got = ReadOnce(m_fd, offset + done, out + done, count - done);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            throw FileReadError(m_path, "read failed at offset " + std::to_string(m_pos) + ": " +
-                                            ErrnoText(errno));
+            throw FileReadError(m_path, "read failed at offset " + std::to_string(offset + done) +
+                                            ": " + ErrnoText(errno));
         }
         if (got == 0) {
             break;
         }
         done += static_cast<std::size_t>(got);
-        m_pos += static_cast<std::uint64_t>(got);
     }
+    return done;
+}
+
+std::size_t FileStream::Read(void* buffer, std::size_t count) {
+    const std::size_t done = ReadUpTo(m_pos, buffer, count);
+    m_pos += done;
     return done;
 }
 
@@ -332,17 +393,24 @@ void FileStream::ReadExact(void* buffer, std::size_t count) {
     }
 }
 
+void FileStream::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) const {
+    if (ReadUpTo(offset, bytes.data(), bytes.size()) != bytes.size()) {
+        throw FileReadError(m_path, "the file ends before " + std::to_string(bytes.size()) +
+                                        " bytes at offset " + std::to_string(offset) +
+                                        " could be read");
+    }
+}
+
 void FileStream::Write(const void* buffer, std::size_t count) {
-    const auto* in = static_cast<const char*>(buffer);
+    WriteAt(m_pos, std::span(static_cast<const std::uint8_t*>(buffer), count));
+    m_pos += count;
+}
+
+void FileStream::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
-    while (done < count) {
-#ifdef _WIN32
-        _lseeki64(m_fd, static_cast<__int64>(m_pos), SEEK_SET);
-        const int chunk = static_cast<int>(std::min<std::size_t>(count - done, 1 << 30));
-        const int put = _write(m_fd, in + done, static_cast<unsigned>(chunk));
-#else
-        const ssize_t put = ::pwrite(m_fd, in + done, count - done, static_cast<off_t>(m_pos));
-#endif
+    while (done < bytes.size()) {
+        const std::ptrdiff_t put =
+            WriteOnce(m_fd, offset + done, bytes.data() + done, bytes.size() - done);
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
@@ -352,15 +420,14 @@ void FileStream::Write(const void* buffer, std::size_t count) {
             if (errno == EINVAL && m_bypass && BypassCache(false)) {
                 continue;
             }
-            throw FileWriteError(m_path, "write failed at offset " + std::to_string(m_pos) + ": " +
-                                             ErrnoText(errno));
+            throw FileWriteError(m_path, "write failed at offset " + std::to_string(offset + done) +
+                                             ": " + ErrnoText(errno));
         }
         if (put == 0) {
-            throw FileWriteError(m_path, "write failed at offset " + std::to_string(m_pos) +
+            throw FileWriteError(m_path, "write failed at offset " + std::to_string(offset + done) +
                                              ": no space written");
         }
         done += static_cast<std::size_t>(put);
-        m_pos += static_cast<std::uint64_t>(put);
     }
 }
 
@@ -434,12 +501,6 @@ void FileStream::Flush() {
     if (::fsync(m_fd) != 0) {
         throw FileWriteError(m_path, "cannot flush the file to disk: " + ErrnoText(errno));
     }
-#endif
-}
-
-void FileStream::AdviseWillRead() {
-#if defined(__linux__)
-    ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_WILLNEED);
 #endif
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,8 +35,10 @@ enum OpenMode {
     omCreateNew,  // create, read and write; the name must not exist yet
 };
 
-// A file opened for one call of a handler. Reads and writes go to the stream's own position;
-// every failure throws a FileError that names the path.
+// A file opened for one call of a handler. Read, ReadExact, Write and CopyFrom go to the stream's
+// own position; ReadAt and WriteAt go to the offset they are given and leave the position alone,
+// so that a file that more than one thread uses is only ever read and written with them. Every
+// failure throws a FileError that names the path.
 // Every file opened is a regular file: a FIFO, device or directory is refused without waiting on
 // it (FileOpenError, or FileCreateError for the creating modes). The creating modes never follow
 // a link at the final name (FileCreateError); the name's directories are the caller's to check.
@@ -78,6 +81,11 @@ public:
     void ReadExact(void* buffer, std::size_t count);
     void Write(const void* buffer, std::size_t count);
 
+    // Reads exactly bytes.size() bytes at offset or throws FileReadError; the position stays.
+    void ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) const;
+    // Writes bytes at offset; the position stays.
+    void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
+
     // Block copy of count bytes from the source's position to this stream's position; both
     // positions advance. A source that ends early throws FileReadError naming the source.
     void CopyFrom(FileStream& source, std::uint64_t count);
@@ -86,11 +94,10 @@ public:
     // (Linux); returns whether it does. Such writes are for whole blocks from a buffer aligned to
     // 4096 bytes at a multiple of 4096; any other write falls back to the cache by itself.
     // Writing a new file of many MiB this way costs a fraction of filling the cache with it.
+    // The switch holds for the whole open file: only the thread that writes the file switches it
+    // (BlockWriter does it on its own thread).
     bool BypassCache(bool on);
     bool BypassesCache() const { return m_bypass; }
-    // Asks the system to start reading the whole file into its cache, and returns at once;
-    // nothing happens where the system has no such request.
-    void AdviseWillRead();
 
     // Gives a file from CreateUnnamed the name path, never replacing anything there; false when
     // path exists. Throws FileWriteError naming path for any other failure.
@@ -105,6 +112,8 @@ private:
         : m_fd(fd), m_path(std::move(path)), m_sizeAtOpen(sizeAtOpen) {}
     static std::optional<FileStream> OpenFile(const std::string& path, OpenMode mode,
                                               bool missingIsNone);
+    // Reads up to count bytes at offset; fewer only at the end of the file.
+    std::size_t ReadUpTo(std::uint64_t offset, void* buffer, std::size_t count) const;
 
     int m_fd = -1;
     std::string m_path;

@@ -1,57 +1,32 @@
 #include "formats/DataPack.h"
 
 #include "common/ByteReader.h"
-#include "common/ByteWriter.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"
 #include "common/Paths.h"
 #include "common/PendingFile.h"
 #include "common/RunError.h"
+#include "formats/BlockWriter.h"
 #include "formats/Crc32.h"
 #include "formats/DataPackContents.h"
 #include "formats/DataPackJournal.h"
+#include "formats/DataPackLayout.h"
 #include "formats/DataPackPieces.h"
-#include "formats/ExchangeSort.h"
 #include "run/HandlerSupport.h"
 #include "run/PieceChecks.h"
 #include "run/PiecePath.h"
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string_view>
 #include <vector>
 
 namespace eitool {
 
-// Data pack (little-endian):
-//   0        u32   entry count N (0: an empty pack)
-//   4        16*N  directory: N entries in file order
-//   anywhere       member data, each at the offset its entry gives
-// Directory entry (16 bytes):
-//   0  u32  offset of the member's first byte in the pack
-//   4  u32  size in bytes (0: an empty member, which has no piece)
-//   8  u32  not interpreted, never changed
-//   12 u32  CRC-32 of the member's bytes (written by insertion only)
-// The member of entry 2533 in file order is the names list: text up to its first NUL, one line
-// per member in offset order.
-
 namespace {
 
-using datapack::kCountSize;
-using datapack::kDirectoryOffset;
-using datapack::kEntrySize;
-
-constexpr std::uint32_t kNamesListIndex = kNamesListEntry;
-
-using Entry = DataPackEntry;
-
-struct Directory {
-    std::vector<std::uint8_t> raw; // the 16*N bytes as stored at offset 4
-    std::vector<Entry> entries;    // file order
-};
+using datapack::Directory;
 
 void ShowCounter(RunContext& run, const char* verb, std::uint64_t done, std::uint32_t count) {
     run.surface.SetExtracted(verb + std::to_string(done) + " of " + std::to_string(count));
@@ -63,24 +38,16 @@ void ShowPieceProgress(RunContext& run, std::uint64_t position, std::uint32_t co
 
 // ---- Reading and checking the directory ---------------------------------------------------
 
-void CheckDirectoryFits(const std::string& path, std::uint32_t count, std::uint64_t fileSize) {
-    if (!RangeFits(kDirectoryOffset, kEntrySize * count, fileSize)) {
-        throw CorruptFileError(path, "a directory of " + std::to_string(count) +
-                                         " entries runs past the end of the file (" +
-                                         std::to_string(fileSize) + " bytes)");
-    }
-}
-
 // Every non-empty member must lie inside the pack; empty members are never read or written,
 // so their offsets are not looked at.
 void CheckMembersFit(const std::string& path, const Directory& directory, std::uint64_t fileSize) {
-    const Entry& names = directory.entries[kNamesListIndex];
+    const DataPackEntry& names = directory.entries[kNamesListEntry];
     if (!RangeFits(names.offset, names.size, fileSize)) {
-        throw CorruptFileError(path, "the names list (entry " + std::to_string(kNamesListIndex) +
+        throw CorruptFileError(path, "the names list (entry " + std::to_string(kNamesListEntry) +
                                          ") runs past the end of the file");
     }
     for (std::size_t i = 0; i < directory.entries.size(); ++i) {
-        const Entry& entry = directory.entries[i];
+        const DataPackEntry& entry = directory.entries[i];
         if (entry.size != 0 && !RangeFits(entry.offset, entry.size, fileSize)) {
             throw CorruptFileError(path, "member " + std::to_string(i) + " (offset " +
                                              std::to_string(entry.offset) + ", size " +
@@ -91,44 +58,18 @@ void CheckMembersFit(const std::string& path, const Directory& directory, std::u
     }
 }
 
-// The caller has checked that the file holds the directory.
-Directory ReadDirectory(FileStream& pack, std::uint32_t count, std::uint64_t fileSize) {
-    Directory directory;
-    directory.raw.resize(static_cast<std::size_t>(kEntrySize * count));
-    pack.Seek(kDirectoryOffset);
-    pack.ReadExact(directory.raw.data(), directory.raw.size());
-    ByteReader reader(directory.raw);
-    directory.entries.resize(count);
-    for (Entry& entry : directory.entries) {
-        entry.offset = reader.U32le();
-        entry.size = reader.U32le();
-        entry.third = reader.U32le();
-        entry.crc = reader.U32le();
-    }
-    CheckMembersFit(pack.Path(), directory, fileSize);
-    return directory;
-}
-
-// Reads N and, when the pack has a names list entry, its checked directory. A pack without one
-// gets its results line and no directory.
+// The directory of count entries, checked, when the pack has a names list entry. A pack without
+// one gets its results line and no directory.
 std::optional<Directory> ReadCheckedDirectory(RunContext& run, FileStream& pack,
                                               const std::string& reportPath, std::uint32_t count,
                                               std::uint64_t fileSize) {
-    CheckDirectoryFits(pack.Path(), count, fileSize);
-    if (count <= kNamesListIndex) {
+    Directory directory = datapack::ReadDirectory(pack, count, fileSize);
+    if (count <= kNamesListEntry) {
         run.surface.AddResultLine(reportPath + " has no names list!");
         return std::nullopt;
     }
-    return ReadDirectory(pack, count, fileSize);
-}
-
-std::vector<std::uint32_t> OffsetOrder(const Directory& directory) {
-    std::vector<std::uint32_t> offsets;
-    offsets.reserve(directory.entries.size());
-    for (const Entry& entry : directory.entries) {
-        offsets.push_back(entry.offset);
-    }
-    return ExchangeSortOrder(offsets);
+    CheckMembersFit(pack.Path(), directory, fileSize);
+    return directory;
 }
 
 // ---- Extraction -----------------------------------------------------------------------------
@@ -165,11 +106,10 @@ std::string_view NamesList::operator[](std::size_t k) const {
 
 namespace {
 
-NamesList ReadNamesList(FileStream& pack, const Entry& names, std::size_t lineLimit) {
+NamesList ReadNamesList(FileStream& pack, const DataPackEntry& names, std::size_t lineLimit) {
     // The size was checked against the file.
     std::vector<std::uint8_t> bytes(names.size);
-    pack.Seek(names.offset);
-    pack.ReadExact(bytes.data(), bytes.size());
+    pack.ReadAt(names.offset, bytes);
     return NamesList(std::move(bytes), lineLimit);
 }
 
@@ -188,7 +128,7 @@ void CheckNamesCoverMembers(const std::string& path, const Directory& directory,
 // The bytes that the pieces of the pack add up to.
 std::uint64_t PiecesTotal(const Directory& directory) {
     std::uint64_t total = 0;
-    for (const Entry& entry : directory.entries) {
+    for (const DataPackEntry& entry : directory.entries) {
         total += entry.size;
     }
     return total;
@@ -199,7 +139,7 @@ std::uint64_t PiecesTotal(const Directory& directory) {
 // written as an unnamed file and linked to its name when complete (nothing is left behind by a
 // kill); a name already taken is replaced through a temporary name and a rename. Elsewhere it
 // goes through a pending file. No sync: see PendingFile::CommitWithoutSync.
-void WritePiece(RunContext& run, FileStream& pack, const Entry& entry,
+void WritePiece(RunContext& run, FileStream& pack, const DataPackEntry& entry,
                 const std::string& piecePath) {
     std::optional<PendingFile> pending;
     std::optional<FileStream> unnamed =
@@ -283,7 +223,7 @@ std::vector<bool> UnchangedPieces(RunContext& run, FileStream& pack, const Direc
         ShowCounter(run, "Comparing: ", std::uint64_t{k} + 1,
                     static_cast<std::uint32_t>(paths.size()));
         ShowPieceProgress(run, k, static_cast<std::uint32_t>(paths.size()));
-        const Entry& entry = directory.entries[order[k]];
+        const DataPackEntry& entry = directory.entries[order[k]];
         if (there->size == entry.size && PieceHolds(paths[k], pack, entry.offset, entry.size)) {
             unchanged[k] = true;
         } else if (!edited) {
@@ -296,9 +236,9 @@ std::vector<bool> UnchangedPieces(RunContext& run, FileStream& pack, const Direc
 
 void ExtractMembers(RunContext& run, FileStream& pack, const Directory& directory) {
     const std::string& path = pack.Path();
-    const std::vector<std::uint32_t> order = OffsetOrder(directory);
+    const std::vector<std::uint32_t> order = datapack::OffsetOrder(directory.entries);
     const NamesList names =
-        ReadNamesList(pack, directory.entries[kNamesListIndex], directory.entries.size());
+        ReadNamesList(pack, directory.entries[kNamesListEntry], directory.entries.size());
     CheckNamesCoverMembers(path, directory, order, names);
 
     const auto count = static_cast<std::uint32_t>(directory.entries.size());
@@ -319,7 +259,7 @@ void ExtractMembers(RunContext& run, FileStream& pack, const Directory& director
                              " pieces written are complete" +
                              (lastPiece.empty() ? "" : ", the last is " + ShownPath(lastPiece)));
         }
-        const Entry& entry = directory.entries[order[k]];
+        const DataPackEntry& entry = directory.entries[order[k]];
         if (entry.size == 0) {
             run.state.ResultLog.emplace_back("NULL");
         } else {
@@ -387,7 +327,7 @@ void ReportPlanned(RunContext& run, const char* what, std::string_view line,
     if (!run.state.DryRun) {
         return;
     }
-    const Entry& entry = directory.entries[order[k]];
+    const DataPackEntry& entry = directory.entries[order[k]];
     run.surface.AddPlanLine(std::string(what) + std::string(line) + " (" +
                             (length.empty() ? "" : length + " bytes; ") + "room " +
                             std::to_string(entry.size) + ", free after it " +
@@ -409,9 +349,9 @@ std::vector<SharedRun> SharedRuns(const Directory& directory,
     SharedRun current;
     std::uint32_t members = 0;
     std::uint64_t reach = 0; // the end of the furthest member of the current run
-    const Entry* head = nullptr;
+    const DataPackEntry* head = nullptr;
     for (std::uint32_t k = 0; k < order.size(); ++k) {
-        const Entry& entry = directory.entries[order[k]];
+        const DataPackEntry& entry = directory.entries[order[k]];
         if (entry.size == 0) {
             continue;
         }
@@ -463,7 +403,7 @@ public:
         std::vector<datapack::PieceToLook> pieces(count);
         for (std::uint32_t k = 0; k < count; ++k) {
             const std::string_view line = Line(k);
-            const Entry& entry = EntryAt(k);
+            const DataPackEntry& entry = EntryAt(k);
             pieces[k] = {line == "NULL" ? std::string_view() : std::string_view(line), entry.size,
                          entry.crc};
         }
@@ -501,10 +441,10 @@ private:
     std::string_view Line(std::uint32_t k) const {
         return m_run.state.ReplayList[static_cast<std::size_t>(m_firstLine) + k];
     }
-    const Entry& EntryAt(std::uint32_t k) const { return m_directory.entries[m_order[k]]; }
+    const DataPackEntry& EntryAt(std::uint32_t k) const { return m_directory.entries[m_order[k]]; }
 
     Verdict VerdictOf(std::uint32_t k, const datapack::PieceLook& look) const {
-        const Entry& entry = EntryAt(k);
+        const DataPackEntry& entry = EntryAt(k);
         if (!look.present) {
             return Verdict::Missing;
         }
@@ -545,7 +485,7 @@ private:
 
     // Plans the piece at position k; only one of the members that share a range writes it.
     void AddPlanned(std::uint32_t k, datapack::PieceLook& look, bool writesBytes) {
-        const Entry& entry = EntryAt(k);
+        const DataPackEntry& entry = EntryAt(k);
         if (look.length > 0 && !RangeFits(entry.offset, look.length, m_packSize)) {
             throw CorruptFileError(m_packPath, "member " + std::to_string(m_order[k]) +
                                                    " runs past the end of the file");
@@ -590,7 +530,7 @@ private:
             if (VerdictOf(k, look) != Verdict::Changed) {
                 return;
             }
-            const Entry& entry = EntryAt(k);
+            const DataPackEntry& entry = EntryAt(k);
             asInPack[k - first] =
                 look.length == entry.size &&
                 PieceHolds(std::string(Line(k)), m_pack, entry.offset, entry.size);
@@ -669,7 +609,7 @@ private:
         };
         std::vector<Range> ranges;
         for (std::uint32_t k = shared.first; k < shared.end; ++k) {
-            const Entry& entry = EntryAt(k);
+            const DataPackEntry& entry = EntryAt(k);
             if (entry.size != 0) {
                 ranges.push_back({entry.offset, std::uint64_t{entry.offset} + entry.size, k});
             }
@@ -691,7 +631,7 @@ private:
         }
         std::vector<std::uint32_t> others(shared.end - shared.first);
         for (std::uint32_t k = shared.first; k < shared.end; ++k) {
-            const Entry& entry = EntryAt(k);
+            const DataPackEntry& entry = EntryAt(k);
             const Range key{entry.offset, std::uint64_t{entry.offset} + entry.size, k};
             const auto at = std::lower_bound(ranges.begin(), ranges.end(), key);
             others[k - shared.first] = entry.size == 0 ? k : otherOf[at - ranges.begin()];
@@ -718,15 +658,12 @@ private:
 // written once an error has left the writer.
 class PackWriter {
 public:
-    PackWriter(RunContext& run, FileStream& pack) : m_run(run), m_pack(pack), m_writer(pack) {}
+    PackWriter(RunContext& run, FileStream& pack) : m_blocks(pack, kRunSize, run.writeHook) {}
 
     // Gathers count bytes for position offset of the pack, taken from fill(destination, n).
     template <typename Fill> void Append(std::uint64_t offset, std::uint64_t count, Fill fill) {
         if (m_to != m_from && offset != m_to) {
             WriteOut();
-        }
-        if (!m_buffer) {
-            m_buffer.emplace(kRunSize);
         }
         if (m_to == m_from) {
             m_from = m_to = offset;
@@ -736,7 +673,7 @@ public:
                 WriteOut();
             }
             const std::uint64_t n = std::min(count, kRunSize - (m_to - m_from));
-            fill(m_buffer->data() + (m_to - m_from), static_cast<std::size_t>(n));
+            fill(m_blocks.Filling() + (m_to - m_from), static_cast<std::size_t>(n));
             m_to += n;
             count -= n;
         }
@@ -745,37 +682,24 @@ public:
     // Writes what is gathered and waits for it.
     void Finish() {
         WriteOut();
-        m_writer.Wait();
+        m_blocks.Wait();
     }
 
 private:
-    static constexpr std::uint64_t kRunSize = std::uint64_t{4} << 20;
+    static constexpr std::size_t kRunSize = std::size_t{4} << 20;
 
-    // Hands the run gathered to the writer and goes on with the spare buffer.
+    // Hands the run gathered to the writer and goes on with the other buffer.
     void WriteOut() {
         if (m_to == m_from) {
             return;
         }
-        std::vector<datapack::BlockWriter::Piece> pieces = {
-            {m_from, m_buffer->data(), static_cast<std::size_t>(m_to - m_from), false}};
-        m_writer.Wait();
-        m_run.BeforeWrite(m_pack.Path());
-        m_writer.Start(std::move(pieces));
+        m_blocks.Hand(m_from, static_cast<std::size_t>(m_to - m_from), false);
         m_from = m_to;
-        if (!m_spare) {
-            m_spare.emplace(kRunSize);
-        }
-        std::swap(m_buffer, m_spare);
     }
 
-    RunContext& m_run;
-    FileStream& m_pack;
-    std::optional<AlignedBuffer> m_buffer;
-    std::optional<AlignedBuffer> m_spare;
     std::uint64_t m_from = 0; // the first position gathered, at the buffer's first byte
     std::uint64_t m_to = 0;   // the position after the last one
-    // Declared last, so that it waits before the buffers go.
-    datapack::BlockWriter m_writer;
+    DoubleBuffer m_blocks;
 };
 
 void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
@@ -801,7 +725,7 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
                              "journal");
         }
         const PlannedPiece& planned = plan[j];
-        Entry& entry = directory.entries[planned.fileIndex];
+        const DataPackEntry& entry = directory.entries[planned.fileIndex];
         datapack::PieceLook& look = looks.Take(j);
         const std::uint8_t* bytes = planned.bytes ? planned.bytes.get() : look.bytes.get();
         if (!planned.writesBytes) {
@@ -816,20 +740,16 @@ void WritePlannedPieces(RunContext& run, FileStream& pack, Directory& directory,
             writer.Append(entry.offset, planned.length,
                           [&](std::uint8_t* to, std::size_t n) { piece.ReadExact(to, n); });
         }
-        entry.size = static_cast<std::uint32_t>(planned.length);
-        entry.crc = planned.crc;
-        const std::size_t at = static_cast<std::size_t>(kEntrySize) * planned.fileIndex;
-        StoreU32le(directory.raw, at + 4, entry.size);
-        StoreU32le(directory.raw, at + 12, entry.crc);
+        datapack::SetSizeAndCrc(directory, planned.fileIndex,
+                                static_cast<std::uint32_t>(planned.length), planned.crc);
         ++run.state.stats.pieces;
         run.state.stats.bytes += planned.writesBytes ? planned.length : 0;
         ShowCounter(run, "Writing pieces: ", std::uint64_t{j} + 1, count);
         ShowPieceProgress(run, j, count);
     }
     writer.Finish();
-    pack.Seek(kDirectoryOffset);
     run.BeforeWrite(pack.Path());
-    pack.Write(directory.raw.data(), directory.raw.size());
+    datapack::WriteDirectory(pack, directory.raw);
     run.BeforeWrite(pack.Path());
     pack.Flush();
 }
@@ -868,17 +788,6 @@ void CommitPlan(RunContext& run, FileStream& pack, Directory& directory,
 
 } // namespace
 
-std::uint32_t datapack::ReadEntryCount(FileStream& pack, std::uint64_t fileSize) {
-    if (!RangeFits(0, kCountSize, fileSize)) {
-        throw CorruptFileError(pack.Path(), "the file (" + std::to_string(fileSize) +
-                                                " bytes) is too short to hold an entry count");
-    }
-    std::array<std::uint8_t, kCountSize> bytes{};
-    pack.Seek(0);
-    pack.ReadExact(bytes.data(), bytes.size());
-    return ByteReader(bytes).U32le();
-}
-
 // ---- Public operations ----------------------------------------------------------------------
 
 bool RecoverDataPack(RunContext& run, const std::string& packPath) {
@@ -910,11 +819,11 @@ void ExtractDataPack(RunContext& run, const std::string& path) {
 
 bool HoldsDataPack(FileStream& file) {
     const std::uint64_t size = file.Size();
-    if (!RangeFits(0, kCountSize, size)) {
+    if (!RangeFits(0, datapack::kCountSize, size)) {
         return false;
     }
     const std::uint32_t count = datapack::ReadEntryCount(file, size);
-    return count > kNamesListIndex && RangeFits(kDirectoryOffset, kEntrySize * count, size);
+    return count > kNamesListEntry && datapack::DirectoryFits(count, size);
 }
 
 std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32_t firstLine) {
@@ -943,7 +852,7 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
         return firstLine;
     }
     CheckLinesLeft(pack.Path(), run.state.ReplayList, firstLine, count);
-    const std::vector<std::uint32_t> order = OffsetOrder(*directory);
+    const std::vector<std::uint32_t> order = datapack::OffsetOrder(directory->entries);
 
     ShowFileStatus(run, "Processing ", name);
     // Directory bytes as stored: the journal takes them before any entry changes.
@@ -972,6 +881,13 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
     ShowCounter(run, "Inserted: ", count, count);
     run.state.CompletedPacks.push_back(pack.Path());
     return static_cast<std::int32_t>(firstLine + std::int64_t{count});
+}
+
+// Links are resolved first, so that every name of the pack finds the same journal. A pack that
+// cannot be resolved (it does not exist) keeps its own name.
+std::string DataPackJournalPath(const std::string& packPath) {
+    const std::string resolved = CanonicalPath(packPath);
+    return (resolved.empty() ? packPath : resolved) + ".eitool-journal";
 }
 
 } // namespace eitool

@@ -4,8 +4,7 @@
 #include "common/Paths.h"
 #include "common/RunError.h"
 #include "formats/Crc32.h"
-#include "formats/DataPackJournal.h"
-#include "formats/ExchangeSort.h"
+#include "formats/DataPackLayout.h"
 #include "run/HandlerSupport.h"
 #include "run/PiecePath.h"
 
@@ -23,9 +22,6 @@
 namespace eitool {
 
 namespace {
-
-using datapack::kDirectoryOffset;
-using datapack::kEntrySize;
 
 // Reads of the member check: aligned in the file and in memory alike, since copies from the page
 // cache between differently aligned addresses run at a fraction of the speed. Four blocks of
@@ -47,8 +43,9 @@ AlignedBlock NewBlock() {
 }
 
 // Reads a range of a file front to back, block by block, on a thread of its own, so that the CRC
-// of one block runs while the next ones are read. Only this thread touches the file while the
-// stream lives. A read that fails is thrown again by the Next that would have returned its block.
+// of one block runs while the next ones are read. It reads at offsets (FileStream::ReadAt), so the
+// caller may read the same file meanwhile. A read that fails is thrown again by the Next that
+// would have returned its block.
 class BlockStream {
 public:
     struct Block {
@@ -57,7 +54,7 @@ public:
         const std::uint8_t* bytes = nullptr;
     };
 
-    BlockStream(FileStream& file, std::uint64_t start, std::uint64_t end)
+    BlockStream(const FileStream& file, std::uint64_t start, std::uint64_t end)
         : m_file(file), m_start(start), m_end(end) {
         for (AlignedBlock& slot : m_slots) {
             slot = NewBlock();
@@ -113,10 +110,9 @@ private:
                         return;
                     }
                 }
-                m_file.Seek(start);
-                m_file.ReadExact(
-                    m_slots[n % kSlots].get(),
-                    static_cast<std::size_t>(std::min<std::uint64_t>(kCheckBlock, m_end - start)));
+                m_file.ReadAt(start, std::span(m_slots[n % kSlots].get(),
+                                               static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                   kCheckBlock, m_end - start))));
                 {
                     const std::lock_guard lock(m_mutex);
                     m_filled = n + 1;
@@ -134,7 +130,7 @@ private:
         m_changed.notify_all();
     }
 
-    FileStream& m_file;
+    const FileStream& m_file;
     const std::uint64_t m_start;
     const std::uint64_t m_end;
     std::array<AlignedBlock, kSlots> m_slots;
@@ -159,32 +155,13 @@ DataPackContents ReadDataPackContents(FileStream& pack) {
     DataPackContents contents;
     contents.fileSize = pack.Size();
     const std::uint32_t count = datapack::ReadEntryCount(pack, contents.fileSize);
-    if (!RangeFits(kDirectoryOffset, kEntrySize * count, contents.fileSize)) {
-        throw CorruptFileError(pack.Path(), "a directory of " + std::to_string(count) +
-                                                " entries runs past the end of the file (" +
-                                                std::to_string(contents.fileSize) + " bytes)");
-    }
-    std::vector<std::uint8_t> raw(static_cast<std::size_t>(kEntrySize * count));
-    pack.Seek(kDirectoryOffset);
-    pack.ReadExact(raw.data(), raw.size());
-    ByteReader reader(raw);
-    contents.entries.resize(count);
-    std::vector<std::uint32_t> offsets(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        DataPackEntry& entry = contents.entries[i];
-        entry.offset = reader.U32le();
-        entry.size = reader.U32le();
-        entry.third = reader.U32le();
-        entry.crc = reader.U32le();
-        offsets[i] = entry.offset;
-    }
-    contents.order = ExchangeSortOrder(offsets);
+    contents.entries = datapack::ReadDirectory(pack, count, contents.fileSize).entries;
+    contents.order = datapack::OffsetOrder(contents.entries);
     if (count > kNamesListEntry &&
         InsideFile(contents.entries[kNamesListEntry], contents.fileSize)) {
         const DataPackEntry& names = contents.entries[kNamesListEntry];
         std::vector<std::uint8_t> bytes(names.size);
-        pack.Seek(names.offset);
-        pack.ReadExact(bytes.data(), bytes.size());
+        pack.ReadAt(names.offset, bytes);
         contents.names.emplace(std::move(bytes), count);
     }
     return contents;
@@ -315,8 +292,8 @@ std::vector<MemberCheck> CheckMembers(FileStream& pack, const DataPackContents& 
             if (at < block.start || at >= block.end) {
                 block.start = at - at % kCheckAlignment;
                 block.end = std::min<std::uint64_t>(block.start + kCheckBlock, contents.fileSize);
-                pack.Seek(block.start);
-                pack.ReadExact(own.get(), static_cast<std::size_t>(block.end - block.start));
+                pack.ReadAt(block.start, std::span(own.get(), static_cast<std::size_t>(
+                                                                  block.end - block.start)));
                 block.bytes = own.get();
             }
             const std::uint64_t stop = std::min(end, block.end);

@@ -2,6 +2,7 @@
 
 #include "common/FileStream.h"
 #include "formats/DataPack.h"
+#include "formats/DataPackLayout.h"
 #include "run/RunState.h"
 
 #include <cstdint>
@@ -12,14 +13,6 @@
 
 namespace eitool {
 
-// One directory entry of a data pack as stored.
-struct DataPackEntry {
-    std::uint32_t offset = 0;
-    std::uint32_t size = 0;
-    std::uint32_t third = 0;
-    std::uint32_t crc = 0;
-};
-
 // What a pack's directory and names list say about its members, read without trusting them:
 // members that lie outside the file are kept as they are, for the caller to report.
 struct DataPackContents {
@@ -29,9 +22,6 @@ struct DataPackContents {
     // Absent when the pack has no names list entry or its names list lies outside the file.
     std::optional<NamesList> names;
 };
-
-// The entry index of the names list.
-inline constexpr std::uint32_t kNamesListEntry = 2533;
 
 // Reads the count, the directory and the names list. A file too short for its count or its
 // directory is a CorruptFileError, raised before anything is allocated for it.

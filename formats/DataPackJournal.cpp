@@ -6,12 +6,14 @@
 #include "common/Paths.h"
 #include "common/PendingFile.h"
 #include "common/RunError.h"
+#include "formats/BlockWriter.h"
 #include "formats/Crc32.h"
 #include "formats/DataPack.h"
 
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace eitool::datapack {
 
@@ -54,25 +56,24 @@ constexpr std::size_t kPage = AlignedBuffer::kAlignment;
 class JournalWriter {
 public:
     JournalWriter(RunContext& run, FileStream& file)
-        : m_run(run), m_file(file), m_buffer(kWriteBlockSize), m_spare(kWriteBlockSize),
-          m_writer(file) {}
+        : m_blocks(file, kWriteBlockSize, run.writeHook) {}
 
     void Append(std::span<const std::uint8_t> bytes) {
         while (!bytes.empty()) {
             const std::size_t chunk = std::min(bytes.size(), Room());
-            std::copy_n(bytes.data(), chunk, m_buffer.data() + m_used);
+            std::copy_n(bytes.data(), chunk, m_blocks.Filling() + m_used);
             m_used += chunk;
             bytes = bytes.subspan(chunk);
         }
     }
 
     // The old bytes of a range, read from the pack straight into the buffer.
-    void AppendFrom(FileStream& pack, std::uint64_t offset, std::uint64_t length) {
-        pack.Seek(offset);
+    void AppendFrom(const FileStream& pack, std::uint64_t offset, std::uint64_t length) {
         while (length > 0) {
             const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, Room()));
-            pack.ReadExact(m_buffer.data() + m_used, chunk);
+            pack.ReadAt(offset, std::span(m_blocks.Filling() + m_used, chunk));
             m_used += chunk;
+            offset += chunk;
             length -= chunk;
         }
     }
@@ -81,40 +82,39 @@ public:
     // never straddles two blocks.
     void LeaveCountAt(std::uint64_t position) { m_countAt = position; }
 
-    // Fills in the count, writes what is left, its whole disk blocks first, and the checksum.
+    // Fills in the count and writes the count page again, then what is left, its whole disk
+    // blocks first, and the checksum.
     void Finish(std::uint32_t count) {
-        m_writer.Wait();
+        m_blocks.Wait();
+        std::uint8_t* const buffer = m_blocks.Filling();
         std::array<std::uint8_t, 4> countBytes{};
         StoreU32le(countBytes, 0, count);
-        m_file.BypassCache(true);
+        std::vector<BlockWriter::Piece> pieces;
         if (m_countPage) {
             std::copy(countBytes.begin(), countBytes.end(),
                       m_countPage->data() + (m_countAt - m_countPageAt));
             const std::uint32_t page =
                 Crc32Update(0, std::span<const std::uint8_t>(m_countPage->data(), kPage));
             m_before = Crc32Combine(m_before, page, kPage);
-            m_file.Seek(m_countPageAt);
-            m_run.BeforeWrite(m_file.Path());
-            m_file.Write(m_countPage->data(), kPage);
+            pieces.push_back({m_countPageAt, m_countPage->data(), kPage, true});
         } else {
-            std::copy(countBytes.begin(), countBytes.end(),
-                      m_buffer.data() + (m_countAt - m_written));
+            std::copy(countBytes.begin(), countBytes.end(), buffer + (m_countAt - m_written));
         }
-        m_file.Seek(m_written);
         const std::size_t tail = m_used % AlignedBuffer::kAlignment;
         const std::size_t whole = m_used - tail;
+        Sum(std::span<const std::uint8_t>(buffer, m_used));
         if (whole > 0) {
-            WriteBytes(std::span<const std::uint8_t>(m_buffer.data(), whole));
+            pieces.push_back({m_written, buffer, whole, true});
         }
-        m_file.BypassCache(false);
         if (tail > 0) {
-            WriteBytes(std::span<const std::uint8_t>(m_buffer.data() + whole, tail));
+            pieces.push_back({m_written + whole, buffer + whole, tail, false});
         }
-        m_used = 0;
         std::array<std::uint8_t, 4> crc{};
         StoreU32le(crc, 0, Crc32Combine(m_before, m_crc, m_summed));
-        m_run.BeforeWrite(m_file.Path());
-        m_file.Write(crc.data(), crc.size());
+        pieces.push_back({m_written + m_used, crc.data(), crc.size(), false});
+        m_blocks.WriteNow(std::move(pieces));
+        m_written += m_used;
+        m_used = 0;
     }
 
 private:
@@ -130,33 +130,25 @@ private:
     // count is written with a count of 0 for now, so that the file always begins as a journal
     // does (an unfinished one is recognised and dropped), and a copy is kept for the last write.
     void WriteBuffer() {
+        const std::uint8_t* const buffer = m_blocks.Filling();
         if (!m_countPage && m_countAt >= m_written && m_countAt < m_written + m_used) {
             const std::size_t pageAt =
                 static_cast<std::size_t>(m_countAt - m_written) / kPage * kPage;
-            Sum(std::span<const std::uint8_t>(m_buffer.data(), pageAt));
+            Sum(std::span<const std::uint8_t>(buffer, pageAt));
             m_before = m_crc;
             m_crc = 0;
             m_summed = 0;
             m_countPage.emplace(kPage);
-            std::copy_n(m_buffer.data() + pageAt, kPage, m_countPage->data());
+            std::copy_n(buffer + pageAt, kPage, m_countPage->data());
             m_countPageAt = m_written + pageAt;
             const std::size_t after = pageAt + kPage;
-            Sum(std::span<const std::uint8_t>(m_buffer.data() + after, m_used - after));
+            Sum(std::span<const std::uint8_t>(buffer + after, m_used - after));
         } else {
-            Sum(std::span<const std::uint8_t>(m_buffer.data(), m_used));
+            Sum(std::span<const std::uint8_t>(buffer, m_used));
         }
-        m_writer.Wait();
-        m_run.BeforeWrite(m_file.Path());
-        m_writer.Start({{m_written, m_buffer.data(), m_used, true}});
+        m_blocks.Hand(m_written, m_used, true);
         m_written += m_used;
         m_used = 0;
-        std::swap(m_buffer, m_spare);
-    }
-
-    void WriteBytes(std::span<const std::uint8_t> bytes) {
-        Sum(bytes);
-        m_run.BeforeWrite(m_file.Path());
-        m_file.Write(bytes.data(), bytes.size());
     }
 
     void Sum(std::span<const std::uint8_t> bytes) {
@@ -164,10 +156,6 @@ private:
         m_summed += bytes.size();
     }
 
-    RunContext& m_run;
-    FileStream& m_file;
-    AlignedBuffer m_buffer;
-    AlignedBuffer m_spare;
     std::size_t m_used = 0;
     std::uint64_t m_written = 0; // the position of the buffer's first byte
     std::uint64_t m_countAt = 0;
@@ -179,8 +167,8 @@ private:
     // The checksum of the m_summed bytes summed after the block kept back (or from the start).
     std::uint32_t m_crc = 0;
     std::uint64_t m_summed = 0;
-    // Declared last, so that it waits before the buffers go.
-    BlockWriter m_writer;
+    // Declared last, so that its writer waits before the count page goes.
+    DoubleBuffer m_blocks;
 };
 
 JournalStream::JournalStream(RunContext& run, FileStream& pack,
@@ -396,7 +384,7 @@ JournalContents ReadHeader(FileStream& journal, FileStream& pack, std::uint64_t 
                                          LeftAlone(packPath, kDamaged));
     }
     if (count != ReadEntryCount(pack, contents.packSize) ||
-        !RangeFits(kDirectoryOffset, kEntrySize * count, contents.packSize)) {
+        !DirectoryFits(count, contents.packSize)) {
         throw CorruptFileError(path, "the journal's directory does not match " + packPath +
                                          LeftAlone(packPath, kDamaged));
     }
@@ -482,31 +470,6 @@ void DropUnfinishedJournal(const std::string& journalPath, const std::string& pa
 
 } // namespace
 
-BlockWriter::~BlockWriter() {
-    if (m_pending.valid()) {
-        m_pending.wait();
-    }
-}
-
-void BlockWriter::Start(std::vector<Piece> pieces) {
-    Wait();
-    m_pending = std::async(std::launch::async, [this, pieces = std::move(pieces)] {
-        for (const Piece& piece : pieces) {
-            if (m_file.BypassesCache() != piece.pastCache) {
-                m_file.BypassCache(piece.pastCache);
-            }
-            m_file.Seek(piece.position);
-            m_file.Write(piece.bytes, piece.count);
-        }
-    });
-}
-
-void BlockWriter::Wait() {
-    if (m_pending.valid()) {
-        m_pending.get();
-    }
-}
-
 FileIdentity WriteJournal(RunContext& run, FileStream& pack,
                           std::span<const std::uint8_t> directoryBytes,
                           const std::vector<JournalRange>& ranges, const std::string& journalPath) {
@@ -522,15 +485,21 @@ FileIdentity RestoreFromJournal(RunContext& run, FileStream& pack, const std::st
     FileStream journal = OpenPlainFile(journalPath, pack.Path(), identity);
     const JournalContents contents = ReadJournal(journal, pack);
     journal.Seek(contents.rangesAt);
+    std::vector<std::uint8_t> block;
     for (std::uint32_t r = 0; r < contents.rangeCount; ++r) {
         const JournalRange range = ReadRangeHeader(journal);
-        pack.Seek(range.offset);
         run.BeforeWrite(pack.Path());
-        pack.CopyFrom(journal, range.length);
+        for (std::uint64_t done = 0; done < range.length;) {
+            const auto chunk =
+                static_cast<std::size_t>(std::min<std::uint64_t>(range.length - done, kBlockSize));
+            block.resize(std::max(block.size(), chunk));
+            journal.ReadExact(block.data(), chunk);
+            pack.WriteAt(range.offset + done, std::span<const std::uint8_t>(block.data(), chunk));
+            done += chunk;
+        }
     }
-    pack.Seek(kDirectoryOffset);
     run.BeforeWrite(pack.Path());
-    pack.Write(contents.directory.data(), contents.directory.size());
+    WriteDirectory(pack, contents.directory);
     run.BeforeWrite(pack.Path());
     pack.Flush();
     return identity;
@@ -564,14 +533,3 @@ bool JournalLeftBeside(const std::string& packPath) {
 }
 
 } // namespace eitool::datapack
-
-namespace eitool {
-
-// Links are resolved first, so that every name of the pack finds the same journal. A pack that
-// cannot be resolved (it does not exist) keeps its own name.
-std::string DataPackJournalPath(const std::string& packPath) {
-    const std::string resolved = CanonicalPath(packPath);
-    return (resolved.empty() ? packPath : resolved) + ".eitool-journal";
-}
-
-} // namespace eitool

@@ -1,56 +1,19 @@
 #pragma once
 
-// Internal to the formats library: the layout that a data pack and its rollback journal share,
-// and the journal itself.
+// Internal to the formats library: the rollback journal of an insertion into a data pack.
 
 #include "common/FileStream.h"
 #include "common/PendingFile.h"
+#include "formats/DataPackLayout.h"
 #include "run/RunContext.h"
 
 #include <cstdint>
-#include <future>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace eitool::datapack {
-
-// The entry count N is the u32 at offset 0; the directory of N entries of 16 bytes follows it.
-constexpr std::uint64_t kCountSize = 4;
-constexpr std::uint64_t kDirectoryOffset = 4;
-constexpr std::uint64_t kEntrySize = 16;
-
-// N, read from the start of the pack (throws CorruptFileError for a file too short to hold it).
-std::uint32_t ReadEntryCount(FileStream& pack, std::uint64_t fileSize);
-
-// Writes blocks of a file on a thread of its own, one at a time, so that the caller can fill the
-// next block meanwhile. Wait returns once the block handed over last is written, and rethrows
-// what its writing threw; nothing else may use the file until then.
-class BlockWriter {
-public:
-    explicit BlockWriter(FileStream& file) : m_file(file) {}
-    BlockWriter(const BlockWriter&) = delete;
-    BlockWriter& operator=(const BlockWriter&) = delete;
-    ~BlockWriter();
-
-    // count bytes for position, written past the cache when pastCache and the system allows it.
-    struct Piece {
-        std::uint64_t position = 0;
-        const std::uint8_t* bytes = nullptr;
-        std::size_t count = 0;
-        bool pastCache = false;
-    };
-
-    // Writes the pieces of a block in order; their bytes stay untouched until the next Wait.
-    // Waits for the block before first.
-    void Start(std::vector<Piece> pieces);
-    void Wait();
-
-private:
-    FileStream& m_file;
-    std::future<void> m_pending;
-};
 
 // A range of the pack that an insertion overwrites.
 struct JournalRange {
@@ -91,9 +54,10 @@ private:
     std::uint32_t m_count = 0;
 };
 
-// Writes the journal of an insertion, durable under its final name, before the pack is touched:
-// the pack's identity and size, its directory as stored (directoryBytes) and the old bytes of
-// every range. Returns the identity of the journal file.
+// Writes the journal of the ranges given at once, durable under its final name: the pack's
+// identity and size, its directory as stored (directoryBytes) and the old bytes of every range.
+// Returns the identity of the journal file. Insertion itself uses JournalStream; this serves only
+// the tests and the fuzzers' seeds, which need a real journal of chosen ranges.
 FileIdentity WriteJournal(RunContext& run, FileStream& pack,
                           std::span<const std::uint8_t> directoryBytes,
                           const std::vector<JournalRange>& ranges, const std::string& journalPath);

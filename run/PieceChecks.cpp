@@ -92,7 +92,7 @@ bool PieceHolds(const std::string& piecePath, std::span<const std::uint8_t> byte
     return true;
 }
 
-bool PieceHolds(const std::string& piecePath, FileStream& source, std::uint64_t offset,
+bool PieceHolds(const std::string& piecePath, const FileStream& source, std::uint64_t offset,
                 std::uint64_t count) {
     FileStream piece = FileStream::Open(piecePath, omRead);
     if (piece.Size() != count) {
@@ -102,10 +102,9 @@ bool PieceHolds(const std::string& piecePath, FileStream& source, std::uint64_t 
     const std::size_t allocated = std::max<std::size_t>(blockSize, 1);
     auto ours = std::make_unique_for_overwrite<std::uint8_t[]>(allocated);
     auto theirs = std::make_unique_for_overwrite<std::uint8_t[]>(allocated);
-    source.Seek(offset);
     for (std::uint64_t left = count; left > 0;) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, blockSize));
-        source.ReadExact(ours.get(), want);
+        source.ReadAt(offset + (count - left), std::span(ours.get(), want));
         piece.ReadExact(theirs.get(), want);
         if (!std::equal(ours.get(), ours.get() + want, theirs.get())) {
             return false;

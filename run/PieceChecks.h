@@ -48,8 +48,8 @@ std::optional<std::uint64_t> ExistingPieceSize(const std::string& piecePath);
 
 // Whether the file at piecePath holds exactly bytes.
 bool PieceHolds(const std::string& piecePath, std::span<const std::uint8_t> bytes);
-// Whether it holds exactly the count bytes of source from offset on (moves source's position).
-bool PieceHolds(const std::string& piecePath, FileStream& source, std::uint64_t offset,
+// Whether it holds exactly the count bytes of source from offset on (read at their offsets).
+bool PieceHolds(const std::string& piecePath, const FileStream& source, std::uint64_t offset,
                 std::uint64_t count);
 
 // Called before a source writes anything when editedPiece, one of its piece files, differs from

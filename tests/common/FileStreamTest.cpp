@@ -79,6 +79,22 @@ TEST(FileStream, BlockCopyMovesBothPositionsAndDetectsAShortSource) {
     EXPECT_THROW(target.CopyFrom(source, 101), FileReadError);
 }
 
+TEST(FileStream, ReadAtAndWriteAtLeaveThePositionAlone) {
+    testing::TempDir tmp;
+    FileStream file = FileStream::Open(tmp / "f", omCreate);
+    file.Write("hello world", 11);
+    const std::vector<std::uint8_t> wide = {'W', 'I', 'D', 'E'};
+    file.WriteAt(6, wide);
+    file.WriteAt(11, std::vector<std::uint8_t>{'!'});
+    std::vector<std::uint8_t> back(6);
+    file.ReadAt(6, back);
+    EXPECT_EQ(std::string(back.begin(), back.end()), "WIDEd!");
+    EXPECT_EQ(file.Position(), 11u);
+    EXPECT_THROW(file.ReadAt(7, back), FileReadError);
+    EXPECT_EQ(ReadWholeFile(tmp / "f"), (std::vector<std::uint8_t>{'h', 'e', 'l', 'l', 'o', ' ',
+                                                                   'W', 'I', 'D', 'E', 'd', '!'}));
+}
+
 TEST(FileStream, OpeningFailuresAreReportedByKind) {
     testing::TempDir tmp;
     EXPECT_THROW(FileStream::Open(tmp / "none", omRead), FileOpenError);
