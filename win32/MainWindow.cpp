@@ -244,7 +244,32 @@ bool MainWindow::TranslateAccelerators(MSG& msg) {
         (msg.hwnd != m_window && !IsChild(m_window, msg.hwnd))) {
         return false;
     }
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB &&
+        (GetKeyState(VK_CONTROL) & 0x8000) == 0) {
+        SetFocus(NextTabStop(msg.hwnd, (GetKeyState(VK_SHIFT) & 0x8000) != 0));
+        return true;
+    }
     return TranslateAcceleratorA(m_window, m_accelerators, &msg) != 0;
+}
+
+HWND MainWindow::NextTabStop(HWND from, bool back) const {
+    const std::array<HWND, 4> stops = {m_logList, m_results, m_saveLog, m_stop};
+    const auto count = static_cast<int>(stops.size());
+    int at = 0;
+    while (at < count && stops[static_cast<std::size_t>(at)] != from) {
+        ++at;
+    }
+    if (at == count) {
+        at = back ? 0 : count - 1; // from elsewhere: the first (or, going back, the last)
+    }
+    for (int step = 1; step <= count; ++step) {
+        const int next = ((back ? at - step : at + step) % count + count) % count;
+        HWND control = stops[static_cast<std::size_t>(next)];
+        if (control != from && IsWindowEnabled(control)) {
+            return control;
+        }
+    }
+    return from;
 }
 
 bool MainWindow::AddFiles(const TextLines& paths) {

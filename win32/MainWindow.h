@@ -44,7 +44,12 @@ public:
 
     // The main window's keyboard shortcuts; true when msg was one of them and has been handled.
     // The message loop and the dispatch during a run call it before dispatching.
+    // Tab and Shift+Tab move on between the list, the results pane, Save results and Stop, as
+    // they do in a dialog; the results pane never takes a tab character.
     bool TranslateAccelerators(MSG& msg);
+    // The enabled control after from in that order (before it, with back), round and round; from
+    // itself when no other is enabled.
+    HWND NextTabStop(HWND from, bool back) const;
 
     // Files named on the command line or dropped on the list, added as if chosen in the open
     // dialog; false when they were refused (not all of one known type, or a run goes on).

@@ -4,8 +4,8 @@
 //   eitool_gui_screenshots WORK_DIR OUT_DIR
 //
 // WORK_DIR receives sample packs and the run's target; OUT_DIR receives main-window.png,
-// running.png, after-run.png and directory-dialog.png. The dialogs are answered in advance (the picker names
-// WORK_DIR/out), so nothing waits for a user.
+// running.png, after-run.png and directory-dialog.png. The dialogs are answered in advance (the
+// picker names WORK_DIR/out), so nothing waits for a user.
 #include "app/AnsweringDialogs.h"
 #include "common/FileStream.h"
 #include "common/FileSystem.h"

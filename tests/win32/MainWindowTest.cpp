@@ -334,6 +334,18 @@ TEST_F(Win32WindowTest, StopDuringARunEndsItAfterTheCurrentFile) {
     EXPECT_EQ(log.find("b.tre"), std::string::npos);
 }
 
+// Tab goes round the list, the results pane and the enabled buttons of the frame.
+TEST_F(Win32WindowTest, TabGoesRoundTheEnabledControls) {
+    EXPECT_EQ(window.NextTabStop(window.LogList(), false), window.Results());
+    EXPECT_EQ(window.NextTabStop(window.Results(), false), window.LogList()); // both buttons off
+    EXPECT_EQ(window.NextTabStop(window.LogList(), true), window.Results());
+    EnableWindow(window.Stop(), TRUE);
+    EXPECT_EQ(window.NextTabStop(window.Results(), false), window.Stop());
+    EXPECT_EQ(window.NextTabStop(window.LogList(), true), window.Stop());
+    EXPECT_EQ(window.NextTabStop(window.Stop(), false), window.LogList());
+    EnableWindow(window.Stop(), FALSE);
+}
+
 TEST_F(Win32WindowTest, ClosingDuringARunPressesStopAndClosesAfterIt) {
     for (const char* name : {"a.tre", "b.tre"}) {
         WriteSamplePack(tmp / name, 50);
