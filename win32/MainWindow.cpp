@@ -206,8 +206,11 @@ void MainWindow::BuildToolBar() {
         button.idCommand = kToolCommand + i;
         button.fsState = TBSTATE_ENABLED;
         button.fsStyle = BTNS_BUTTON;
-        button.iString = -1;
+        // The hint is the button's text: the name screen readers give it. No row of text is
+        // shown, so the buttons keep their images alone.
+        button.iString = reinterpret_cast<INT_PTR>(kToolButtons[i].hint);
     }
+    SendMessageA(m_toolBar, TB_SETMAXTEXTROWS, 0, 0);
     SendMessageA(m_toolBar, TB_ADDBUTTONSA, buttons.size(),
                  reinterpret_cast<LPARAM>(buttons.data()));
     SendMessageA(m_toolBar, TB_SETBUTTONSIZE, 0, MAKELPARAM(kToolButtonWidth, kToolButtonHeight));

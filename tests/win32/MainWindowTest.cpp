@@ -119,6 +119,14 @@ TEST_F(Win32WindowTest, CaptionsLayoutAndToolsAreTheDesignedOnes) {
         tip.hdr.idFrom = static_cast<UINT_PTR>(button.idCommand);
         SendMessageA(window.Window(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&tip));
         EXPECT_STREQ(tip.lpszText, kToolButtons[i].hint);
+        // The hint is also the button's text, its name for screen readers, and 23 pixels on.
+        char text[64] = {};
+        SendMessageA(window.ToolBar(), TB_GETBUTTONTEXTA, static_cast<WPARAM>(button.idCommand),
+                     reinterpret_cast<LPARAM>(text));
+        EXPECT_STREQ(text, kToolButtons[i].hint);
+        RECT place{};
+        SendMessageA(window.ToolBar(), TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&place));
+        EXPECT_EQ(place.right - place.left, 23) << kToolButtons[i].name;
     }
     const auto images = [&](UINT message) {
         return ImageList_GetImageCount(
