@@ -4,6 +4,7 @@
 // per process, and the split of one input into several named files.
 
 #include "common/FileStream.h"
+#include "common/Refusal.h"
 #include "common/RunError.h"
 #include "run/RunContext.h"
 #include "run/StatusSurface.h"
@@ -171,7 +172,8 @@ struct QuietRun {
 // Writes the input as the file name in a fresh work directory, extracts it into the work target
 // and, when the extraction added entry lines, replays them with the inserter (the file open in
 // mode, the inserter's output at outputName in the work directory; empty: the file itself).
-// A RunError from either step is a clean refusal.
+// A Refusal (a results line where the batch run or the replay calls the handler) or a RunError
+// from either step is a clean refusal.
 template <typename Extractor, typename Inserter>
 void ExtractThenInsert(const std::uint8_t* data, std::size_t size, const std::string& name,
                        Extractor extract, Inserter insert, OpenMode mode,
@@ -190,6 +192,7 @@ void ExtractThenInsert(const std::uint8_t* data, std::size_t size, const std::st
             state.SourceStream = std::make_unique<FileStream>(FileStream::Open(path, mode));
             insert(run, outputName.empty() ? path : work.File(outputName), 0);
         }
+    } catch (const Refusal&) {
     } catch (const RunError&) {
     }
 }

@@ -3,6 +3,7 @@
 // is then offered as the one level of a 32 x 32 texture of its depth (4 bits for a 4-bit file,
 // 8 bits otherwise), so that the insertion's checks of depth and size see it too.
 #include "FuzzSupport.h"
+#include "common/Refusal.h"
 #include "common/RunError.h"
 #include "images/Bitmap.h"
 #include "images/ExtendedImage.h"
@@ -61,6 +62,7 @@ void InsertAsLevel(const std::uint8_t* data, std::size_t size, int depth) {
     eitool::RunContext run{state, surface};
     try {
         eitool::InsertExtendedImage(run, work.File("out/copy.bmpx"), 0);
+    } catch (const eitool::Refusal&) {
     } catch (const eitool::RunError&) {
     }
 }
