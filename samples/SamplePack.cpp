@@ -285,4 +285,11 @@ std::vector<PackEntry> ReadPackDirectory(const std::vector<std::uint8_t>& pack) 
     return entries;
 }
 
+void PrefixNames(std::vector<PackMember>& members, const std::string& prefix) {
+    for (PackMember& member : members) {
+        const std::size_t slash = member.name.find_last_of("\\/:");
+        member.name.insert(slash == std::string::npos ? 0 : slash + 1, prefix);
+    }
+}
+
 } // namespace eitool::samples

@@ -40,6 +40,10 @@ std::vector<std::uint8_t> BuildPack(const std::vector<PackMember>& members);
 std::vector<PackMember> MakeRealisticMembers(std::uint32_t count, std::uint32_t seed,
                                              std::uint32_t meanSize = 512);
 
+// Puts prefix before the file name of every member (after its last "\\", "/" or ":"), so that
+// the pieces of two packs do not claim the same paths.
+void PrefixNames(std::vector<PackMember>& members, const std::string& prefix);
+
 // Reads the directory of pack bytes (for checks; the bytes must hold it).
 std::vector<PackEntry> ReadPackDirectory(const std::vector<std::uint8_t>& pack);
 

@@ -206,4 +206,12 @@ void ShowFailure(HWND owner, const char* text) {
     MessageBoxA(owner, text, kFailureCaption, MB_OK | MB_ICONERROR);
 }
 
+bool UnattendedDialogs::SelectDirectory(const std::string&, std::string& directory) {
+    CreateDirectories(target);
+    directory = target;
+    return true;
+}
+
+void UnattendedDialogs::ShowMessage(const std::string&, const std::string&, MessageIcon) {}
+
 } // namespace eitool::win32

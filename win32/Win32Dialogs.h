@@ -33,6 +33,16 @@ private:
     HWND m_owner = nullptr;
 };
 
+// The system's dialogs for a run nobody watches (the screenshots, the benchmark): the picker
+// answers with target, made when missing, and no message box is shown.
+class UnattendedDialogs : public Win32Dialogs {
+public:
+    std::string target;
+    bool SelectDirectory(const std::string& title, std::string& directory) override;
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override;
+};
+
 // Shows the text of a failure that ended an action; the program goes on.
 void ShowFailure(HWND owner, const char* text);
 

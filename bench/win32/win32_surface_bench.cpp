@@ -35,20 +35,8 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// The system's dialogs, but the picker answered with the run's target and no box shown.
-class BenchDialogs : public win32::Win32Dialogs {
-public:
-    std::string target;
-    bool SelectDirectory(const std::string&, std::string& directory) override {
-        CreateDirectories(target);
-        directory = target;
-        return true;
-    }
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-};
-
-double WindowRun(win32::MainWindow& window, BenchDialogs& dialogs, const std::string& pack,
-                 const std::string& target) {
+double WindowRun(win32::MainWindow& window, win32::UnattendedDialogs& dialogs,
+                 const std::string& pack, const std::string& target) {
     dialogs.target = target;
     window.Form().BClearAllClick();
     window.AddFiles({pack});
@@ -110,7 +98,7 @@ int main(int argc, char* argv[]) {
     const std::string pack = JoinPath(work, "sample.tre");
     WriteWholeFile(pack, samples::BuildPack(samples::MakeRealisticMembers(members, 1)));
 
-    BenchDialogs dialogs;
+    win32::UnattendedDialogs dialogs;
     win32::MainWindow window(&dialogs);
     dialogs.SetOwner(window.Window());
     window.Show(SW_SHOWNORMAL);

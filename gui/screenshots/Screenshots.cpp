@@ -31,10 +31,7 @@ using namespace eitool;
 // paths.
 void WritePack(const std::string& path, std::uint32_t count, const std::string& prefix) {
     std::vector<samples::PackMember> members = samples::MakeRealisticMembers(count, 11, 64);
-    for (samples::PackMember& member : members) {
-        const std::size_t slash = member.name.find_last_of("\\/:");
-        member.name.insert(slash == std::string::npos ? 0 : slash + 1, prefix);
-    }
+    samples::PrefixNames(members, prefix);
     WriteWholeFile(path, samples::BuildPack(members));
 }
 

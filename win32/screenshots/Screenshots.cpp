@@ -26,10 +26,7 @@ using namespace eitool;
 // paths.
 void WritePack(const std::string& path, std::uint32_t count, const std::string& prefix) {
     std::vector<samples::PackMember> members = samples::MakeRealisticMembers(count, 11, 64);
-    for (samples::PackMember& member : members) {
-        const std::size_t slash = member.name.find_last_of("\\/:");
-        member.name.insert(slash == std::string::npos ? 0 : slash + 1, prefix);
-    }
+    samples::PrefixNames(members, prefix);
     WriteWholeFile(path, samples::BuildPack(members));
 }
 
@@ -81,18 +78,6 @@ bool Save(HWND window, const std::string& path) {
     }
     return true;
 }
-
-// The system's dialogs, but the picker answered in advance and the closing box not shown.
-class ShotDialogs : public win32::Win32Dialogs {
-public:
-    std::string target;
-    bool SelectDirectory(const std::string&, std::string& directory) override {
-        CreateDirectories(target);
-        directory = target;
-        return true;
-    }
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-};
 
 // What the timer of the shots acts on.
 struct Shots {
@@ -152,7 +137,7 @@ int main(int argc, char* argv[]) {
     WritePack(packs[1], 40, ""); // too few members for a names list: a results line
     WritePack(packs[2], 6000, "ev_");
 
-    ShotDialogs dialogs;
+    win32::UnattendedDialogs dialogs;
     dialogs.target = JoinPath(work, "out");
     win32::MainWindow window(&dialogs);
     dialogs.SetOwner(window.Window());
