@@ -106,6 +106,7 @@ public:
     std::vector<std::string> ResultLines() const override { return m_frontEnd.ResultLines(); }
     void FocusResults() override { m_frontEnd.FocusResults(); }
     void AddNotice(const std::string& text) override { m_frontEnd.AddNotice(text); }
+    void AddReportLine(const std::string& line) override { m_frontEnd.AddReportLine(line); }
     void AddPlanLine(const std::string& line) override { m_frontEnd.AddPlanLine(line); }
     void AddFailureLine(const std::string& line) override { m_frontEnd.AddFailureLine(line); }
     void EnableStop(bool enabled) override;

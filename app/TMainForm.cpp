@@ -391,6 +391,7 @@ void TMainForm::RunInputList() {
     m_state.KnownDirectories.clear();
     m_state.WrittenPieces.clear();
     m_state.ReplaceEditedPieces = false;
+    m_state.GrowAnswer = 0;
     m_state.OldLog = OldResultLog::Untouched;
     m_state.stats = RunStats{};
     m_state.TargetDirectory = CurrentDirectory();
@@ -552,6 +553,12 @@ bool TMainForm::AskReplaceEdited() {
     // No is the default, so a hasty Enter keeps the user's edits.
     return m_dialogs.AskYesNo("The target directory holds edited pieces. Replace them?",
                               "Process status:", DefaultAnswer::No);
+}
+
+// Asked by the first insertion of a run that finds pieces larger than their members.
+bool TMainForm::AskRebuildPacks() {
+    // No keeps the packs as they are, and the grown pieces are reported as before.
+    return m_dialogs.AskYesNo(kRebuildPacksQuestion, "Process status:", DefaultAnswer::No);
 }
 
 void TMainForm::ProcessInputFile(std::uint8_t kind, const std::string& path) {

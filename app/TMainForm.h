@@ -16,6 +16,10 @@
 
 namespace eitool {
 
+// Asked once per run when the run state's Grow is Ask and an insertion finds grown pieces.
+inline constexpr const char* kRebuildPacksQuestion =
+    "Some pieces are larger than their members. Rebuild the packs so that they fit?";
+
 // The main window without a toolkit: it owns the run state, the view state and the directory
 // dialog, and holds the logic of every button. The window draws the view state and forwards
 // clicks; the command line answers the dialogs from its arguments and presses the same buttons;
@@ -37,7 +41,8 @@ public:
     // The surface the run and the handlers report through.
     StatusSurface& Surface() { return m_surface; }
     RunContext Context() {
-        return RunContext{m_state, m_surface, m_writeHook, [this] { return AskReplaceEdited(); }};
+        return RunContext{m_state, m_surface, m_writeHook, [this] { return AskReplaceEdited(); },
+                          [this] { return AskRebuildPacks(); }};
     }
     void SetWriteHook(WriteHook* hook) { m_writeHook = hook; }
 
@@ -92,6 +97,7 @@ private:
     void SaveResultLog();
     void PutOldResultLogBack();
     bool AskReplaceEdited();
+    bool AskRebuildPacks();
 
     RunState m_state;
     MainFormView m_view;

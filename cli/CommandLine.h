@@ -28,6 +28,7 @@ struct CommandLine {
     bool progress = false;
     bool overwrite = false; // --overwrite: edited pieces may be replaced
     bool dryRun = false;    // --dry-run of insert: nothing is written
+    bool grow = false;      // --grow of insert: packs whose pieces grew are rebuilt
 };
 
 // The position (1 to 5) of a --type name among the five file types of the open dialog:

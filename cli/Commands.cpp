@@ -214,6 +214,7 @@ int RunBatch(const CommandLine& line) {
         form.SetWriteHook(testHook.get());
     }
     form.State().DryRun = line.dryRun;
+    form.State().Grow = line.grow ? GrowMode::Rebuild : GrowMode::Refuse;
     surface.SetStopHandler([&form] { form.StopClick(); });
     InstallInterruptHandler(terminal);
 

@@ -37,6 +37,12 @@ public:
     std::size_t ResultLineCount() const override { return m_results.size(); }
     std::vector<std::string> ResultLines() const override { return m_results; }
     void FocusResults() override {}
+    // Printed on standard error as it stands; kept in no results pane.
+    void AddReportLine(const std::string& line) override {
+        if (m_options.echoResults) {
+            PrintError(line);
+        }
+    }
     // Printed on standard error at once, below the progress display, where results lines are
     // printed too.
     void AddNotice(const std::string& text) override {

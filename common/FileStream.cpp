@@ -492,6 +492,17 @@ bool FileStream::BypassCache(bool on) {
 #endif
 }
 
+void FileStream::TakePermissionsOf(const FileStream& other) {
+#ifndef _WIN32
+    struct stat info {};
+    if (::fstat(other.m_fd, &info) == 0) {
+        ::fchmod(m_fd, info.st_mode & 0777);
+    }
+#else
+    (void)other;
+#endif
+}
+
 void FileStream::Flush() {
 #ifdef _WIN32
     if (_commit(m_fd) != 0) {
@@ -557,6 +568,7 @@ bool IdentityOfHandle(HANDLE handle, FileIdentity& identity) {
     identity.number = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     identity.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     identity.kind = KindOfAttributes(info.dwFileAttributes);
+    identity.links = info.nNumberOfLinks;
     return true;
 }
 
@@ -591,6 +603,7 @@ FileIdentity IdentityOfStat(const struct stat& info) {
     identity.device = static_cast<std::uint64_t>(info.st_dev);
     identity.number = static_cast<std::uint64_t>(info.st_ino);
     identity.size = static_cast<std::uint64_t>(info.st_size);
+    identity.links = static_cast<std::uint64_t>(info.st_nlink);
     if (S_ISREG(info.st_mode)) {
         identity.kind = FileKind::Regular;
     } else if (S_ISDIR(info.st_mode)) {

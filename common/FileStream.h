@@ -20,6 +20,8 @@ struct FileIdentity {
     std::uint64_t number = 0;
     std::uint64_t size = 0;
     FileKind kind = FileKind::Other;
+    // The names the file has (hard links); 1 where the system does not say.
+    std::uint64_t links = 1;
 
     bool SameFileAs(const FileIdentity& other) const {
         return device == other.device && number == other.number;
@@ -102,6 +104,10 @@ public:
     // Gives a file from CreateUnnamed the name path, never replacing anything there; false when
     // path exists. Throws FileWriteError naming path for any other failure.
     bool LinkAs(const std::string& path);
+
+    // Gives this file the permission bits of other (Linux; nothing elsewhere), for a file that
+    // replaces it. Failures are ignored: the file keeps the bits it was created with.
+    void TakePermissionsOf(const FileStream& other);
 
     // Makes everything written so far durable (fsync).
     void Flush();

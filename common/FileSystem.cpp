@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #else
 #include "common/WindowsApi.h"
@@ -238,6 +239,24 @@ void SyncDirectory(const std::string& directory) {
 #else
     // Windows makes a rename durable without a handle on the directory.
     CheckPathText(directory);
+#endif
+}
+
+std::optional<std::uint64_t> FreeSpaceOf(const std::string& directory) {
+    CheckPathText(directory);
+#ifndef _WIN32
+    struct statvfs info {};
+    if (::statvfs(directory.empty() ? "." : directory.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return std::uint64_t{info.f_bavail} * info.f_frsize;
+#else
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW(WidePath(directory.empty() ? "." : directory).c_str(), &available,
+                             nullptr, nullptr)) {
+        return std::nullopt;
+    }
+    return available.QuadPart;
 #endif
 }
 

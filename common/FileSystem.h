@@ -55,6 +55,10 @@ void RenameFile(const std::string& from, const std::string& to);
 // Makes a rename or creation inside the directory durable; failures are ignored.
 void SyncDirectory(const std::string& directory);
 
+// The bytes that an unprivileged writer may still put into the file system that holds directory;
+// none when the system does not say.
+std::optional<std::uint64_t> FreeSpaceOf(const std::string& directory);
+
 // The lock one run of this tool holds on the directory it writes into, for its whole length, so
 // that two runs never mix their outputs in one directory. Linux takes an exclusive flock on the
 // directory itself; Windows keeps a hidden file ".eitool-lock" in it, open without sharing and

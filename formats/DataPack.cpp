@@ -12,6 +12,7 @@
 #include "formats/DataPackJournal.h"
 #include "formats/DataPackLayout.h"
 #include "formats/DataPackPieces.h"
+#include "formats/DataPackRebuild.h"
 #include "run/HandlerSupport.h"
 #include "run/PieceChecks.h"
 #include "run/PiecePath.h"
@@ -281,24 +282,16 @@ void ExtractMembers(RunContext& run, FileStream& pack, const Directory& director
 
 // ---- Insertion ------------------------------------------------------------------------------
 
-// A piece that differs from its member and fits in its room.
-struct PlannedPiece {
-    std::uint32_t fileIndex = 0;
-    std::string path;
-    std::uint64_t length = 0;
-    std::uint32_t crc = 0;
-    // The piece's bytes as they were read for the CRC-32, when they are kept for the writing.
-    std::unique_ptr<std::uint8_t[]> bytes;
-    // False for a member that shares its range with one planned before it: that one writes the
-    // bytes, and this one takes only the new size and CRC-32.
-    bool writesBytes = true;
-};
+using datapack::PlannedPiece;
 
 // The bytes of small changed pieces are kept from their CRC-32 to their writing, up to this
 // many in all, so that those pieces are opened and read once; any other piece is read again.
 // NOTE: kept small: with 32 MiB an insertion took five times the memory (48 MB) for no gain
 // that could be measured over the page cache.
 constexpr std::uint64_t kKeptPiecesBudget = std::uint64_t{2} << 20;
+
+// The longest piece a member can take: sizes are 32-bit.
+constexpr std::uint64_t kLargestMember = 0xFFFFFFFFu;
 
 void CheckLinesLeft(const std::string& packPath, const LineBuffer& lines, std::int32_t firstLine,
                     std::uint32_t count) {
@@ -392,9 +385,10 @@ class InsertionPlanner {
 public:
     InsertionPlanner(RunContext& run, const Directory& directory,
                      const std::vector<std::uint32_t>& order, std::int32_t firstLine,
-                     FileStream& pack, std::uint64_t packSize, datapack::JournalStream* journal)
+                     FileStream& pack, std::uint64_t packSize, datapack::JournalStream* journal,
+                     bool mayGrow)
         : m_run(run), m_directory(directory), m_order(order), m_firstLine(firstLine), m_pack(pack),
-          m_packPath(pack.Path()), m_packSize(packSize), m_journal(journal),
+          m_packPath(pack.Path()), m_packSize(packSize), m_journal(journal), m_mayGrow(mayGrow),
           m_freeAfter(run.state.DryRun ? FreeAfterMembers(directory.entries, order, packSize)
                                        : std::vector<std::uint64_t>()) {}
 
@@ -405,7 +399,7 @@ public:
             const std::string_view line = Line(k);
             const DataPackEntry& entry = EntryAt(k);
             pieces[k] = {line == "NULL" ? std::string_view() : std::string_view(line), entry.size,
-                         entry.crc};
+                         entry.crc, m_mayGrow ? kLargestMember : entry.size};
         }
         const std::vector<SharedRun> shared = SharedRuns(m_directory, m_order);
         std::size_t nextShared = 0;
@@ -455,6 +449,12 @@ private:
                                                                   : Verdict::Unchanged;
     }
 
+    // Whether a piece of this verdict goes in: a changed one, and a grown one when the pack may
+    // be rebuilt.
+    bool TakesIn(Verdict verdict) const {
+        return verdict == Verdict::Changed || (verdict == Verdict::Grown && m_mayGrow);
+    }
+
     void Report(const char* what, std::uint32_t k, const datapack::PieceLook& look) {
         ReportPlanned(m_run, what, Line(k), look.present ? std::to_string(look.length) : "",
                       m_directory, m_order, k, m_freeAfter);
@@ -470,6 +470,10 @@ private:
             }
             break;
         case Verdict::Grown:
+            if (m_mayGrow) {
+                AddPlanned(k, look, true);
+                break;
+            }
             m_run.surface.AddResultLine(std::string(Line(k)) + " greater by " +
                                         std::to_string(look.length - EntryAt(k).size) + " bytes.");
             Report(kPlanGrown, k, look);
@@ -486,7 +490,8 @@ private:
     // Plans the piece at position k; only one of the members that share a range writes it.
     void AddPlanned(std::uint32_t k, datapack::PieceLook& look, bool writesBytes) {
         const DataPackEntry& entry = EntryAt(k);
-        if (look.length > 0 && !RangeFits(entry.offset, look.length, m_packSize)) {
+        const bool grown = look.length > entry.size;
+        if (look.length > 0 && !grown && !RangeFits(entry.offset, look.length, m_packSize)) {
             throw CorruptFileError(m_packPath, "member " + std::to_string(m_order[k]) +
                                                    " runs past the end of the file");
         }
@@ -494,8 +499,9 @@ private:
             m_journal->Add(entry.offset, look.length);
         }
         m_plan.push_back(PlannedPiece{m_order[k], std::string(Line(k)), look.length, look.crc,
-                                      writesBytes ? std::move(look.bytes) : nullptr, writesBytes});
-        Report(kPlanInsert, k, look);
+                                      writesBytes ? std::move(look.bytes) : nullptr, writesBytes,
+                                      grown});
+        Report(grown ? kPlanGrow : kPlanInsert, k, look);
     }
 
     // Whether the piece of look holds the same bytes as the changed piece of reference.
@@ -527,7 +533,7 @@ private:
         std::optional<std::uint32_t> changed; // the first piece of other bytes
         members([&](std::uint32_t k) {
             const datapack::PieceLook& look = held[k - first];
-            if (VerdictOf(k, look) != Verdict::Changed) {
+            if (!TakesIn(VerdictOf(k, look))) {
                 return;
             }
             const DataPackEntry& entry = EntryAt(k);
@@ -565,7 +571,7 @@ private:
         bool written = false;
         for (std::uint32_t k = first; k < shared.end; ++k) {
             datapack::PieceLook& look = held[k - first];
-            if (EntryAt(k).size == 0 || VerdictOf(k, look) != Verdict::Changed) {
+            if (EntryAt(k).size == 0 || !TakesIn(VerdictOf(k, look))) {
                 PlanOne(k, look);
             } else if (asInPack[k - first]) {
                 if (refused) {
@@ -647,6 +653,7 @@ private:
     const std::string& m_packPath;
     const std::uint64_t m_packSize;
     datapack::JournalStream* m_journal;
+    const bool m_mayGrow;
     const std::vector<std::uint64_t> m_freeAfter;
     std::vector<PlannedPiece> m_plan;
 };
@@ -786,6 +793,89 @@ void CommitPlan(RunContext& run, FileStream& pack, Directory& directory,
     datapack::RemoveJournal(journalPath, journal);
 }
 
+// ---- Rebuilding a pack whose pieces grew ----------------------------------------------------
+
+// Whether the pieces that grew are planned for a rebuild: always with the Rebuild mode, and with
+// Ask until the user said No.
+bool MayGrow(const RunContext& run) {
+    switch (run.state.Grow) {
+    case GrowMode::Rebuild:
+        return true;
+    case GrowMode::Ask:
+        return run.state.GrowAnswer != 2 && run.confirmGrow != nullptr;
+    case GrowMode::Refuse:
+        break;
+    }
+    return false;
+}
+
+// The user's will, asked once per run in the Ask mode.
+bool RebuildWanted(RunContext& run) {
+    if (run.state.Grow == GrowMode::Rebuild) {
+        return true;
+    }
+    if (run.state.GrowAnswer == 0) {
+        run.state.GrowAnswer = run.confirmGrow() ? 1 : 2;
+    }
+    return run.state.GrowAnswer == 1;
+}
+
+// Takes the grown pieces out of the plan, each with the results line of an insertion in place.
+void RefuseGrown(RunContext& run, std::vector<PlannedPiece>& plan, const Directory& directory) {
+    for (const PlannedPiece& piece : plan) {
+        if (piece.grown) {
+            run.surface.AddResultLine(
+                piece.path + " greater by " +
+                std::to_string(piece.length - directory.entries[piece.fileIndex].size) + " bytes.");
+        }
+    }
+    std::erase_if(plan, [](const PlannedPiece& piece) { return piece.grown; });
+}
+
+std::string Count(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + (n == 1 ? one : many);
+}
+
+// Rebuilds the pack around its grown pieces, or in a dry run says what a rebuild would do; false
+// when the user does not want it or the pack cannot be rebuilt (a results line says why), and
+// the caller goes on with an insertion in place.
+bool RebuildPack(RunContext& run, FileStream& pack, Directory& directory,
+                 const std::vector<std::uint32_t>& order, const std::vector<PlannedPiece>& plan,
+                 std::uint64_t packSize) {
+    if (!RebuildWanted(run)) {
+        return false;
+    }
+    datapack::RebuildLayout layout = datapack::PlanRebuild(directory, order, plan, packSize);
+    if (layout.refusal.empty()) {
+        layout.refusal = datapack::RebuildRefusal(pack, layout.newSize);
+    }
+    if (!layout.refusal.empty()) {
+        run.surface.AddResultLine(pack.Path() + " is not rebuilt: " + layout.refusal + ".");
+        return false;
+    }
+    std::uint64_t bytes = 0;
+    for (const PlannedPiece& planned : plan) {
+        bytes += planned.writesBytes ? planned.length : 0;
+    }
+    run.state.stats.pieces += plan.size();
+    run.state.stats.bytes += bytes;
+    const std::string grew = Count(layout.grownPieces, " piece", " pieces") + " grew by " +
+                             Count(layout.grownBytes, " byte", " bytes") + " in all";
+    const std::string sizes =
+        std::to_string(layout.oldSize) + " bytes to " + std::to_string(layout.newSize);
+    if (run.state.DryRun) {
+        run.surface.AddPlanLine(kPlanRebuild + pack.Path() + " (" + grew + "; " +
+                                Count(layout.moved, " member moves", " members move") + "; " +
+                                sizes + " bytes)");
+        return true;
+    }
+    datapack::WriteRebuiltPack(run, pack, directory, order, layout, plan);
+    run.surface.AddReportLine(pack.Path() + " rebuilt: " + grew + ", " +
+                              Count(layout.moved, " member moved", " members moved") + ", " +
+                              sizes + " bytes.");
+    return true;
+}
+
 } // namespace
 
 // ---- Public operations ----------------------------------------------------------------------
@@ -802,6 +892,7 @@ void ExtractDataPack(RunContext& run, const std::string& path) {
     RecoverDataPack(run, path);
     // Shared with other extractions, but not with an insertion into the same pack.
     FileStream pack = FileStream::Open(path, omReadShared);
+    datapack::RemoveLeftoverRebuild(path);
     const std::uint64_t fileSize = pack.Size();
     const std::uint32_t count = datapack::ReadEntryCount(pack, fileSize);
     ShowFileStatus(run, "Preparing ", path);
@@ -833,6 +924,7 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
     FileStream& pack = *run.state.SourceStream;
     if (!run.state.DryRun) {
         datapack::RecoverOpenPack(run, pack);
+        datapack::RemoveLeftoverRebuild(pack.Path());
     } else if (datapack::JournalLeftBeside(pack.Path())) {
         // NOTE: the directory is written last, so the one on disk is nearly always the one the
         // journal holds, and the plan below stays right.
@@ -857,10 +949,30 @@ std::int32_t InsertDataPack(RunContext& run, const std::string& name, std::int32
     ShowFileStatus(run, "Processing ", name);
     // Directory bytes as stored: the journal takes them before any entry changes.
     datapack::JournalStream journal(run, pack, directory->raw, DataPackJournalPath(pack.Path()));
-    const std::vector<PlannedPiece> plan =
+    // Where grown pieces may be rebuilt around, the ranges are journalled once it is known that
+    // the pack is written in place.
+    const bool mayGrow = MayGrow(run);
+    std::vector<PlannedPiece> plan =
         InsertionPlanner(run, *directory, order, firstLine, pack, packSize,
-                         run.state.DryRun ? nullptr : &journal)
+                         run.state.DryRun || mayGrow ? nullptr : &journal, mayGrow)
             .Plan();
+    if (mayGrow && std::ranges::any_of(plan, &PlannedPiece::grown)) {
+        if (RebuildPack(run, pack, *directory, order, plan, packSize)) {
+            ShowCounter(run, "Inserted: ", count, count);
+            if (!run.state.DryRun) {
+                run.state.CompletedPacks.push_back(pack.Path());
+            }
+            return static_cast<std::int32_t>(firstLine + std::int64_t{count});
+        }
+        RefuseGrown(run, plan, *directory);
+    }
+    if (mayGrow && !run.state.DryRun) {
+        for (const PlannedPiece& planned : plan) {
+            if (planned.writesBytes && planned.length > 0) {
+                journal.Add(directory->entries[planned.fileIndex].offset, planned.length);
+            }
+        }
+    }
     if (run.state.DryRun) {
         std::uint64_t bytes = 0;
         for (const PlannedPiece& planned : plan) {

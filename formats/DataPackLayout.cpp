@@ -53,6 +53,11 @@ void SetSizeAndCrc(Directory& directory, std::uint32_t index, std::uint32_t size
     StoreU32le(directory.raw, at + 12, crc);
 }
 
+void SetOffset(Directory& directory, std::uint32_t index, std::uint32_t offset) {
+    directory.entries[index].offset = offset;
+    StoreU32le(directory.raw, static_cast<std::size_t>(kEntrySize) * index, offset);
+}
+
 void WriteDirectory(FileStream& pack, std::span<const std::uint8_t> raw) {
     pack.WriteAt(kDirectoryOffset, raw);
 }

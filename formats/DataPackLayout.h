@@ -61,6 +61,9 @@ Directory ReadDirectory(const FileStream& pack, std::uint32_t count, std::uint64
 void SetSizeAndCrc(Directory& directory, std::uint32_t index, std::uint32_t size,
                    std::uint32_t crc);
 
+// Gives entry index a new offset, in the entries and in the stored bytes alike.
+void SetOffset(Directory& directory, std::uint32_t index, std::uint32_t offset);
+
 // Writes the stored bytes of a directory back at its place in the pack.
 void WriteDirectory(FileStream& pack, std::span<const std::uint8_t> raw);
 

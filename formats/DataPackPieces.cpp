@@ -143,7 +143,7 @@ void PieceLooks::LookAt(const PieceToLook& piece, PieceLook& look, std::uint8_t*
         throw FileOpenError(path, "cannot open file: it is not a regular file (it reports a size "
                                   "of 0 but holds bytes)");
     }
-    if (look.length > piece.size) {
+    if (look.length > std::max(piece.size, piece.room)) {
         return;
     }
     std::uint64_t left = look.length;

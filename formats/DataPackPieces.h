@@ -21,12 +21,13 @@
 
 namespace eitool::datapack {
 
-// A piece to look at: its path (empty: nothing to look at), and the size and CRC-32 of the member
-// it is for.
+// A piece to look at: its path (empty: nothing to look at), the size and CRC-32 of the member it
+// is for, and the largest length that is summed (the size, unless the pack may grow).
 struct PieceToLook {
     std::string_view path;
     std::uint64_t size = 0;
     std::uint32_t crc = 0;
+    std::uint64_t room = 0;
 };
 
 // What the look at one piece found.
@@ -34,11 +35,27 @@ struct PieceLook {
     bool present = false;     // a file is at the path
     std::uint64_t length = 0; // its size when it was opened
     std::uint64_t read = 0;   // the bytes summed: length, or fewer when it shrank meanwhile
-    std::uint32_t crc = 0;    // their CRC-32; only summed when the piece fits its member
+    std::uint32_t crc = 0;    // their CRC-32; only summed when the piece fits its room
     // The piece's bytes, when they were kept (see PieceLooks).
     std::unique_ptr<std::uint8_t[]> bytes;
     // What opening or reading it threw; thrown again where the look is taken.
     std::exception_ptr error;
+};
+
+// A piece that differs from its member and goes in: it fits in its member's room, or it grew and
+// the pack is rebuilt around it.
+struct PlannedPiece {
+    std::uint32_t fileIndex = 0;
+    std::string path;
+    std::uint64_t length = 0;
+    std::uint32_t crc = 0;
+    // The piece's bytes as they were read for the CRC-32, when they are kept for the writing.
+    std::unique_ptr<std::uint8_t[]> bytes;
+    // False for a member that shares its range with one planned before it: that one writes the
+    // bytes, and this one takes only the new size and CRC-32.
+    bool writesBytes = true;
+    // Longer than its member: it goes in only by a rebuild of the pack.
+    bool grown = false;
 };
 
 // Opens a changed piece for its writing: it must still have the length it was compared with

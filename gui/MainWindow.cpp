@@ -191,6 +191,8 @@ MainWindow::MainWindow(Dialogs* dialogs) : m_qtDialogs(this) {
     m_surface = std::make_unique<QtSurface>(*m_results);
     m_dialogs = dialogs != nullptr ? dialogs : &m_qtDialogs;
     m_form = std::make_unique<TMainForm>(*m_surface, *m_dialogs);
+    // A pack whose pieces grew is rebuilt only when the user says so.
+    m_form->State().Grow = GrowMode::Ask;
     m_logModel = new LogListModel(m_form->State().inputList, this);
     m_logList->setModel(m_logModel);
     connect(m_logList->selectionModel(), &QItemSelectionModel::selectionChanged, this,

@@ -21,8 +21,10 @@ bool AbortRequested(RunContext& run);
 // The first words of a dry run's lines (StatusSurface::AddPlanLine), all of one width: a piece
 // that would go in, one equal to what is there already, one that grew beyond its room, one that
 // is not there, one kept out because its member shares bytes with another, and a file that would
-// be written.
+// be written; a piece that grew and goes in by a rebuild of its pack, and the pack so rebuilt.
 inline constexpr const char* kPlanInsert = "insert    ";
+inline constexpr const char* kPlanGrow = "grow      ";
+inline constexpr const char* kPlanRebuild = "rebuild   ";
 inline constexpr const char* kPlanUnchanged = "unchanged ";
 inline constexpr const char* kPlanGrown = "grown     ";
 inline constexpr const char* kPlanMissing = "missing   ";

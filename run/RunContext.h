@@ -18,6 +18,9 @@ struct RunContext {
     // Asked at most once per run, before the first edited piece would be replaced; true when the
     // user agrees. Without it edited pieces are never replaced.
     std::function<bool()> confirmReplace = nullptr;
+    // Asked at most once per run when an insertion finds pieces that grew and the run state's
+    // Grow is Ask; true when the user wants the packs rebuilt.
+    std::function<bool()> confirmGrow = nullptr;
 
     void BeforeWrite(const std::string& path) const { CallWriteHook(writeHook, path); }
 };

@@ -28,6 +28,13 @@ enum class OldResultLog {
     SetAside,  // pieces were written; the old log was renamed to its set-aside name
 };
 
+// What an insertion does with pieces that grew beyond their pack members.
+enum class GrowMode {
+    Refuse,  // each is a results line and its member stays as it was
+    Ask,     // the user is asked once per run (RunContext::confirmGrow) whether packs are rebuilt
+    Rebuild, // a pack with such pieces is rebuilt so that they fit
+};
+
 // Counts for the summary of a run (RunSummary), which the command line prints and the window's
 // frame shows; the results pane never shows them.
 struct RunStats {
@@ -76,6 +83,11 @@ struct RunState {
     // A dry run of an insertion: every inserter checks and reports (StatusSurface::AddPlanLine)
     // what it would do, and no file is written. Set by the front end; a run does not clear it.
     bool DryRun = false;
+    // Set by the front end; a run does not clear it.
+    GrowMode Grow = GrowMode::Refuse;
+    // The user's answer to the question of GrowMode::Ask during this run: 0 not asked yet,
+    // 1 rebuild, 2 refuse. Cleared at the start of every run.
+    int GrowAnswer = 0;
     RunStats stats;
 };
 

@@ -36,6 +36,10 @@ public:
     // A note for the user that is not a results line (the pane and the run's outcome stay as
     // they are): the command line prints it on standard error, the window may leave it out.
     virtual void AddNotice(const std::string& /*text*/) {}
+    // A report of something done that the user should read, not a problem: the window shows it
+    // in the results pane, the command line prints it on standard error without counting it
+    // among the results lines.
+    virtual void AddReportLine(const std::string& line) { AddResultLine(line); }
     // What a dry run would do with one piece or file (RunState::DryRun), one line each: not a
     // results line, so the run's outcome stays that of a real run.
     virtual void AddPlanLine(const std::string& /*line*/) {}

@@ -130,6 +130,8 @@ MainWindow::MainWindow(Dialogs* dialogs) {
     m_win32Dialogs.SetOwner(m_window);
     m_dialogs = dialogs != nullptr ? dialogs : &m_win32Dialogs;
     m_form = std::make_unique<TMainForm>(*m_surface, *m_dialogs);
+    // A pack whose pieces grew is rebuilt only when the user says so.
+    m_form->State().Grow = GrowMode::Ask;
     m_form->SetViewObserver([this](unsigned changes) { Draw(changes); });
     m_accelerators = MakeAccelerators();
     Draw(vcControls | vcList | vcStatus);

@@ -24,7 +24,8 @@ public:
     std::vector<int> totalHistory;
     std::vector<std::string> results;
     std::vector<std::string> notices;
-    std::vector<std::string> plan; // the lines of a dry run
+    std::vector<std::string> plan;    // the lines of a dry run
+    std::vector<std::string> reports; // AddReportLine
     bool stopEnabled = false;
     bool saveLogEnabled = false;
     int dispatches = 0;
@@ -63,6 +64,7 @@ public:
     void FocusResults() override { ++focusCount; }
     void AddNotice(const std::string& text) override { notices.push_back(text); }
     void AddPlanLine(const std::string& line) override { plan.push_back(line); }
+    void AddReportLine(const std::string& line) override { reports.push_back(line); }
     void EnableStop(bool enabled) override { stopEnabled = enabled; }
     void EnableSaveLog(bool enabled) override { saveLogEnabled = enabled; }
     void ProcessMessages() override {
