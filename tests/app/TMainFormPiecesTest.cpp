@@ -275,6 +275,50 @@ TEST_F(EditedPieces, AreReplacedOnlyWithConsentAskedOncePerRun) {
     }
 }
 
+using GrownPieces = PiecesTest;
+
+// The window asks once per run, No by default; No leaves the packs and reports the grown pieces
+// as an insertion without a rebuild does, Yes rebuilds every pack of the run.
+TEST_F(GrownPieces, TheWindowAsksOncePerRunWhetherPacksAreRebuilt) {
+    const Sources sources = WritePacks(tmp);
+    const std::string out = tmp / "out";
+    Run(kTypeDataPacks, {sources.a, sources.c}, out);
+    const std::vector<TextLines> blocks = Blocks(LoadTextLines(out + "/result.log"));
+    ASSERT_EQ(blocks.size(), 2u);
+    for (const TextLines& block : blocks) {
+        Bytes piece = ReadWholeFile(FirstPiece(block));
+        piece.resize(piece.size() + 9, 'g');
+        WriteWholeFile(FirstPiece(block), piece);
+    }
+    const Bytes a = ReadWholeFile(sources.a);
+    const Bytes c = ReadWholeFile(sources.c);
+    form.State().Grow = GrowMode::Ask;
+    const auto askedOnce = [&] {
+        return std::count(dialogs.asked.begin(), dialogs.asked.end(), "question") == 1 &&
+               dialogs.questionDefaults.back() == DefaultAnswer::No &&
+               std::count(dialogs.shownMessages.begin(), dialogs.shownMessages.end(),
+                          kRebuildPacksQuestion) == 1;
+    };
+
+    dialogs.yes = false;
+    Run(kTypeLogs, {out + "/result.log"}, out);
+    EXPECT_TRUE(askedOnce());
+    EXPECT_EQ(surface.results,
+              (std::vector<std::string>{FirstPiece(blocks[0]) + " greater by 9 bytes.",
+                                        FirstPiece(blocks[1]) + " greater by 9 bytes."}));
+    EXPECT_EQ(ReadWholeFile(sources.a), a);
+    EXPECT_EQ(ReadWholeFile(sources.c), c);
+
+    dialogs.yes = true;
+    surface.results.clear();
+    Run(kTypeLogs, {out + "/result.log"}, out);
+    EXPECT_TRUE(askedOnce());
+    EXPECT_EQ(surface.results, std::vector<std::string>{});
+    EXPECT_EQ(surface.reports.size(), 2u);
+    EXPECT_EQ(ReadWholeFile(sources.a).size(), a.size() + 9);
+    EXPECT_EQ(ReadWholeFile(sources.c).size(), c.size() + 9);
+}
+
 using PackLock = PiecesTest;
 
 TEST_F(PackLock, ExtractionIsRefusedWhileAnInsertionHoldsThePack) {
