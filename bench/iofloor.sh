@@ -15,6 +15,8 @@
 #                 pack, and vs dd writing the whole pack in place over a copy of it
 #                 (conv=notrunc, with and without fsync)
 #   insert-large  insert 1 GiB all edited vs dd conv=notrunc,fsync of the whole pack in place
+#   grow          insert --grow into the 1 GiB pack with one piece grown early in it (so that the
+#                 whole pack is rewritten) vs cp of the pack followed by sync
 #   textures      500 textures out (extract) and in (insert) vs ImageMagick converting each
 #                 extracted BMP to a new BMP, one process per file, and mogrify, one process
 #
@@ -46,7 +48,7 @@ eitool=${EITOOL:-$build/cli/eitool}
 maker=${MAKER:-$build/bench/make_sample_pack}
 rounds=${ROUNDS:-5}
 warmup=${WARMUP:-1}
-rows=${ROWS:-small large tiny insert insert-large textures}
+rows=${ROWS:-small large tiny insert insert-large grow textures}
 work=${WORK:-$build/iofloor-work}
 tsv=${OUT:-}
 drop=${DROP:-1}
@@ -75,8 +77,8 @@ eitool=$(realpath "$eitool")
 maker=$(realpath "$maker")
 for row in $rows; do
   case "$row" in
-    small | large | tiny | insert | insert-large | textures) ;;
-    *) fail "unknown row '$row' (small large tiny insert insert-large textures)" ;;
+    small | large | tiny | insert | insert-large | grow | textures) ;;
+    *) fail "unknown row '$row' (small large tiny insert insert-large grow textures)" ;;
   esac
 done
 wants() { [[ " $rows " == *" $1 "* ]]; }
@@ -108,6 +110,7 @@ fi
 wants insert && fixed=$((fixed + 6 * small_bytes))
 wants large && fixed=$((fixed + 3 * large_bytes)) per_round=$((per_round + 5 * large_bytes))
 wants insert-large && fixed=$((fixed + 4 * large_bytes))
+wants grow && fixed=$((fixed + 4 * large_bytes)) per_round=$((per_round + large_bytes))
 if wants tiny; then
   for count in $tiny_counts; do
     tiny_bytes=$(blocks "$count" "$tiny_size")
@@ -206,6 +209,16 @@ if wants insert-large; then
     jobs+=(insert-large.edited insert-large.ddsync)
   fi
 fi
+if wants grow; then
+  # The pack is put back before every round (untimed), so that every round rebuilds it.
+  make_pack large "$large_members" "$large_size"
+  cp "$work/large.tre" "$work/grow.tre"
+  if extract_reference "$work/grow.tre" "$work/grow" grow; then
+    grown=$(grep -v -e '^#' -e '^NULL' "$work/grow/result.log" | head -n 1 | tr -d '\r')
+    printf 'a longer text' >>"$grown"
+    jobs+=(grow.eitool grow.cpsync)
+  fi
+fi
 if wants tiny; then
   for count in $tiny_counts; do
     if make_shape "tiny-$count" "$count" "$tiny_size"; then
@@ -254,6 +267,8 @@ run_job() {
     insert-large.ddsync)
       dd if="$work/large.tre" of="$work/insert-large-edited-dd.tre" bs=1M conv=notrunc,fsync status=none
       ;;
+    grow.eitool) "$eitool" insert --grow --target "$work/grow" "$work/grow/result.log" ;;
+    grow.cpsync) cp "$work/large.tre" "$out/pack" && sync ;;
     textures.out)
       "$eitool" extract --target "$out" --scan "$work/textures" --type img
       ;;
@@ -314,6 +329,9 @@ for round in $(seq $((1 - warmup)) "$rounds"); do
   fi
   if has_job insert-large.edited; then
     "$maker" flip "$work/insert-large-edited/result.log" >/dev/null
+  fi
+  if has_job grow.eitool; then
+    cp "$work/large.tre" "$work/grow.tre"
   fi
   mapfile -t order < <(printf '%s\n' "${jobs[@]}" | shuf --random-source=<(yes "$round"))
   summary="round $round:"
@@ -443,6 +461,11 @@ if wants insert-large && ! left_out_row insert-large "insert $large_total"; then
   line "eitool insert" insert-large.edited
   line "dd in place with fsync" insert-large.ddsync insert-large.edited 2.5 \
     "whole pack, conv=notrunc,fsync"
+fi
+if wants grow && ! left_out_row grow "insert --grow $large_total"; then
+  work_label="insert --grow $large_total, 1 grown"
+  line "eitool insert --grow" grow.eitool
+  line "cp of the pack, then sync" grow.cpsync grow.eitool 1.3 "a new file of the whole pack"
 fi
 if wants textures && ! left_out_row textures "$(count_label "$textures") textures"; then
   # Before: 0.87 s out and 0.97 s in for 500 textures; the aim is 30% less.
