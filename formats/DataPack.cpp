@@ -449,10 +449,12 @@ private:
                                                                   : Verdict::Unchanged;
     }
 
-    // Whether a piece of this verdict goes in: a changed one, and a grown one when the pack may
-    // be rebuilt.
-    bool TakesIn(Verdict verdict) const {
-        return verdict == Verdict::Changed || (verdict == Verdict::Grown && m_mayGrow);
+    // Whether the piece of look goes in: a changed one, and a grown one when the pack may be
+    // rebuilt and its size field can hold it.
+    bool TakesIn(std::uint32_t k, const datapack::PieceLook& look) const {
+        const Verdict verdict = VerdictOf(k, look);
+        return verdict == Verdict::Changed ||
+               (verdict == Verdict::Grown && m_mayGrow && look.length <= kLargestMember);
     }
 
     void Report(const char* what, std::uint32_t k, const datapack::PieceLook& look) {
@@ -470,7 +472,7 @@ private:
             }
             break;
         case Verdict::Grown:
-            if (m_mayGrow) {
+            if (TakesIn(k, look)) {
                 AddPlanned(k, look, true);
                 break;
             }
@@ -533,7 +535,7 @@ private:
         std::optional<std::uint32_t> changed; // the first piece of other bytes
         members([&](std::uint32_t k) {
             const datapack::PieceLook& look = held[k - first];
-            if (!TakesIn(VerdictOf(k, look))) {
+            if (!TakesIn(k, look)) {
                 return;
             }
             const DataPackEntry& entry = EntryAt(k);
@@ -571,7 +573,7 @@ private:
         bool written = false;
         for (std::uint32_t k = first; k < shared.end; ++k) {
             datapack::PieceLook& look = held[k - first];
-            if (EntryAt(k).size == 0 || !TakesIn(VerdictOf(k, look))) {
+            if (EntryAt(k).size == 0 || !TakesIn(k, look)) {
                 PlanOne(k, look);
             } else if (asInPack[k - first]) {
                 if (refused) {
