@@ -107,6 +107,50 @@ std::int32_t InsertSource(RunContext& run, const std::string& sourcePath, std::i
     return resume - 1;
 }
 
+// The index of the log's pieces (PieceIndex) for the length of its replay: loaded at its start
+// (an empty one for a run that reads every piece) and written back when the replay has gone
+// through, from what it read. Only the index of a log in the run's target directory is written,
+// as nothing is written outside it; a dry run writes none.
+class LogIndexScope {
+public:
+    LogIndexScope(RunContext& run, const std::string& logPath)
+        : m_run(run), m_logPath(logPath), m_log(IdentityOf(logPath)) {
+        RunState& state = run.state;
+        if (!m_log) {
+            return;
+        }
+        state.LogIndex = std::make_unique<PieceIndex>(
+            state.NoIndex ? PieceIndex(state.IndexRacyMargin)
+                          : PieceIndex::Load(logPath, *m_log, state.IndexRacyMargin));
+    }
+    LogIndexScope(const LogIndexScope&) = delete;
+    LogIndexScope& operator=(const LogIndexScope&) = delete;
+    ~LogIndexScope() { m_run.state.LogIndex.reset(); }
+
+    void Save() {
+        RunState& state = m_run.state;
+        const PieceIndex* index = state.LogIndex.get();
+        if (index == nullptr || !index->Recorded() || state.DryRun) {
+            return;
+        }
+        const std::optional<FileIdentity> folder = IdentityOf(DirectoryPart(m_logPath));
+        const std::optional<FileIdentity> target = IdentityOf(state.TargetDirectory);
+        if (!folder || !target || !folder->SameFileAs(*target)) {
+            return;
+        }
+        try {
+            index->Save(m_logPath, *m_log, m_run.writeHook);
+        } catch (const FileError&) {
+            // The pieces are in; an index that cannot be written costs the next run its time.
+        }
+    }
+
+private:
+    RunContext& m_run;
+    const std::string& m_logPath;
+    const std::optional<FileIdentity> m_log;
+};
+
 // Replays the log loaded into ReplayList from logPath.
 void ReplayLoadedLog(RunContext& run, const std::string& logPath) {
     RunState& state = run.state;
@@ -123,6 +167,7 @@ void ReplayLoadedLog(RunContext& run, const std::string& logPath) {
     surface.SetTotalMax(100);
     surface.SetTotalPosition(0);
     state.ReplayKind = kKindNone;
+    LogIndexScope index(run, logPath);
 
     LineBuffer& lines = state.ReplayList;
     const auto count = static_cast<std::int32_t>(lines.size());
@@ -164,6 +209,7 @@ void ReplayLoadedLog(RunContext& run, const std::string& logPath) {
             break; // Stop ends the replay after the current line and its inserter
         }
     }
+    index.Save();
 }
 
 } // namespace

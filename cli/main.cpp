@@ -29,6 +29,7 @@ constexpr const char* kFooter = R"(Forms:
   eitool insert  [--target DIR] FILE...          result logs (*.log) or one project list (*.lst)
   eitool insert  [--target DIR] --scan DIR --type log|lst
   eitool insert  --dry-run ...                   what an insertion would do; writes nothing
+  eitool insert  --no-index ...                  read every piece, whatever the log's index says
   eitool list [--target DIR] [--json] PACK...    the members of data packs and their piece paths
   eitool verify PACK...                          check the members of data packs (CRC-32)
   eitool scan DIR --type tre|img|fnt|lst|log     print the scanned input list
@@ -108,6 +109,10 @@ CLI::App* AddInsert(CLI::App& app, CommandLine& line) {
                      "Check and print what the insertion would do with every piece (insert, "
                      "unchanged, grown, missing; a pack member's room and the free bytes after "
                      "it) without writing anything; the exit status is that of a real run");
+    insert->add_flag("--no-index", line.noIndex,
+                     "Read every piece to learn whether it changed, instead of taking unchanged "
+                     "ones from the index beside the log (result.log.eitool-index), which is "
+                     "written anew from what was read");
     return insert;
 }
 

@@ -411,7 +411,8 @@ public:
         std::size_t nextShared = 0;
         std::vector<datapack::PieceLook> held; // the looks of the shared run at hand
         datapack::PieceLooks looks(datapack::PieceLooks::Mode::Sums, std::move(pieces),
-                                   m_run.state.DryRun ? 0 : kKeptPiecesBudget);
+                                   m_run.state.DryRun ? 0 : kKeptPiecesBudget,
+                                   m_run.state.LogIndex.get());
         for (std::uint32_t k = 0; k < count; ++k) {
             if (AbortRequested(m_run)) {
                 throw RunAborted(ShownPath(m_packPath) +
@@ -419,6 +420,7 @@ public:
                                  "pack is unchanged");
             }
             datapack::PieceLook& look = looks.Take(k);
+            NoteInIndex(k, look);
             if (nextShared < shared.size() && k >= shared[nextShared].first) {
                 held.push_back(std::move(look));
                 if (k + 1 == shared[nextShared].end) {
@@ -453,6 +455,16 @@ private:
         }
         return look.length != entry.size || look.crc != entry.crc ? Verdict::Changed
                                                                   : Verdict::Unchanged;
+    }
+
+    // Counts a piece taken from the log's index, or records one that was summed whole in it.
+    void NoteInIndex(std::uint32_t k, const datapack::PieceLook& look) {
+        PieceIndex* const index = m_run.state.LogIndex.get();
+        if (look.fromIndex) {
+            ++m_run.state.stats.piecesFromIndex;
+        } else if (index != nullptr && look.summedWhole) {
+            index->Record(Line(k), look.signature, look.crc, look.takenAt);
+        }
     }
 
     void Report(const char* what, std::uint32_t k, const datapack::PieceLook& look) {

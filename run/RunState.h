@@ -3,6 +3,7 @@
 #include "common/FileStream.h"
 #include "common/LineBuffer.h"
 #include "common/TextLines.h"
+#include "run/PieceIndex.h"
 
 #include <cstdint>
 #include <memory>
@@ -37,6 +38,8 @@ struct RunStats {
     // Entry lines of the replayed logs that name a piece, and those of them that were not found.
     std::uint64_t piecesNamed = 0;
     std::uint64_t piecesMissing = 0;
+    // Unchanged pieces whose CRC-32 was taken from the log's index instead of their bytes.
+    std::uint64_t piecesFromIndex = 0;
 };
 
 // The state that the batch run, the log replay and the handlers share. The form model owns the
@@ -76,6 +79,13 @@ struct RunState {
     // A dry run of an insertion: every inserter checks and reports (StatusSurface::AddPlanLine)
     // what it would do, and no file is written. Set by the front end; a run does not clear it.
     bool DryRun = false;
+    // An insertion reads every piece and does not consult the logs' indexes (it still writes
+    // them from what it read). Set by the front end; a run does not clear it.
+    bool NoIndex = false;
+    // The margin of the racy rule of PieceIndex; only tests change it.
+    std::int64_t IndexRacyMargin = PieceIndex::kRacyMargin;
+    // The index of the log being replayed; none outside a replay.
+    std::unique_ptr<PieceIndex> LogIndex;
     RunStats stats;
 };
 
