@@ -607,9 +607,10 @@ FileSignature FileStream::Signature() const {
 
 std::optional<FileSignature> SignatureOfPath(const std::string& path) {
     CheckPathText(path);
-    const HANDLE handle = CreateFileW(
-        WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE handle =
+        CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return std::nullopt;
     }

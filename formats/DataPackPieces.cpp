@@ -133,7 +133,7 @@ void PieceLooks::LookAt(const PieceToLook& piece, PieceLook& look, std::uint8_t*
         return;
     }
     // Only an unchanged piece is taken from the index: one that changed is read for its writing
-    // all the same, and its CRC-32 is summed from the bytes written.
+    // all the same, so it is read here, where its bytes may be kept for that.
     if (m_index != nullptr && m_index->Holds(piece.path)) {
         if (const std::optional<FileSignature> now = SignatureOfPath(path);
             now && now->size == piece.size && m_index->Lookup(piece.path, *now) == piece.crc) {
