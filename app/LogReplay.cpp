@@ -109,8 +109,8 @@ std::int32_t InsertSource(RunContext& run, const std::string& sourcePath, std::i
 
 // The index of the log's pieces (PieceIndex) for the length of its replay: loaded at its start
 // (an empty one for a run that reads every piece) and written back when the replay has gone
-// through, from what it read. Only the index of a log in the run's target directory is written,
-// as nothing is written outside it; a dry run writes none.
+// through, when it learnt something new from what it read. Only the index of a log in the run's
+// target directory is written, as nothing is written outside it; a dry run writes none.
 class LogIndexScope {
 public:
     LogIndexScope(RunContext& run, const std::string& logPath)
@@ -130,7 +130,7 @@ public:
     void Save() {
         RunState& state = m_run.state;
         const PieceIndex* index = state.LogIndex.get();
-        if (index == nullptr || !index->Recorded() || state.DryRun) {
+        if (index == nullptr || !index->HasNews() || state.DryRun) {
             return;
         }
         const std::optional<FileIdentity> folder = IdentityOf(DirectoryPart(m_logPath));

@@ -212,6 +212,18 @@ std::optional<std::uint32_t> PieceIndex::Lookup(std::string_view path,
     return entry->crc;
 }
 
+bool PieceIndex::HasNews() const {
+    return std::any_of(m_recorded.begin(), m_recorded.end(), [&](const Recording& r) {
+        const FileSignature& s = r.entry.signature;
+        const auto held =
+            std::lower_bound(m_loaded.begin(), m_loaded.end(), r.entry.key,
+                             [](const Entry& e, std::uint64_t k) { return e.key < k; });
+        const bool known = held != m_loaded.end() && held->key == r.entry.key &&
+                           held->signature == s && held->crc == r.entry.crc;
+        return !known && std::max(s.modified, s.changed) + m_racyMargin < r.takenAt;
+    });
+}
+
 void PieceIndex::Record(std::string_view path, const FileSignature& signature, std::uint32_t crc,
                         std::int64_t takenAt) {
     m_recorded.push_back({{KeyOf(path), signature, crc}, takenAt});

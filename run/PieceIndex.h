@@ -59,8 +59,9 @@ public:
     // running behind this machine's clock (a file server) cannot make a racy entry look old.
     void Save(const std::string& logPath, const FileIdentity& log, WriteHook* hook) const;
 
-    // Whether anything was recorded since the index was loaded.
-    bool Recorded() const { return !m_recorded.empty(); }
+    // Whether the index written now would tell more than the one loaded: a recording that is not
+    // racy and is not what the index held already.
+    bool HasNews() const;
 
     static std::uint64_t KeyOf(std::string_view path);
 
