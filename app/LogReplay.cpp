@@ -91,6 +91,7 @@ std::int32_t InsertSource(RunContext& run, const std::string& sourcePath, std::i
     }
     const std::string outputPath = JoinPath(state.TargetDirectory, FileNamePart(sourcePath));
     std::int32_t last = 0;
+    state.PiecesCounted = false;
     try {
         last = row->inserter(run, outputPath, firstLine);
     } catch (const Refusal& refusal) {
@@ -103,7 +104,9 @@ std::int32_t InsertSource(RunContext& run, const std::string& sourcePath, std::i
         return std::max(last, firstLine - 1);
     }
     const std::int32_t resume = ResumeLine(state.ReplayList, firstLine, last);
-    CountNamedPieces(state, *row, firstLine, resume - 1);
+    if (!state.PiecesCounted) {
+        CountNamedPieces(state, *row, firstLine, resume - 1);
+    }
     return resume - 1;
 }
 

@@ -410,6 +410,7 @@ public:
         const std::vector<SharedRun> shared = SharedRuns(m_directory, m_order);
         std::size_t nextShared = 0;
         std::vector<datapack::PieceLook> held; // the looks of the shared run at hand
+        RunStats seen;                         // the pieces the lines name, and those missing
         datapack::PieceLooks looks(datapack::PieceLooks::Mode::Sums, std::move(pieces),
                                    m_run.state.DryRun ? 0 : kKeptPiecesBudget,
                                    m_run.state.LogIndex.get());
@@ -421,6 +422,10 @@ public:
             }
             datapack::PieceLook& look = looks.Take(k);
             NoteInIndex(k, look);
+            if (const std::string_view line = Line(k); line != "NULL" && !IsTargetLine(line)) {
+                ++seen.piecesNamed;
+                seen.piecesMissing += look.present ? 0 : 1;
+            }
             if (nextShared < shared.size() && k >= shared[nextShared].first) {
                 held.push_back(std::move(look));
                 if (k + 1 == shared[nextShared].end) {
@@ -434,11 +439,18 @@ public:
             ShowCounter(m_run, "Comparing: ", std::uint64_t{k} + 1, count);
             ShowPieceProgress(m_run, k, count);
         }
+        // Counted here from the looks, so that the replay does not ask for every piece again.
+        m_run.state.stats.piecesNamed += seen.piecesNamed;
+        m_run.state.stats.piecesMissing += seen.piecesMissing;
+        m_run.state.PiecesCounted = true;
         return std::move(m_plan);
     }
 
 private:
     enum class Verdict { Missing, Grown, Changed, Unchanged };
+
+    // A "#Target" keyword line names no piece (the block holds no framing line).
+    static bool IsTargetLine(std::string_view line) { return FirstWord(line) == "#Target"; }
 
     std::string_view Line(std::uint32_t k) const {
         return m_run.state.ReplayList[static_cast<std::size_t>(m_firstLine) + k];

@@ -86,6 +86,10 @@ struct RunState {
     std::int64_t IndexRacyMargin = PieceIndex::kRacyMargin;
     // The index of the log being replayed; none outside a replay.
     std::unique_ptr<PieceIndex> LogIndex;
+    // Set by an inserter that added the pieces its block names, and those not found, to stats
+    // itself, having looked at every one (the replay then does not look again). The replay
+    // clears it before each inserter.
+    bool PiecesCounted = false;
     RunStats stats;
 };
 
