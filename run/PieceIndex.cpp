@@ -125,7 +125,7 @@ ReadEntries(FileStream& file, const std::string& logPath, const FileIdentity& lo
     // The count must account for the file's length exactly before anything is allocated.
     if (!std::equal(magic.begin(), magic.end(), kMagic.begin()) || version != kVersion ||
         entrySize != kEntrySize || device != log.device || number != log.number ||
-        pathLength != logPath.size() ||
+        pathLength != logPath.size() || pathLength > size - kFixedHeaderSize - kChecksumSize ||
         count > (size - kFixedHeaderSize - kChecksumSize - pathLength) / kEntrySize ||
         size != kFixedHeaderSize + pathLength + count * kEntrySize + kChecksumSize) {
         return std::nullopt;
