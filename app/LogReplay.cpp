@@ -91,6 +91,7 @@ std::int32_t InsertSource(RunContext& run, const std::string& sourcePath, std::i
     }
     const std::string outputPath = JoinPath(state.TargetDirectory, FileNamePart(sourcePath));
     std::int32_t last = 0;
+    state.PiecesCounted = false;
     try {
         last = row->inserter(run, outputPath, firstLine);
     } catch (const Refusal& refusal) {
@@ -103,9 +104,55 @@ std::int32_t InsertSource(RunContext& run, const std::string& sourcePath, std::i
         return std::max(last, firstLine - 1);
     }
     const std::int32_t resume = ResumeLine(state.ReplayList, firstLine, last);
-    CountNamedPieces(state, *row, firstLine, resume - 1);
+    if (!state.PiecesCounted) {
+        CountNamedPieces(state, *row, firstLine, resume - 1);
+    }
     return resume - 1;
 }
+
+// The index of the log's pieces (PieceIndex) for the length of its replay: loaded at its start
+// (an empty one for a run that reads every piece) and written back when the replay has gone
+// through, when it learnt something new from what it read. Only the index of a log in the run's
+// target directory is written, as nothing is written outside it; a dry run writes none.
+class LogIndexScope {
+public:
+    LogIndexScope(RunContext& run, const std::string& logPath)
+        : m_run(run), m_logPath(logPath), m_log(IdentityOf(logPath)) {
+        RunState& state = run.state;
+        if (!m_log) {
+            return;
+        }
+        state.LogIndex = std::make_unique<PieceIndex>(
+            state.NoIndex ? PieceIndex(state.IndexRacyMargin)
+                          : PieceIndex::Load(logPath, *m_log, state.IndexRacyMargin));
+    }
+    LogIndexScope(const LogIndexScope&) = delete;
+    LogIndexScope& operator=(const LogIndexScope&) = delete;
+    ~LogIndexScope() { m_run.state.LogIndex.reset(); }
+
+    void Save() {
+        RunState& state = m_run.state;
+        const PieceIndex* index = state.LogIndex.get();
+        if (index == nullptr || !index->HasNews() || state.DryRun) {
+            return;
+        }
+        const std::optional<FileIdentity> folder = IdentityOf(DirectoryPart(m_logPath));
+        const std::optional<FileIdentity> target = IdentityOf(state.TargetDirectory);
+        if (!folder || !target || !folder->SameFileAs(*target)) {
+            return;
+        }
+        try {
+            index->Save(m_logPath, *m_log, m_run.writeHook);
+        } catch (const FileError&) {
+            // The pieces are in; an index that cannot be written costs the next run its time.
+        }
+    }
+
+private:
+    RunContext& m_run;
+    const std::string& m_logPath;
+    const std::optional<FileIdentity> m_log;
+};
 
 // Replays the log loaded into ReplayList from logPath.
 void ReplayLoadedLog(RunContext& run, const std::string& logPath) {
@@ -123,6 +170,7 @@ void ReplayLoadedLog(RunContext& run, const std::string& logPath) {
     surface.SetTotalMax(100);
     surface.SetTotalPosition(0);
     state.ReplayKind = kKindNone;
+    LogIndexScope index(run, logPath);
 
     LineBuffer& lines = state.ReplayList;
     const auto count = static_cast<std::int32_t>(lines.size());
@@ -164,6 +212,7 @@ void ReplayLoadedLog(RunContext& run, const std::string& logPath) {
             break; // Stop ends the replay after the current line and its inserter
         }
     }
+    index.Save();
 }
 
 } // namespace

@@ -56,7 +56,11 @@ std::string SummaryLine(const RunStats& stats, double seconds, PiecesDone done) 
                        : done == PiecesDone::Inserted ? " inserted"
                                                       : " checked";
     return Plural(stats.files, "file", "files") + ", " + Plural(stats.pieces, "piece", "pieces") +
-           verb + ", " + BytesText(stats.bytes) + " in " + SecondsText(seconds);
+           verb + ", " + BytesText(stats.bytes) + " in " + SecondsText(seconds) +
+           (stats.piecesFromIndex == 0
+                ? ""
+                : "; " + Plural(stats.piecesFromIndex, "unchanged piece", "unchanged pieces") +
+                      " known from the index");
 }
 
 std::string MissingPiecesLine(const RunStats& stats) {

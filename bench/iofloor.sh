@@ -17,6 +17,10 @@
 #   insert-large  insert 1 GiB all edited vs dd conv=notrunc,fsync of the whole pack in place
 #   grow          insert --grow into the 1 GiB pack with one piece grown early in it (so that the
 #                 whole pack is rewritten) vs cp of the pack followed by sync
+#   index         insert with the log's index: one edited piece of 10,000 x 20 KiB (200 MiB) and
+#                 of 100,000 x 2 KiB, and no edited piece, vs find TREE -type f -printf '%s\n'
+#                 of the same tree (the insertion's tree was filled 3 s after its extraction,
+#                 so that its pieces are old enough for the index)
 #   textures      500 textures out (extract) and in (insert) vs ImageMagick converting each
 #                 extracted BMP to a new BMP, one process per file, and mogrify, one process
 #
@@ -39,6 +43,7 @@
 #   MAKER (BUILD_DIR/bench/make_sample_pack), WORK (BUILD_DIR/iofloor-work; removed at the end),
 #   OUT (a file that receives the table as TSV), DROP (1: drop the page cache when root),
 #   SETTLE (1: seconds of rest after each sync), REST (60: seconds of rest after deleting a round),
+#   INDEX_MEMBERS ("10000 100000") and INDEX_SIZES ("20480 2048"): the shapes of the index row,
 #   shapes for quick tries: SMALL_MEMBERS (10000), SMALL_SIZE (20480), LARGE_MEMBERS (200),
 #   LARGE_SIZE (5242880), TINY_COUNTS ("1000 10000 100000"), TINY_SIZE (1024), TEXTURES (500).
 set -euo pipefail
@@ -48,7 +53,7 @@ eitool=${EITOOL:-$build/cli/eitool}
 maker=${MAKER:-$build/bench/make_sample_pack}
 rounds=${ROUNDS:-5}
 warmup=${WARMUP:-1}
-rows=${ROWS:-small large tiny insert insert-large grow textures}
+rows=${ROWS:-small large tiny insert insert-large grow index textures}
 work=${WORK:-$build/iofloor-work}
 tsv=${OUT:-}
 drop=${DROP:-1}
@@ -61,6 +66,8 @@ large_size=${LARGE_SIZE:-5242880}
 tiny_counts=${TINY_COUNTS:-1000 10000 100000}
 tiny_size=${TINY_SIZE:-1024}
 textures=${TEXTURES:-500}
+read -r -a index_members <<<"${INDEX_MEMBERS:-10000 100000}"
+read -r -a index_sizes <<<"${INDEX_SIZES:-20480 2048}"
 if [ "${FULL:-0}" = 1 ]; then
   tiny_counts="$tiny_counts 1000000"
 fi
@@ -77,8 +84,8 @@ eitool=$(realpath "$eitool")
 maker=$(realpath "$maker")
 for row in $rows; do
   case "$row" in
-    small | large | tiny | insert | insert-large | grow | textures) ;;
-    *) fail "unknown row '$row' (small large tiny insert insert-large grow textures)" ;;
+    small | large | tiny | insert | insert-large | grow | index | textures) ;;
+    *) fail "unknown row '$row' (small large tiny insert insert-large grow index textures)" ;;
   esac
 done
 wants() { [[ " $rows " == *" $1 "* ]]; }
@@ -115,6 +122,11 @@ if wants tiny; then
   for count in $tiny_counts; do
     tiny_bytes=$(blocks "$count" "$tiny_size")
     fixed=$((fixed + 3 * tiny_bytes)) per_round=$((per_round + 2 * tiny_bytes))
+  done
+fi
+if wants index; then
+  for i in "${!index_members[@]}"; do
+    fixed=$((fixed + 4 * $(blocks "${index_members[$i]}" "${index_sizes[$i]}")))
   done
 fi
 wants textures && fixed=$((fixed + 2 * texture_bytes)) per_round=$((per_round + 4 * texture_bytes))
@@ -188,6 +200,7 @@ make_insert_copy() {
 }
 
 jobs=()
+index_shapes=()
 echo "making the inputs ..."
 if wants small || wants insert; then
   if make_shape small "$small_members" "$small_size"; then
@@ -224,6 +237,28 @@ if wants tiny; then
     if make_shape "tiny-$count" "$count" "$tiny_size"; then
       jobs+=("tiny-$count.eitool" "tiny-$count.tar")
     fi
+  done
+fi
+if wants index; then
+  for i in "${!index_members[@]}"; do
+    shape=index-${index_members[$i]}
+    make_pack "$shape" "${index_members[$i]}" "${index_sizes[$i]}"
+    cp "$work/$shape.tre" "$work/$shape-none.tre"
+    if extract_reference "$work/$shape.tre" "$work/$shape" "$shape" &&
+      extract_reference "$work/$shape-none.tre" "$work/$shape-none" "$shape"; then
+      index_shapes+=("$shape")
+      jobs+=("$shape.one" "$shape.none" "$shape.find")
+      # The piece edited before each round: the first one of the log.
+      awk '!/^#/ && !/^NULL/ && !/_filelist.txt/ { print; exit }' "$work/$shape/result.log" \
+        >"$work/$shape-one.log"
+    fi
+  done
+  # Pieces are taken from the index only once their times are older than its margin of 2 s.
+  sleep 3
+  for shape in "${index_shapes[@]}"; do
+    for tree in "$work/$shape" "$work/$shape-none"; do
+      "$eitool" insert --target "$tree" "$tree/result.log" >/dev/null
+    done
   done
 fi
 if wants textures; then
@@ -269,6 +304,9 @@ run_job() {
       ;;
     grow.eitool) "$eitool" insert --grow --target "$work/grow" "$work/grow/result.log" ;;
     grow.cpsync) cp "$work/large.tre" "$out/pack" && sync ;;
+    index-*.one) "$eitool" insert --target "$work/$shape" "$work/$shape/result.log" ;;
+    index-*.none) "$eitool" insert --target "$work/$shape-none" "$work/$shape-none/result.log" ;;
+    index-*.find) find "$work/$shape-none" -type f -printf '%s\n' >/dev/null ;;
     textures.out)
       "$eitool" extract --target "$out" --scan "$work/textures" --type img
       ;;
@@ -333,6 +371,9 @@ for round in $(seq $((1 - warmup)) "$rounds"); do
   if has_job grow.eitool; then
     cp "$work/large.tre" "$work/grow.tre"
   fi
+  for shape in "${index_shapes[@]}"; do
+    "$maker" flip "$work/$shape-one.log" >/dev/null
+  done
   mapfile -t order < <(printf '%s\n' "${jobs[@]}" | shuf --random-source=<(yes "$round"))
   summary="round $round:"
   [ "$round" -le 0 ] && summary="warm-up:"
@@ -466,6 +507,19 @@ if wants grow && ! left_out_row grow "insert --grow $large_total"; then
   work_label="insert --grow $large_total, 1 grown"
   line "eitool insert --grow" grow.eitool
   line "cp of the pack, then sync" grow.cpsync grow.eitool 1.3 "a new file of the whole pack"
+fi
+if wants index; then
+  for i in "${!index_members[@]}"; do
+    shape=index-${index_members[$i]}
+    label="$(count_label "${index_members[$i]}") x $(size_label "${index_sizes[$i]}")"
+    left_out_row "$shape" "index $label" && continue
+    work_label="index $label, one edited"
+    line "eitool insert" "$shape.one"
+    line "find -printf %s of the tree" "$shape.find" "$shape.one" 1.5
+    work_label="index $label, none edited"
+    line "eitool insert" "$shape.none"
+    line "find -printf %s of the tree" "$shape.find" "$shape.none" 1.5
+  done
 fi
 if wants textures && ! left_out_row textures "$(count_label "$textures") textures"; then
   # Before: 0.87 s out and 0.97 s in for 500 textures; the aim is 30% less.

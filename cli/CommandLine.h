@@ -29,6 +29,7 @@ struct CommandLine {
     bool overwrite = false; // --overwrite: edited pieces may be replaced
     bool dryRun = false;    // --dry-run of insert: nothing is written
     bool grow = false;      // --grow of insert: packs whose pieces grew are rebuilt
+    bool noIndex = false;   // --no-index of insert: every piece is read
 };
 
 // The position (1 to 5) of a --type name among the five file types of the open dialog:

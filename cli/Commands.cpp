@@ -31,7 +31,9 @@ namespace {
 // n,m, the process sends itself SIGINT just before the n-th (and the m-th) call instead: Ctrl-C
 // pressed at known points; EITOOL_TEST_SIGNAL=number sends that signal instead of SIGINT (a
 // SIGSTOP holds the run there until it is continued). With EITOOL_TEST_NO_SPACE_AT_WRITE=n, the
-// n-th call and every later one fail as a full disk does. Nothing else sets them.
+// n-th call and every later one fail as a full disk does. EITOOL_TEST_INDEX_MARGIN_MS=ms sets
+// the margin of the racy rule of the logs' indexes (PieceIndex), so that a test can have pieces
+// taken from the index without waiting for their times to age. Nothing else sets them.
 class SignalAtWriteHook : public WriteHook {
 public:
     SignalAtWriteHook(int signal, std::vector<long> at, bool ends)
@@ -215,6 +217,10 @@ int RunBatch(const CommandLine& line) {
     }
     form.State().DryRun = line.dryRun;
     form.State().Grow = line.grow ? GrowMode::Rebuild : GrowMode::Refuse;
+    form.State().NoIndex = line.noIndex;
+    if (const char* margin = std::getenv("EITOOL_TEST_INDEX_MARGIN_MS")) {
+        form.State().IndexRacyMargin = std::strtoll(margin, nullptr, 10) * 1'000'000;
+    }
     surface.SetStopHandler([&form] { form.StopClick(); });
     InstallInterruptHandler(terminal);
 

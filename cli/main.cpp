@@ -30,6 +30,7 @@ constexpr const char* kFooter = R"(Forms:
   eitool insert  [--target DIR] --scan DIR --type log|lst
   eitool insert  --dry-run ...                   what an insertion would do; writes nothing
   eitool insert  --grow ...                      rebuild packs so that grown pieces fit
+  eitool insert  --no-index ...                  read every piece, whatever the log's index says
   eitool list [--target DIR] [--json] PACK...    the members of data packs and their piece paths
   eitool verify PACK...                          check the members of data packs (CRC-32)
   eitool scan DIR --type tre|img|fnt|lst|log     print the scanned input list
@@ -113,6 +114,10 @@ CLI::App* AddInsert(CLI::App& app, CommandLine& line) {
                      "Rebuild a data pack whose pieces grew beyond their members so that they "
                      "fit: the members after a grown one move, the pack is written anew beside "
                      "itself and renamed over it (needs room for a second copy)");
+    insert->add_flag("--no-index", line.noIndex,
+                     "Read every piece to learn whether it changed, instead of taking unchanged "
+                     "ones from the index beside the log (result.log.eitool-index), which is "
+                     "written anew from what was read");
     return insert;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <memory>
 #include <new>
@@ -582,6 +583,62 @@ FileIdentity FileStream::Identity() const {
     return identity;
 }
 
+namespace {
+
+// Windows counts 100 ns steps from 1601; signatures count nanoseconds from 1970.
+std::int64_t NanosecondsOfFileTime(std::int64_t ticks) {
+    constexpr std::int64_t kTicksFrom1601To1970 = 116444736000000000;
+    return (ticks - kTicksFrom1601To1970) * 100;
+}
+
+bool SignatureOfHandle(HANDLE handle, FileSignature& signature) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO times{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        !GetFileInformationByHandleEx(handle, FileBasicInfo, &times, sizeof times) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        return false;
+    }
+    signature.device = info.dwVolumeSerialNumber;
+    signature.number = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    signature.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    signature.modified = NanosecondsOfFileTime(times.LastWriteTime.QuadPart);
+    signature.changed = NanosecondsOfFileTime(times.ChangeTime.QuadPart);
+    return true;
+}
+
+} // namespace
+
+FileSignature FileStream::Signature() const {
+    FileSignature signature;
+    if (!SignatureOfHandle(HandleOf(m_fd), signature)) {
+        throw FileReadError(m_path, "cannot read the file's times");
+    }
+    return signature;
+}
+
+std::optional<FileSignature> SignatureOfPath(const std::string& path) {
+    CheckPathText(path);
+    const HANDLE handle =
+        CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    FileSignature signature;
+    const bool known = SignatureOfHandle(handle, signature);
+    CloseHandle(handle);
+    return known ? std::optional<FileSignature>(signature) : std::nullopt;
+}
+
+std::int64_t FileClockNow() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    return NanosecondsOfFileTime(
+        static_cast<std::int64_t>((std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime));
+}
+
 std::optional<FileIdentity> IdentityOfPath(const std::string& path) {
     CheckPathText(path);
     const HANDLE handle = CreateFileW(
@@ -632,6 +689,43 @@ std::optional<FileIdentity> IdentityOfPath(const std::string& path) {
         return std::nullopt;
     }
     return IdentityOfStat(info);
+}
+
+namespace {
+
+std::int64_t Nanoseconds(const struct timespec& time) {
+    return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec;
+}
+
+FileSignature SignatureOfStat(const struct stat& info) {
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+            static_cast<std::uint64_t>(info.st_size), Nanoseconds(info.st_mtim),
+            Nanoseconds(info.st_ctim)};
+}
+
+} // namespace
+
+FileSignature FileStream::Signature() const {
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0) {
+        throw FileReadError(m_path, "cannot read the file's times: " + ErrnoText(errno));
+    }
+    return SignatureOfStat(info);
+}
+
+std::optional<FileSignature> SignatureOfPath(const std::string& path) {
+    CheckPathText(path);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return SignatureOfStat(info);
+}
+
+std::int64_t FileClockNow() {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return Nanoseconds(now);
 }
 #endif
 

@@ -28,6 +28,20 @@ struct FileIdentity {
     }
 };
 
+// What tells whether a file's content may have changed: its identity, its size and the times of
+// its last modification and of its last change (metadata included), in nanoseconds since 1970 as
+// the file system keeps them (Windows: the last write and change times). Any write, a copy over
+// the file, a rename onto its name or a time set back changes one of them.
+struct FileSignature {
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+
+    bool operator==(const FileSignature&) const = default;
+};
+
 enum OpenMode {
     omRead,       // read only; the file must exist
     omReadShared, // read only, sharing only with other readers: refused while a writer of this
@@ -74,6 +88,8 @@ public:
     std::uint64_t SizeAtOpen() const { return m_sizeAtOpen; }
     // The identity of the open file (throws FileReadError).
     FileIdentity Identity() const;
+    // The signature of the open file (throws FileReadError).
+    FileSignature Signature() const;
     std::uint64_t Position() const { return m_pos; }
     void Seek(std::uint64_t position) { m_pos = position; }
 
@@ -155,6 +171,13 @@ private:
 // The identity of the entry at path itself, a final link not followed; nothing when there is no
 // entry or it cannot be looked at.
 std::optional<FileIdentity> IdentityOfPath(const std::string& path);
+
+// The signature of the regular file at path itself, a final link not followed; nothing when there
+// is no regular file there or it cannot be looked at.
+std::optional<FileSignature> SignatureOfPath(const std::string& path);
+
+// The system's clock now, in the unit and epoch of FileSignature's times.
+std::int64_t FileClockNow();
 
 // The whole content of a file (throws FileOpenError / FileReadError).
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);

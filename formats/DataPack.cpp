@@ -404,8 +404,10 @@ public:
         const std::vector<SharedRun> shared = SharedRuns(m_directory, m_order);
         std::size_t nextShared = 0;
         std::vector<datapack::PieceLook> held; // the looks of the shared run at hand
+        RunStats seen;                         // the pieces the lines name, and those missing
         datapack::PieceLooks looks(datapack::PieceLooks::Mode::Sums, std::move(pieces),
-                                   m_run.state.DryRun ? 0 : kKeptPiecesBudget);
+                                   m_run.state.DryRun ? 0 : kKeptPiecesBudget,
+                                   m_run.state.LogIndex.get());
         for (std::uint32_t k = 0; k < count; ++k) {
             if (AbortRequested(m_run)) {
                 throw RunAborted(ShownPath(m_packPath) +
@@ -413,6 +415,11 @@ public:
                                  "pack is unchanged");
             }
             datapack::PieceLook& look = looks.Take(k);
+            NoteInIndex(k, look);
+            if (const std::string_view line = Line(k); line != "NULL" && !IsTargetLine(line)) {
+                ++seen.piecesNamed;
+                seen.piecesMissing += look.present ? 0 : 1;
+            }
             if (nextShared < shared.size() && k >= shared[nextShared].first) {
                 held.push_back(std::move(look));
                 if (k + 1 == shared[nextShared].end) {
@@ -426,11 +433,18 @@ public:
             ShowCounter(m_run, "Comparing: ", std::uint64_t{k} + 1, count);
             ShowPieceProgress(m_run, k, count);
         }
+        // Counted here from the looks, so that the replay does not ask for every piece again.
+        m_run.state.stats.piecesNamed += seen.piecesNamed;
+        m_run.state.stats.piecesMissing += seen.piecesMissing;
+        m_run.state.PiecesCounted = true;
         return std::move(m_plan);
     }
 
 private:
     enum class Verdict { Missing, Grown, Changed, Unchanged };
+
+    // A "#Target" keyword line names no piece (the block holds no framing line).
+    static bool IsTargetLine(std::string_view line) { return FirstWord(line) == "#Target"; }
 
     std::string_view Line(std::uint32_t k) const {
         return m_run.state.ReplayList[static_cast<std::size_t>(m_firstLine) + k];
@@ -455,6 +469,16 @@ private:
         const Verdict verdict = VerdictOf(k, look);
         return verdict == Verdict::Changed ||
                (verdict == Verdict::Grown && m_mayGrow && look.length <= kLargestMember);
+    }
+
+    // Counts a piece taken from the log's index, or records one that was summed whole in it.
+    void NoteInIndex(std::uint32_t k, const datapack::PieceLook& look) {
+        PieceIndex* const index = m_run.state.LogIndex.get();
+        if (look.fromIndex) {
+            ++m_run.state.stats.piecesFromIndex;
+        } else if (index != nullptr && look.summedWhole) {
+            index->Record(Line(k), look.signature, look.crc, look.takenAt);
+        }
     }
 
     void Report(const char* what, std::uint32_t k, const datapack::PieceLook& look) {

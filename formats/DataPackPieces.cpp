@@ -38,8 +38,9 @@ bool PiecesHoldSameBytes(const std::string& a, const std::string& b, std::uint64
     return true;
 }
 
-PieceLooks::PieceLooks(Mode mode, std::vector<PieceToLook> pieces, std::uint64_t keptBudget)
-    : m_mode(mode), m_pieces(std::move(pieces)), m_keptBudget(keptBudget),
+PieceLooks::PieceLooks(Mode mode, std::vector<PieceToLook> pieces, std::uint64_t keptBudget,
+                       const PieceIndex* index)
+    : m_mode(mode), m_pieces(std::move(pieces)), m_keptBudget(keptBudget), m_index(index),
       m_chunkCount((m_pieces.size() + kChunk - 1) / kChunk),
       m_chunks(std::min(mode == Mode::Sums ? kSumsChunks : kBytesChunks, m_chunkCount)) {
     const std::size_t workers = mode == Mode::Sums ? kSumsWorkers : kBytesWorkers;
@@ -131,12 +132,28 @@ void PieceLooks::LookAt(const PieceToLook& piece, PieceLook& look, std::uint8_t*
         look.read = look.length;
         return;
     }
+    // Only an unchanged piece is taken from the index: one that changed is read for its writing
+    // all the same, so it is read here, where its bytes may be kept for that.
+    if (m_index != nullptr && m_index->Holds(piece.path)) {
+        if (const std::optional<FileSignature> now = SignatureOfPath(path);
+            now && now->size == piece.size && m_index->Lookup(piece.path, *now) == piece.crc) {
+            look.present = true;
+            look.length = look.read = piece.size;
+            look.crc = piece.crc;
+            look.fromIndex = true;
+            return;
+        }
+    }
+    look.takenAt = FileClockNow();
     std::optional<FileStream> file = FileStream::OpenExisting(path, omRead);
     if (!file) {
         return;
     }
     look.present = true;
     look.length = file->SizeAtOpen();
+    if (m_index != nullptr) {
+        look.signature = file->Signature();
+    }
     // Files of the system's own (/proc/self/status) report a size of 0 and hold bytes all the
     // same; such a piece would empty its member.
     if (look.length == 0 && file->Read(scratch, 1) != 0) {
@@ -157,6 +174,7 @@ void PieceLooks::LookAt(const PieceToLook& piece, PieceLook& look, std::uint8_t*
         }
         left -= got;
     }
+    look.summedWhole = look.read == look.length && look.signature.size == look.length;
     // A piece that fits in the scratch block was read whole into it, unless it shrank.
     const bool differs = look.length != piece.size || look.crc != piece.crc;
     if (differs && look.length > 0 && look.read == look.length && look.length <= kSumsKeptLimit &&

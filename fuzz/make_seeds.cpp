@@ -456,6 +456,36 @@ void ExchangeSortSeeds(const std::string& directory) {
 
 } // namespace
 
+// Descriptions of indexes for fuzz_piece_index: entries, then the flags and the changes.
+void PieceIndexSeeds(const std::string& directory) {
+    const auto entries = [](std::uint8_t count) {
+        Bytes input = {count};
+        for (std::uint8_t i = 0; i < count; ++i) {
+            // Device, file number, size, then the times in nanoseconds, stored shifted by two
+            // bits (the target takes them >> 2, so that they stay far from overflowing).
+            constexpr std::uint64_t kTime = 1700000000000000000ULL;
+            input.push_back(i);
+            AppendU64le(input, 2049);
+            AppendU64le(input, 1000ULL + i);
+            AppendU64le(input, 20480);
+            AppendU64le(input, (kTime + i) << 2);
+            AppendU64le(input, (kTime + 2 * i) << 2);
+        }
+        return input;
+    };
+    WriteSeed(directory, "empty", entries(0));
+    WriteSeed(directory, "three_entries", entries(3));
+    Bytes cut = entries(3);
+    cut.insert(cut.end(), {1, 100, 0});
+    WriteSeed(directory, "cut", cut);
+    Bytes damaged = entries(3);
+    damaged.insert(damaged.end(), {0, 70, 0, 0x10});
+    WriteSeed(directory, "damaged_entry", damaged);
+    Bytes header = entries(2);
+    header.insert(header.end(), {0, 12, 0, 0x01, 36, 0, 0xFF});
+    WriteSeed(directory, "damaged_header", header);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
@@ -470,6 +500,7 @@ int main(int argc, char** argv) {
     ExchangeSortSeeds(root + "/fuzz_exchange_sort");
     TextLinesSeeds(root + "/fuzz_text_lines");
     TextObjectSeeds(root + "/fuzz_text_object");
+    PieceIndexSeeds(root + "/fuzz_piece_index");
     // The logs and journals are made by the extractors and the journal writer in a scratch
     // directory, so that their names are relative to it.
     const std::string scratch =

@@ -3,6 +3,7 @@
 #include "common/FileStream.h"
 #include "common/LineBuffer.h"
 #include "common/TextLines.h"
+#include "run/PieceIndex.h"
 
 #include <cstdint>
 #include <memory>
@@ -44,6 +45,8 @@ struct RunStats {
     // Entry lines of the replayed logs that name a piece, and those of them that were not found.
     std::uint64_t piecesNamed = 0;
     std::uint64_t piecesMissing = 0;
+    // Unchanged pieces whose CRC-32 was taken from the log's index instead of their bytes.
+    std::uint64_t piecesFromIndex = 0;
 };
 
 // The state that the batch run, the log replay and the handlers share. The form model owns the
@@ -88,6 +91,17 @@ struct RunState {
     // The user's answer to the question of GrowMode::Ask during this run: 0 not asked yet,
     // 1 rebuild, 2 refuse. Cleared at the start of every run.
     int GrowAnswer = 0;
+    // An insertion reads every piece and does not consult the logs' indexes (it still writes
+    // them from what it read). Set by the front end; a run does not clear it.
+    bool NoIndex = false;
+    // The margin of the racy rule of PieceIndex; only tests change it.
+    std::int64_t IndexRacyMargin = PieceIndex::kRacyMargin;
+    // The index of the log being replayed; none outside a replay.
+    std::unique_ptr<PieceIndex> LogIndex;
+    // Set by an inserter that added the pieces its block names, and those not found, to stats
+    // itself, having looked at every one (the replay then does not look again). The replay
+    // clears it before each inserter.
+    bool PiecesCounted = false;
     RunStats stats;
 };
 

@@ -26,6 +26,11 @@ TEST(RunSummary, SaysWhatTheRunDidWithItsPieces) {
          PiecesDone::Inserted,
          "2 files, 7 pieces inserted, 1.6 MiB (1634001 bytes) in 42.1 s; 3 of 10 pieces named by "
          "the logs were not found"},
+        {{1, 1, 90, 9999, 0, 9998},
+         0.071,
+         PiecesDone::Inserted,
+         "1 file, 1 piece inserted, 90 bytes in 0.071 s; 9998 unchanged pieces known from the "
+         "index"},
         {{0, 0, 0, 0, 0},
          0.012,
          PiecesDone::Checked,
