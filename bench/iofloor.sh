@@ -16,7 +16,8 @@
 #                 (conv=notrunc, with and without fsync)
 #   insert-large  insert 1 GiB all edited vs dd conv=notrunc,fsync of the whole pack in place
 #   grow          insert --grow into the 1 GiB pack with one piece grown early in it (so that the
-#                 whole pack is rewritten) vs cp of the pack followed by sync
+#                 whole pack is rewritten) vs cp of the pack followed by sync, and vs the same
+#                 followed by rm of the copy (a rebuild frees the old pack's blocks as well)
 #   index         insert with the log's index: one edited piece of 10,000 x 20 KiB (200 MiB) and
 #                 of 100,000 x 2 KiB, and no edited piece, vs find TREE -type f -printf '%s\n'
 #                 of the same tree (the insertion's tree was filled 3 s after its extraction,
@@ -229,7 +230,7 @@ if wants grow; then
   if extract_reference "$work/grow.tre" "$work/grow" grow; then
     grown=$(grep -v -e '^#' -e '^NULL' "$work/grow/result.log" | head -n 1 | tr -d '\r')
     printf 'a longer text' >>"$grown"
-    jobs+=(grow.eitool grow.cpsync)
+    jobs+=(grow.eitool grow.cpsync grow.cpsyncrm)
   fi
 fi
 if wants tiny; then
@@ -304,6 +305,7 @@ run_job() {
       ;;
     grow.eitool) "$eitool" insert --grow --target "$work/grow" "$work/grow/result.log" ;;
     grow.cpsync) cp "$work/large.tre" "$out/pack" && sync ;;
+    grow.cpsyncrm) cp "$work/large.tre" "$out/pack" && sync && rm "$out/pack" ;;
     index-*.one) "$eitool" insert --target "$work/$shape" "$work/$shape/result.log" ;;
     index-*.none) "$eitool" insert --target "$work/$shape-none" "$work/$shape-none/result.log" ;;
     index-*.find) find "$work/$shape-none" -type f -printf '%s\n' >/dev/null ;;
@@ -507,6 +509,7 @@ if wants grow && ! left_out_row grow "insert --grow $large_total"; then
   work_label="insert --grow $large_total, 1 grown"
   line "eitool insert --grow" grow.eitool
   line "cp of the pack, then sync" grow.cpsync grow.eitool 1.3 "a new file of the whole pack"
+  line "the same, then rm of it" grow.cpsyncrm grow.eitool "" "and the blocks of one freed"
 fi
 if wants index; then
   for i in "${!index_members[@]}"; do
