@@ -3,6 +3,8 @@
 #include "common/Paths.h"
 #include "common/RunError.h"
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <system_error>
 
@@ -242,8 +244,12 @@ void SyncDirectory(const std::string& directory) {
 #endif
 }
 
-std::optional<std::uint64_t> FreeSpaceOf(const std::string& directory) {
-    CheckPathText(directory);
+namespace {
+
+constexpr std::uint64_t kNoFreeSpaceCap = ~std::uint64_t{0};
+std::atomic<std::uint64_t> freeSpaceCap{kNoFreeSpaceCap};
+
+std::optional<std::uint64_t> FreeSpaceReported(const std::string& directory) {
 #ifndef _WIN32
     struct statvfs info {};
     if (::statvfs(directory.empty() ? "." : directory.c_str(), &info) != 0) {
@@ -258,6 +264,22 @@ std::optional<std::uint64_t> FreeSpaceOf(const std::string& directory) {
     }
     return available.QuadPart;
 #endif
+}
+
+} // namespace
+
+std::optional<std::uint64_t> FreeSpaceOf(const std::string& directory) {
+    CheckPathText(directory);
+    const std::optional<std::uint64_t> free = FreeSpaceReported(directory);
+    const std::uint64_t cap = freeSpaceCap.load();
+    if (cap == kNoFreeSpaceCap) {
+        return free;
+    }
+    return free ? std::min(*free, cap) : cap;
+}
+
+void CapFreeSpaceForTests(std::optional<std::uint64_t> bytes) {
+    freeSpaceCap.store(bytes.value_or(kNoFreeSpaceCap));
 }
 
 namespace {

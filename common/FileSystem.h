@@ -58,6 +58,9 @@ void SyncDirectory(const std::string& directory);
 // The bytes that an unprivileged writer may still put into the file system that holds directory;
 // none when the system does not say.
 std::optional<std::uint64_t> FreeSpaceOf(const std::string& directory);
+// Lets tests see a full disk without filling one: FreeSpaceOf reports at most bytes from now on;
+// none lifts the cap.
+void CapFreeSpaceForTests(std::optional<std::uint64_t> bytes);
 
 // The lock one run of this tool holds on the directory it writes into, for its whole length, so
 // that two runs never mix their outputs in one directory. Linux takes an exclusive flock on the

@@ -3,6 +3,7 @@
 #include "formats/DataPackRebuild.h"
 
 #include "common/ByteWriter.h"
+#include "common/FileSystem.h"
 #include "formats/Crc32.h"
 #include "formats/DataPack.h"
 #include "formats/DataPackLayout.h"
@@ -193,12 +194,17 @@ TEST(DataPackRebuild, APackThatCannotBeRebuiltSaysWhyAndRefusesItsGrownPieces) {
          nullptr},
         {"a second hard link", "has 2 hard links", nullptr,
          [](const std::string& pack) { std::filesystem::create_hard_link(pack, pack + ".2"); }},
+        {"no room on its disk", "and the rebuilt pack needs", nullptr,
+         [](const std::string& pack) { CapFreeSpaceForTests(std::filesystem::file_size(pack)); }},
         {"past 4 GiB", "past the 4 GiB",
          [](std::vector<PackMember>& members) { members[2539].offset = 0xFFFFFF00u; }, nullptr,
          true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        struct LiftCap {
+            ~LiftCap() { CapFreeSpaceForTests(std::nullopt); }
+        } liftCap;
 #ifdef _WIN32
         if (c.linux) {
             continue; // a sparse file of 4 GiB
